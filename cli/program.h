@@ -1,0 +1,20 @@
+// Run-wide state settled at start-up and read by both front ends and the
+// full-screen interface.
+#pragma once
+
+#include <cstdint>
+
+#include "store/record.h"
+
+inline constexpr int ToolModeEditor = 1;
+inline constexpr int ToolModeViewer = 2;
+
+struct ToolOptionsFlags {
+  bool clear;   // -c, editor
+  bool remove;  // -r, editor
+  bool script;  // -s, viewer
+};
+
+extern int ToolMode;
+extern ToolOptionsFlags ToolOptions;
+extern ImageSafeDataStruct isdRecord;  // the one program-wide record

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the one source tree three ways (native, 32-bit, ASan+UBSan), runs the
+# whole test suite in each, then gives the record reader's fuzzer a bounded run.
+# Usage: scripts/check.sh [native|i386|asan|fuzz ...]   (default: all)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${JOBS:-$(nproc)}
+configs=("$@")
+[ ${#configs[@]} -gt 0 ] || configs=(native i386 asan fuzz)
+
+build() {
+  local name=$1; shift
+  echo "=== $name: configure and build"
+  cmake -S "$root" -B "$root/build/$name" "$@" > "$root/build/$name.configure.log" \
+    || { cat "$root/build/$name.configure.log"; return 1; }
+  cmake --build "$root/build/$name" -j "$jobs"
+}
+
+run_tests() {
+  local name=$1
+  echo "=== $name: tests"
+  ctest --test-dir "$root/build/$name" -j "$jobs" --output-on-failure --timeout 600
+}
+
+mkdir -p "$root/build"
+for config in "${configs[@]}"; do
+  case $config in
+    native) build native && run_tests native ;;
+    i386) build i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 && run_tests i386 ;;
+    asan) build asan -DWEX_SANITIZE=ON && run_tests asan ;;
+    fuzz)
+      echo "=== fuzz: the record reader, bounded run"
+      cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+        -DWEX_FUZZ=ON -DWEX_TESTS=OFF > "$root/build/fuzz.configure.log"
+      cmake --build "$root/build/fuzz" -j "$jobs" --target parse_fuzz
+      rm -rf "$root/build/fuzz/corpus" && cp -r "$root/fuzz/corpus" "$root/build/fuzz/corpus"
+      "$root/build/fuzz/fuzz/parse_fuzz" -max_total_time="${FUZZ_SECONDS:-45}" -print_final_stats=1 \
+        "$root/build/fuzz/corpus" 2>&1 | tail -n 12
+      ;;
+    *) echo "unknown configuration: $config" >&2; exit 2 ;;
+  esac
+done
+echo "=== all checks passed: ${configs[*]}"

@@ -1,0 +1,198 @@
+#include "store/format.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr std::size_t OldHeaderLength = 48;  // what versions 0 to 2 stored before the texts
+constexpr std::size_t StructLengthOffset = 48;
+
+void putU64(std::uint8_t* bytes, std::uint64_t value) {
+  isdPutU32(bytes, static_cast<std::uint32_t>(value));
+  isdPutU32(bytes + 4, static_cast<std::uint32_t>(value >> 32));
+}
+
+std::uint64_t getU64(const std::uint8_t* bytes) {
+  return isdGetU32(bytes) | (std::uint64_t{isdGetU32(bytes + 4)} << 32);
+}
+
+// The header in its stored byte form, field by field, little-endian.
+void encodeHeader(const ImageSafeDataStruct& record, std::uint8_t* out) {
+  std::memcpy(out, record.signature, 4);
+  isdPutU32(out + 4, record.version);
+  isdPutU32(out + 8, record.totalLength);
+  isdPutU32(out + 12, record.flags);
+  isdPutU32(out + 16, static_cast<std::uint32_t>(record.DHCP));
+  std::memcpy(out + 20, record.ipAddress, 4);
+  std::memcpy(out + 24, record.gateway, 4);
+  std::memcpy(out + 28, record.subnet, 4);
+  isdPutU32(out + 32, static_cast<std::uint32_t>(record.lastBaseImageTime));
+  isdPutU32(out + 36, static_cast<std::uint32_t>(record.advScript));
+  putU64(out + 40, static_cast<std::uint64_t>(record.lastBaseImageSize));
+  isdPutU32(out + 48, record.structLength);
+  for (std::size_t i = 0; i < 5; ++i) isdPutU32(out + 52 + 4 * i, record.sid[i]);
+  isdPutU32(out + 72, record.dnsServerCount);
+  std::memcpy(out + 76, record.dnsServer, sizeof record.dnsServer);
+}
+
+void decodeHeader(const std::uint8_t* in, ImageSafeDataStruct& record) {
+  std::memcpy(record.signature, in, 4);
+  record.version = isdGetU32(in + 4);
+  record.totalLength = isdGetU32(in + 8);
+  record.flags = isdGetU32(in + 12);
+  record.DHCP = static_cast<std::int32_t>(isdGetU32(in + 16));
+  std::memcpy(record.ipAddress, in + 20, 4);
+  std::memcpy(record.gateway, in + 24, 4);
+  std::memcpy(record.subnet, in + 28, 4);
+  record.lastBaseImageTime = static_cast<std::int32_t>(isdGetU32(in + 32));
+  record.advScript = static_cast<std::int32_t>(isdGetU32(in + 36));
+  record.lastBaseImageSize = static_cast<std::int64_t>(getU64(in + 40));
+  record.structLength = isdGetU32(in + 48);
+  for (std::size_t i = 0; i < 5; ++i) record.sid[i] = isdGetU32(in + 52 + 4 * i);
+  record.dnsServerCount = isdGetU32(in + 72);
+  std::memcpy(record.dnsServer, in + 76, sizeof record.dnsServer);
+}
+
+void clearText(ImageSafeDataStruct& record, const IsdTextField& field) {
+  if (std::uint8_t* buffer = record.*field.buffer) std::memset(buffer, 0, field.capacity);
+}
+
+// Length of a text as it will be stored: the units before the first zero
+// unit, never more than its buffer can hold with its terminator.
+std::uint32_t storedTextLength(const ImageSafeDataStruct& record, const IsdTextField& field) {
+  const std::uint8_t* buffer = record.*field.buffer;
+  if (buffer == nullptr) return 0;
+  std::size_t length = 0;
+  while (length + 2 < field.capacity && (buffer[length] != 0 || buffer[length + 1] != 0)) length += 2;
+  return static_cast<std::uint32_t>(length);
+}
+
+// How many texts a record of this (already upgraded) version carries.
+std::size_t textsOfVersion(std::uint32_t version) {
+  if (version > 4) return 8;
+  if (version > 3) return 7;
+  return 5;
+}
+
+// Bring an old record up to the current field set. Returns false when the
+// version is too old to keep anything, after making the record empty.
+bool upgrade(ImageSafeDataStruct& record) {
+  switch (record.version) {
+    case 0:
+    case 1:
+      isdReset(&record);
+      for (const IsdTextField& field : IsdTextFields) clearText(record, field);
+      return false;
+    case 2:
+      record.structLength = IsdHeaderLength;
+      std::memset(record.sid, 0, sizeof record.sid);
+      [[fallthrough]];
+    case 3:
+      record.dnsServerCount = 0;
+      std::memset(record.dnsServer, 0, sizeof record.dnsServer);
+      clearText(record, IsdTextFields[5]);
+      clearText(record, IsdTextFields[6]);
+      [[fallthrough]];
+    case 4:
+      clearText(record, IsdTextFields[7]);
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+// Read the texts from `position` on. A length word or text that would lie
+// past the end of the image ends the reading; the texts not reached stay empty.
+void parseTexts(const std::uint8_t* image, std::size_t length, std::uint64_t position,
+                ImageSafeDataStruct& record) {
+  const std::size_t count = textsOfVersion(record.version);
+  for (std::size_t i = 0; i < count; ++i) {
+    const IsdTextField& field = IsdTextFields[i];
+    clearText(record, field);
+    if (position + 4 > length) continue;
+    const std::uint32_t textLength = isdGetU32(image + position);
+    position += 4;
+    if (textLength < 1 || textLength > field.capacity - 1) continue;  // refused: text stays empty
+    if (position + textLength > length) {
+      position = length;  // the text runs past the image: nothing more can be read
+      continue;
+    }
+    // An odd length of capacity - 1 would leave half a unit in the buffer's
+    // last unit and no terminator; that dangling byte is dropped.
+    const std::size_t copied = std::min<std::size_t>(textLength, field.capacity - 2);
+    if (std::uint8_t* buffer = record.*field.buffer) std::memcpy(buffer, image + position, copied);
+    position += textLength;
+  }
+}
+
+}  // namespace
+
+std::uint32_t isdGetU32(const std::uint8_t* bytes) {
+  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+         std::uint32_t{bytes[3]} << 24;
+}
+
+void isdPutU32(std::uint8_t* bytes, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+IsdImage isdSerialize(ImageSafeDataStruct* record) {
+  std::uint32_t lengths[8];
+  std::uint32_t total = IsdEmptyLength;
+  for (std::size_t i = 0; i < 8; ++i) {
+    lengths[i] = storedTextLength(*record, IsdTextFields[i]);
+    total += lengths[i];
+  }
+  std::memcpy(record->signature, IsdSignature, sizeof IsdSignature);
+  record->version = IsdCurrentVersion;
+  record->structLength = IsdHeaderLength;
+  record->totalLength = total;
+
+  IsdImage image;
+  image.bytes.reset(new (std::nothrow) std::uint8_t[total]);
+  if (!image.bytes) return image;
+  image.length = total;
+  std::uint8_t* out = image.bytes.get();
+  encodeHeader(*record, out);
+  std::size_t position = IsdHeaderLength;
+  for (std::size_t i = 0; i < 8; ++i) {
+    isdPutU32(out + position, lengths[i]);
+    position += 4;
+    if (lengths[i] != 0) std::memcpy(out + position, record->*IsdTextFields[i].buffer, lengths[i]);
+    position += lengths[i];
+  }
+  return image;
+}
+
+void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct* record) {
+  if (image == nullptr) return;
+  if (length < 8) {
+    // Too short to carry a version: read as the oldest form, of which nothing survives.
+    isdReset(record);
+    for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
+    return;
+  }
+  const std::uint32_t storedVersion = isdGetU32(image + 4);
+  const bool hasStructLength = length >= StructLengthOffset + 4;
+  const std::uint32_t structWord = hasStructLength ? isdGetU32(image + StructLengthOffset) : 0;
+
+  // Lay the stored header bytes over the record's own header.
+  std::size_t taken = storedVersion <= 2 ? OldHeaderLength : std::min<std::size_t>(structWord, IsdHeaderLength);
+  taken = std::min(taken, length);
+  std::uint8_t header[IsdHeaderLength];
+  encodeHeader(*record, header);
+  std::memcpy(header, image, taken);
+  decodeHeader(header, *record);
+
+  if (!upgrade(*record)) return;
+  // The texts start where the stored header says it ends, taken whole, so a
+  // longer header of a later version is skipped.
+  if (!hasStructLength) {
+    for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
+    return;
+  }
+  parseTexts(image, length, structWord, *record);
+}

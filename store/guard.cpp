@@ -1,0 +1,102 @@
+#include "store/guard.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "store/format.h"
+
+namespace {
+
+constexpr std::size_t MbrBootCodeLength = 440;
+constexpr std::size_t GptHeaderMinimum = 92;
+constexpr std::uint32_t SectorSizesChecked[] = {512, 4096};
+
+// Markers in the MBR boot code of boot loaders that keep code or data in the
+// sectors right after the MBR.
+constexpr std::string_view GapBootLoaders[] = {"GRUB", "TrueCrypt Boot Loader", "VeraCrypt Boot Loader"};
+
+std::uint64_t getU64(const std::uint8_t* bytes) {
+  return isdGetU32(bytes) | (std::uint64_t{isdGetU32(bytes + 4)} << 32);
+}
+
+bool overlaps(std::uint64_t start, std::uint64_t end, std::uint64_t otherStart, std::uint64_t otherEnd) {
+  return start < otherEnd && otherStart < end;
+}
+
+bool allZero(const std::uint8_t* bytes, std::size_t from, std::size_t to) {
+  return std::all_of(bytes + from, bytes + to, [](std::uint8_t b) { return b == 0; });
+}
+
+// A GUID partition table header at `sectorSize`, whose header sector or
+// partition entry array overlaps [start, end).
+bool gptOverlaps(const std::uint8_t* head, std::size_t length, std::uint32_t sectorSize, std::uint64_t start,
+                 std::uint64_t end) {
+  if (sectorSize < 512 || length < sectorSize + GptHeaderMinimum) return false;
+  const std::uint8_t* header = head + sectorSize;
+  if (std::memcmp(header, "EFI PART", 8) != 0) return false;
+  if (overlaps(start, end, sectorSize, std::uint64_t{sectorSize} * 2)) return true;
+  const std::uint64_t entryLba = getU64(header + 72);
+  const std::uint64_t entryCount = isdGetU32(header + 80);
+  const std::uint64_t entrySize = isdGetU32(header + 84);
+  const std::uint64_t entryStart = entryLba * sectorSize;
+  // A header whose entry array cannot be located is taken to cover everything.
+  if (entryLba == 0 || entryLba > (1ULL << 40)) return true;
+  const std::uint64_t arrayBytes = std::max<std::uint64_t>(entryCount * entrySize, 1);
+  const std::uint64_t arrayEnd = entryStart + (arrayBytes + sectorSize - 1) / sectorSize * sectorSize;
+  return overlaps(start, end, entryStart, arrayEnd);
+}
+
+bool gapBootLoader(const std::uint8_t* head, std::size_t length) {
+  if (length < 512 || head[510] != 0x55 || head[511] != 0xAA) return false;
+  const std::string_view code(reinterpret_cast<const char*>(head), MbrBootCodeLength);
+  return std::any_of(std::begin(GapBootLoaders), std::end(GapBootLoaders),
+                     [&](std::string_view marker) { return code.find(marker) != std::string_view::npos; });
+}
+
+}  // namespace
+
+bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length) {
+  if (length < IsdHeaderLength || !allZero(record, 0, 4)) return false;
+  const std::uint32_t version = isdGetU32(record + 4);
+  const std::uint32_t total = isdGetU32(record + 8);
+  const std::uint32_t textStart = isdGetU32(record + 48);
+  if (version < 2 || version > IsdCurrentVersion || total > length || textStart < 48 || textStart > total)
+    return false;
+  const std::size_t texts = version > 4 ? 8 : version > 3 ? 7 : 5;
+  std::uint64_t position = textStart;
+  for (std::size_t i = 0; i < texts; ++i) {
+    if (position + 4 > total) return false;
+    const std::uint32_t textLength = isdGetU32(record + position);
+    if (textLength > IsdTextFields[i].capacity - 1) return false;
+    position += 4 + std::uint64_t{textLength};
+  }
+  return position == total;
+}
+
+DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,
+                            std::uint32_t sectorSize) {
+  const std::uint64_t start = IsdStoreOffset;
+  const std::uint64_t end = start + writeLength;
+  for (std::uint32_t size : SectorSizesChecked)
+    if (gptOverlaps(head, length, size, start, end)) return DiskOutcome::RefusedGpt;
+  if (sectorSize != 512 && sectorSize != 4096 && gptOverlaps(head, length, sectorSize, start, end))
+    return DiskOutcome::RefusedGpt;
+  if (gapBootLoader(head, length)) return DiskOutcome::RefusedBootLoader;
+
+  // Only the bytes the disk has can hold anything; past its end nothing is lost.
+  const std::size_t rangeEnd = static_cast<std::size_t>(std::min<std::uint64_t>(end, length));
+  if (rangeEnd <= start) return DiskOutcome::Written;
+  const std::uint8_t* at = head + start;
+  const std::size_t present = rangeEnd - static_cast<std::size_t>(start);
+
+  std::size_t ours = 0;  // bytes of the range that hold our own (possibly removed) record
+  if (present >= 4 && std::memcmp(at, IsdSignature, 4) == 0) {
+    // The header is ours whatever the stored length says; so is what it claims.
+    ours = std::max<std::size_t>(present >= 12 ? isdGetU32(at + 8) : 0, IsdHeaderLength);
+  } else if (guardIsRemovedRecord(at, length - static_cast<std::size_t>(start))) {
+    ours = isdGetU32(at + 8);
+  }
+  ours = std::min(ours, present);
+  return allZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;
+}

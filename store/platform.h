@@ -1,0 +1,34 @@
+// The raw-device calls of the store, behind one small interface so that tests
+// can put simulated devices behind it. Every call returns 0 (or a count) on
+// success and a negative errno value on failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct DiskPlatform {
+  virtual ~DiskPlatform() = default;
+  // Open a device for reading and writing with large-file access.
+  virtual int openDevice(const char* path) = 0;
+  // First line (at most size - 1 characters) of a text file, for /proc/ide.
+  virtual int readFirstLine(const char* path, char* line, std::size_t size) = 0;
+  // BLKGETSIZE: device size in 512-byte sectors.
+  virtual int sizeInSectors(int fd, unsigned long* sectors) = 0;
+  // The IDE driver request 0x0303; fills at least 16 bytes of `geometry`.
+  virtual int ideGeometry(int fd, std::uint8_t* geometry) = 0;
+  // HDIO_GETGEO; fills at least 16 bytes of `geometry`.
+  virtual int driveGeometry(int fd, std::uint8_t* geometry) = 0;
+  // BLKSSZGET: logical sector size in bytes.
+  virtual int logicalSectorSize(int fd, int* bytes) = 0;
+  // Seek to `offset`, then read up to `size` bytes, continuing short reads
+  // until the end of the device. Returns the bytes read.
+  virtual long readAt(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) = 0;
+  // Seek to `offset`, then write all `size` bytes, continuing short writes.
+  // Returns `size`, or a negative errno value when not every byte was taken.
+  virtual long writeAt(int fd, std::uint64_t offset, const std::uint8_t* buffer, std::size_t size) = 0;
+  // Flush the device's written data to the medium.
+  virtual int sync(int fd) = 0;
+};
+
+// The platform of the running system: Linux block devices and /proc.
+DiskPlatform& systemDiskPlatform();

@@ -1,0 +1,113 @@
+// The image-safe data record in memory: a 204-byte header laid out exactly as
+// it is stored, followed by the eight text buffers that the record owns.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Where the record lives on every raw disk, and the lengths of its stored form.
+inline constexpr std::uint32_t IsdStoreOffset = 2560;
+inline constexpr std::uint32_t IsdHeaderLength = 204;
+inline constexpr std::uint32_t IsdEmptyLength = 236;  // header plus eight zero length words
+inline constexpr std::uint32_t IsdCurrentVersion = 5;
+
+// Status codes of the store operations (0 is success).
+inline constexpr int IsdNoDevice = -1003;   // no usable disk
+inline constexpr int IsdNoStore = -318;     // no record on the first usable disk
+inline constexpr int IsdWriteFailed = -1004;  // a usable disk did not take the whole write and sync
+inline constexpr int IsdRefused = -1005;    // a disk holds someone else's data where the record goes
+
+// The four signature bytes at the start of every stored record ("WEXD").
+inline constexpr std::uint8_t IsdSignature[4] = {0x57, 0x45, 0x58, 0x44};
+
+// Bits of `flags`; every other bit is carried unchanged.
+inline constexpr std::uint32_t IsdFlagJustImaged = 0x1;
+inline constexpr std::uint32_t IsdFlagScriptedImage = 0x4;
+
+inline constexpr std::size_t IsdDnsServerSlots = 32;
+
+// Capacities in bytes of the eight text buffers; a buffer of N bytes holds at
+// most N/2 - 1 characters plus the zero unit.
+inline constexpr std::size_t IsdCapWsDN = 514;
+inline constexpr std::size_t IsdCapWsTree = 66;
+inline constexpr std::size_t IsdCapNetbiosName = 32;
+inline constexpr std::size_t IsdCapWorkgroup = 36;
+inline constexpr std::size_t IsdCapLastBaseImage = 1024;
+inline constexpr std::size_t IsdCapDnsSuffix = 312;
+inline constexpr std::size_t IsdCapDnsHostname = 128;
+inline constexpr std::size_t IsdCapWsID = 258;
+
+// The first 204 bytes are the header, every field at its stored offset (the
+// 64-bit field falls on offset 40, aligned on 32- and 64-bit builds alike).
+struct ImageSafeDataStruct {
+  std::uint8_t signature[4];
+  std::uint32_t version;
+  std::uint32_t totalLength;
+  std::uint32_t flags;
+  std::int32_t DHCP;
+  std::uint8_t ipAddress[4];
+  std::uint8_t gateway[4];
+  std::uint8_t subnet[4];
+  std::int32_t lastBaseImageTime;
+  std::int32_t advScript;
+  std::int64_t lastBaseImageSize;
+  std::uint32_t structLength;
+  std::uint32_t sid[5];
+  std::uint32_t dnsServerCount;
+  std::uint8_t dnsServer[IsdDnsServerSlots][4];
+
+  // Text buffers: 16-bit little-endian units, zero-terminated, zero-filled
+  // behind the terminator. Null when the record has no buffers.
+  std::uint8_t* wsDN;
+  std::uint8_t* wsTree;
+  std::uint8_t* netbiosName;
+  std::uint8_t* workgroup;
+  std::uint8_t* lastBaseImage;
+  std::uint8_t* dnsSuffix;
+  std::uint8_t* dnsHostname;
+  std::uint8_t* wsID;
+};
+
+// The eight texts in their stored order, with their capacities.
+struct IsdTextField {
+  const char* name;
+  std::uint8_t* ImageSafeDataStruct::*buffer;
+  std::size_t capacity;
+};
+inline constexpr IsdTextField IsdTextFields[8] = {
+    {"wsDN", &ImageSafeDataStruct::wsDN, IsdCapWsDN},
+    {"wsTree", &ImageSafeDataStruct::wsTree, IsdCapWsTree},
+    {"netbiosName", &ImageSafeDataStruct::netbiosName, IsdCapNetbiosName},
+    {"workgroup", &ImageSafeDataStruct::workgroup, IsdCapWorkgroup},
+    {"lastBaseImage", &ImageSafeDataStruct::lastBaseImage, IsdCapLastBaseImage},
+    {"dnsSuffix", &ImageSafeDataStruct::dnsSuffix, IsdCapDnsSuffix},
+    {"dnsHostname", &ImageSafeDataStruct::dnsHostname, IsdCapDnsHostname},
+    {"wsID", &ImageSafeDataStruct::wsID, IsdCapWsID},
+};
+
+// Make the header the empty current-version header; the texts are untouched.
+void isdReset(ImageSafeDataStruct* record);
+// Reset, then give the record eight zero-filled buffers (reusing any it has).
+// Returns false only when memory could not be had; the record then has no buffers.
+bool isdCreate(ImageSafeDataStruct* record);
+// Free the eight buffers; the header keeps its values.
+void isdRelease(ImageSafeDataStruct* record);
+
+// Byte length of a 16-bit text before its first zero unit; 0 for no text.
+std::size_t wideLength(const std::uint8_t* text);
+// Widen an 8-bit text byte for byte; dest needs 2n + 2 bytes.
+std::uint8_t* narrowToWide(std::uint8_t* dest, const char* text);
+// Narrow a 16-bit text by keeping each unit's low byte; dest needs n + 1 bytes.
+char* wideToNarrow(char* dest, const std::uint8_t* text);
+
+// Owns a record's buffers for a scope: releases them on the way out.
+class IsdRecordGuard {
+ public:
+  explicit IsdRecordGuard(ImageSafeDataStruct* record) : record_(record) {}
+  ~IsdRecordGuard() { isdRelease(record_); }
+  IsdRecordGuard(const IsdRecordGuard&) = delete;
+  IsdRecordGuard& operator=(const IsdRecordGuard&) = delete;
+
+ private:
+  ImageSafeDataStruct* record_;
+};

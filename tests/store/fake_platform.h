@@ -1,0 +1,100 @@
+// An in-memory disk platform for the store's tests: disks are byte vectors,
+// each request answers as configured, faults can be injected, and every call
+// is logged.
+#pragma once
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/platform.h"
+
+struct FakeDisk {
+  std::vector<std::uint8_t> bytes;
+  std::optional<unsigned long> sectors;  // BLKGETSIZE answer; defaults to bytes / 512
+  bool sizeFails = false;
+  std::optional<std::uint32_t> ideWord;  // request 0x0303: first word, bytes in order; none = fails
+  bool getgeoFails = false;
+  int sectorSize = 512;
+  bool openFails = false, readFails = false, shortReads = false;
+  bool writeFails = false, shortWrites = false, syncFails = false;
+};
+
+class FakePlatform final : public DiskPlatform {
+ public:
+  std::map<std::string, FakeDisk> disks;
+  std::map<std::string, std::string> files;  // /proc/ide/<name>/media
+  std::vector<std::string> log;
+
+  FakeDisk& add(const std::string& path, std::size_t size = 64 * 1024) {
+    FakeDisk& disk = disks[path];
+    disk.bytes.assign(size, 0);
+    return disk;
+  }
+
+  int openDevice(const char* path) override {
+    auto it = disks.find(path);
+    log.push_back(std::string("open ") + path);
+    if (it == disks.end()) return -ENOENT;
+    if (it->second.openFails) return -EACCES;
+    paths_.push_back(path);
+    return static_cast<int>(paths_.size()) + 2;
+  }
+  int readFirstLine(const char* path, char* line, std::size_t size) override {
+    auto it = files.find(path);
+    if (it == files.end()) return -ENOENT;
+    std::string text = it->second.substr(0, it->second.find('\n')).substr(0, size - 1);
+    std::memcpy(line, text.c_str(), text.size() + 1);
+    return 0;
+  }
+  int sizeInSectors(int fd, unsigned long* sectors) override {
+    FakeDisk& d = disk(fd);
+    if (d.sizeFails) return -EIO;
+    *sectors = d.sectors ? *d.sectors : d.bytes.size() / 512;
+    return 0;
+  }
+  int ideGeometry(int fd, std::uint8_t* geometry) override {
+    FakeDisk& d = disk(fd);
+    log.push_back("ide " + path(fd));
+    if (!d.ideWord) return -EINVAL;
+    for (int i = 0; i < 4; ++i) geometry[i] = static_cast<std::uint8_t>(*d.ideWord >> (24 - 8 * i));
+    return 0;
+  }
+  int driveGeometry(int fd, std::uint8_t*) override { return disk(fd).getgeoFails ? -EINVAL : 0; }
+  int logicalSectorSize(int fd, int* bytes) override {
+    *bytes = disk(fd).sectorSize;
+    return 0;
+  }
+  long readAt(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) override {
+    FakeDisk& d = disk(fd);
+    log.push_back("read " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
+    if (d.readFails) return -EIO;
+    if (offset >= d.bytes.size()) return 0;
+    std::size_t n = std::min<std::size_t>(size, d.bytes.size() - offset);
+    if (d.shortReads) n = std::min<std::size_t>(n, 100);  // stops early, as a failing disk might
+    std::memcpy(buffer, d.bytes.data() + offset, n);
+    return static_cast<long>(n);
+  }
+  long writeAt(int fd, std::uint64_t offset, const std::uint8_t* buffer, std::size_t size) override {
+    FakeDisk& d = disk(fd);
+    log.push_back("write " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
+    if (d.writeFails) return -EIO;
+    std::size_t n = d.shortWrites ? size / 2 : size;
+    if (d.bytes.size() < offset + n) d.bytes.resize(offset + n);
+    std::memcpy(d.bytes.data() + offset, buffer, n);
+    return d.shortWrites ? -ENOSPC : static_cast<long>(n);
+  }
+  int sync(int fd) override {
+    log.push_back("sync " + path(fd));
+    return disk(fd).syncFails ? -EIO : 0;
+  }
+
+  std::string path(int fd) const { return paths_.at(static_cast<std::size_t>(fd - 3)); }
+  FakeDisk& disk(int fd) { return disks.at(path(fd)); }
+
+ private:
+  std::vector<std::string> paths_;
+};
