@@ -98,6 +98,7 @@ int statusOf(DiskOutcome outcome) {
       return 0;
     case DiskOutcome::RefusedGpt:
     case DiskOutcome::RefusedBootLoader:
+    case DiskOutcome::RefusedFileSystem:
     case DiskOutcome::RefusedForeignData:
       return IsdRefused;
     default:
@@ -222,6 +223,8 @@ const char* diskOutcomeText(DiskOutcome outcome) {
       return "byte 2560 lies inside the GUID partition table; the image-safe data was not written there";
     case DiskOutcome::RefusedBootLoader:
       return "the boot loader keeps its code in the sectors after the MBR; the image-safe data was not written there";
+    case DiskOutcome::RefusedFileSystem:
+      return "the disk holds a file system without a partition table; the image-safe data was not written there";
     case DiskOutcome::RefusedForeignData:
       return "byte 2560 holds other data; the image-safe data was not written there";
   }

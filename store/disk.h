@@ -25,6 +25,7 @@ enum class DiskOutcome {
   ReadFailed,   // what lies at the store offset could not be read to check it
   RefusedGpt,   // the range lies inside a GUID partition table
   RefusedBootLoader,  // the boot loader keeps code in the sectors after the MBR
+  RefusedFileSystem,  // the disk holds a file system of its own, without a partition table
   RefusedForeignData,  // the range holds other data that is neither ours nor zero
 };
 

@@ -16,6 +16,30 @@ constexpr std::uint32_t SectorSizesChecked[] = {512, 4096};
 // sectors right after the MBR.
 constexpr std::string_view GapBootLoaders[] = {"GRUB", "TrueCrypt Boot Loader", "VeraCrypt Boot Loader"};
 
+// A file system that starts at the first byte of the disk (no partition
+// table): the sectors around the store offset are its own.
+struct FileSystemMark {
+  std::size_t offset;
+  std::string_view magic;
+};
+constexpr FileSystemMark WholeDiskFileSystems[] = {
+    {1080, std::string_view("\x53\xEF", 2)},  // ext2, ext3, ext4 superblock
+    {0, "XFSB"},
+    {3, "NTFS    "},
+    {3, "EXFAT   "},
+    {54, "FAT1"},        // FAT12 and FAT16 boot sector
+    {82, "FAT32   "},
+    {65600, "_BHRfS_M"},  // btrfs
+    {0, "LUKS\xBA\xBE"},
+};
+
+bool wholeDiskFileSystem(const std::uint8_t* head, std::size_t length) {
+  return std::any_of(std::begin(WholeDiskFileSystems), std::end(WholeDiskFileSystems), [&](const FileSystemMark& mark) {
+    return length >= mark.offset + mark.magic.size() &&
+           std::memcmp(head + mark.offset, mark.magic.data(), mark.magic.size()) == 0;
+  });
+}
+
 std::uint64_t getU64(const std::uint8_t* bytes) {
   return isdGetU32(bytes) | (std::uint64_t{isdGetU32(bytes + 4)} << 32);
 }
@@ -83,6 +107,7 @@ DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::s
   if (sectorSize != 512 && sectorSize != 4096 && gptOverlaps(head, length, sectorSize, start, end))
     return DiskOutcome::RefusedGpt;
   if (gapBootLoader(head, length)) return DiskOutcome::RefusedBootLoader;
+  if (wholeDiskFileSystem(head, length)) return DiskOutcome::RefusedFileSystem;
 
   // Only the bytes the disk has can hold anything; past its end nothing is lost.
   const std::size_t rangeEnd = static_cast<std::size_t>(std::min<std::uint64_t>(end, length));

@@ -111,6 +111,18 @@ TEST(Guard, ForeignDataAnywhereInTheRangeIsRefused) {
   EXPECT_EQ(judge(disk), DiskOutcome::Written);
 }
 
+TEST(Guard, WholeDiskFileSystemsAreRefusedEvenWhereTheyLeaveZeros) {
+  struct Mark {
+    std::size_t offset;
+    std::string magic;
+  };
+  for (const Mark& mark : {Mark{1080, "\x53\xEF"}, Mark{3, "NTFS    "}, Mark{82, "FAT32   "}, Mark{0, "XFSB"}}) {
+    auto disk = blankDisk();
+    put(disk, mark.offset, std::vector<std::uint8_t>(mark.magic.begin(), mark.magic.end()));
+    EXPECT_EQ(judge(disk), DiskOutcome::RefusedFileSystem) << mark.offset;
+  }
+}
+
 TEST(Guard, ShortDiskCountsMissingBytesAsAbsent) {
   std::vector<std::uint8_t> disk(IsdStoreOffset + 100, 0);
   EXPECT_EQ(judge(disk), DiskOutcome::Written);

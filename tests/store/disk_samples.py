@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Builds the sample disk images for the write-guard tests, each with the outcome
+a save must have on it. Everything here is made from scratch: the boot code is
+a few bytes of our own that carry the markers the guard looks for.
+
+Run as a script to write the images into a folder:  disk_samples.py OUTDIR
+"""
+import binascii
+import pathlib
+import struct
+import sys
+import uuid
+
+STORE = 2560
+SMALL_DISK = 256 * 1024
+
+
+def record(tree="OldTree", version=5):
+    """A stored record with one text, the tree name."""
+    header = bytearray(204)
+    header[0:4] = b"WEXD"
+    struct.pack_into("<II", header, 4, version, 0)
+    struct.pack_into("<I", header, 48, 204)
+    texts = b""
+    for i in range(8):
+        value = tree.encode() if i == 1 else b""
+        texts += struct.pack("<I", 2 * len(value)) + b"".join(bytes([c, 0]) for c in value)
+    data = bytes(header) + texts
+    return data[:8] + struct.pack("<I", len(data)) + data[12:]
+
+
+def mbr(boot_code, partitions=((0x07, 2048, 100000),)):
+    sector = bytearray(512)
+    sector[0:len(boot_code)] = boot_code
+    for i, (kind, start, count) in enumerate(partitions):
+        entry = 446 + 16 * i
+        sector[entry + 4] = kind
+        struct.pack_into("<II", sector, entry + 8, start, count)
+    sector[510:512] = b"\x55\xaa"
+    return bytes(sector)
+
+
+# Boot code in the manner of a DOS/Windows MBR: relocate, find the active
+# partition, load its boot sector. Messages only; no code from elsewhere.
+WINDOWS_STYLE = (b"\x33\xc0\x8e\xd0\xbc\x00\x7c\xfb\x50\x07\x50\x1f\xfc" + bytes(100) +
+                 b"Invalid partition table\x00Error loading operating system\x00Missing operating system")
+# A boot sector that names GRUB, as GRUB 2's does, followed by sectors of "core image".
+GRUB_STYLE = b"\xeb\x63\x90" + bytes(0x17d) + b"GRUB \x00Geom\x00Hard Disk\x00Read\x00 Error\r\n"
+
+
+def disk(size=SMALL_DISK):
+    return bytearray(size)
+
+
+def put(image, offset, data):
+    image[offset:offset + len(data)] = data
+
+
+def gpt(sector_size, size):
+    """A disk with a protective MBR and a valid primary and backup GUID partition table."""
+    image = disk(size)
+    sectors = size // sector_size
+    put(image, 0, mbr(b"", ((0xEE, 1, min(sectors - 1, 0xFFFFFFFF)),)))
+    entries_lba, entry_count, entry_size = 2, 128, 128
+    array_sectors = entry_count * entry_size // sector_size
+    first_usable = entries_lba + array_sectors
+    last_usable = sectors - 2 - array_sectors
+    entries = bytearray(entry_count * entry_size)
+    linux = uuid.UUID("0fc63daf-8483-4772-8e79-3d69d8477de4").bytes_le
+    unique = uuid.UUID("11111111-2222-3333-4444-555555555555").bytes_le
+    struct.pack_into("<16s16sQQQ", entries, 0, linux, unique, first_usable, last_usable, 0)
+    put(entries, 56, "data".encode("utf-16-le"))
+    entries_crc = binascii.crc32(entries)
+
+    def header(current, backup, array_lba):
+        h = bytearray(92)
+        struct.pack_into("<8sIIIIQQQQ16sQIII", h, 0, b"EFI PART", 0x00010000, 92, 0, 0, current, backup,
+                         first_usable, last_usable, uuid.UUID("66666666-7777-8888-9999-000000000000").bytes_le,
+                         array_lba, entry_count, entry_size, entries_crc)
+        struct.pack_into("<I", h, 16, binascii.crc32(h))
+        return bytes(h)
+
+    put(image, sector_size, header(1, sectors - 1, entries_lba))
+    put(image, entries_lba * sector_size, entries)
+    backup_array = sectors - 1 - array_sectors
+    put(image, backup_array * sector_size, entries)
+    put(image, (sectors - 1) * sector_size, header(sectors - 1, 1, backup_array))
+    return image
+
+
+def gpt_valid(image, sector_size):
+    """True when the primary GPT header and its entry array check out."""
+    h = bytearray(image[sector_size:sector_size + 92])
+    if h[0:8] != b"EFI PART":
+        return False
+    stored = struct.unpack_from("<I", h, 16)[0]
+    struct.pack_into("<I", h, 16, 0)
+    if binascii.crc32(h) != stored:
+        return False
+    array_lba, count, size, crc = struct.unpack_from("<QIII", h, 72)
+    start = array_lba * sector_size
+    return binascii.crc32(image[start:start + count * size]) == crc
+
+
+def samples():
+    """name -> (image bytes, settings for the simulated disk, expected outcome)."""
+    out = {}
+    out["empty"] = (disk(), {}, "written")
+    windows = disk()
+    put(windows, 0, mbr(WINDOWS_STYLE))
+    out["mbr-windows"] = (bytes(windows), {}, "written")
+    with_record = bytearray(windows)
+    put(with_record, STORE, record())
+    out["mbr-with-record"] = (bytes(with_record), {}, "written")
+    removed = bytearray(with_record)
+    put(removed, STORE, bytes(4))
+    out["mbr-removed-record"] = (bytes(removed), {}, "written")
+    out["gpt-512"] = (bytes(gpt(512, SMALL_DISK)), {}, "refused")
+    out["gpt-4096"] = (bytes(gpt(4096, 64 * 4096)), {"sector": 4096}, "written")
+    grub = disk()
+    put(grub, 0, mbr(GRUB_STYLE))
+    for lba in range(1, 40):  # the core image fills the gap after the MBR
+        put(grub, lba * 512, bytes((lba * 7 + i) % 251 + 1 for i in range(512)))
+    out["mbr-grub2"] = (bytes(grub), {}, "refused")
+    fs = disk()
+    put(fs, 0, b"\xeb\x52\x90NTFS    " + bytes(499) + b"\x55\xaa")
+    put(fs, STORE, b"\x4e\x54\x46\x53 file system data here")
+    out["whole-disk-filesystem"] = (bytes(fs), {}, "refused")
+    foreign = bytearray(windows)
+    put(foreign, STORE, b"someone else's data")
+    out["mbr-foreign-data"] = (bytes(foreign), {}, "refused")
+    return out
+
+
+def main(folder):
+    target = pathlib.Path(folder)
+    target.mkdir(parents=True, exist_ok=True)
+    for name, (image, settings, expected) in samples().items():
+        (target / f"{name}.img").write_bytes(image)
+        (target / f"{name}.expected").write_text(expected + "\n")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
