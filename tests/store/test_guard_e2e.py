@@ -1,0 +1,93 @@
+"""The write guard end to end: the real editor saves and removes over sample
+disk images, and every refused disk keeps every byte it had."""
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+HERE = Path(__file__).parent
+sys.path.insert(0, str(HERE))
+sys.path.insert(0, str(HERE.parent / "simdisk"))
+
+import disk_samples  # noqa: E402
+from simdisk import SimDisks  # noqa: E402
+
+SAMPLES = disk_samples.samples()
+STORE = disk_samples.STORE
+
+
+def wexedit(disks, *args):
+    program = Path(os.environ["WEXEDIT_BIN_DIR"]) / "wexedit"
+    return subprocess.run(["wexedit", *args], executable=str(program), env=disks.env(),
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+
+
+@pytest.fixture
+def disks(tmp_path):
+    return SimDisks(tmp_path / "disks")
+
+
+def stored_tree(image):
+    """The tree name of the record at 2560, or None when there is none."""
+    if image[STORE:STORE + 4] != b"WEXD":
+        return None
+    position = STORE + 204
+    for index in range(2):
+        length = int.from_bytes(image[position:position + 4], "little")
+        if index == 1:
+            return image[position + 4:position + 4 + length][0::2].decode()
+        position += 4 + length
+    return None
+
+
+@pytest.mark.parametrize("name", sorted(SAMPLES))
+def test_save_writes_only_where_the_range_is_ours(disks, name):
+    image, settings, expected = SAMPLES[name]
+    disks.add("sda", image, **settings)
+    result = wexedit(disks, "Tree=Lab")
+    after = disks.image("sda")
+    if expected == "written":
+        assert result.returncode == 0, result.stderr
+        assert stored_tree(after) == "Lab"
+        written = STORE + int.from_bytes(after[STORE + 8:STORE + 12], "little")
+        # Nothing outside the record's own range changed.
+        assert after[:STORE] == image[:STORE]
+        assert after[written:] == image[written:]
+    else:
+        assert result.returncode == 4
+        assert after == image, "a refused disk must keep every byte"
+        assert result.stderr.decode().startswith("wexedit: /dev/sda: ")
+        assert b"not written" in result.stderr
+    for sector in (512, 4096):
+        if name.startswith(f"gpt-{sector}"):
+            assert disk_samples.gpt_valid(after, sector), "the partition table must still validate"
+
+
+def test_refused_disk_does_not_stop_the_others(disks):
+    grub_image, _, _ = SAMPLES["mbr-grub2"]
+    disks.add("sda", grub_image)
+    disks.add("sdb", SAMPLES["empty"][0])
+    result = wexedit(disks, "Tree=Both")
+    assert result.returncode == 4
+    assert disks.image("sda") == grub_image
+    assert stored_tree(disks.image("sdb")) == "Both"
+    lines = result.stderr.decode().splitlines()
+    assert len(lines) == 1 and lines[0].startswith("wexedit: /dev/sda: ") and "boot loader" in lines[0]
+
+
+@pytest.mark.parametrize("name,erased", [("mbr-with-record", True), ("mbr-removed-record", False),
+                                         ("mbr-windows", False), ("gpt-512", False), ("mbr-grub2", False)])
+def test_remove_erases_only_our_signature(disks, name, erased):
+    image, settings, _ = SAMPLES[name]
+    disks.add("sda", image, **settings)
+    result = wexedit(disks, "-r")
+    assert result.returncode == 0, result.stderr
+    after = disks.image("sda")
+    if erased:
+        assert after[STORE:STORE + 4] == bytes(4)
+        assert after[:STORE] + after[STORE + 4:] == image[:STORE] + image[STORE + 4:]
+    else:
+        assert after == image
+        assert not [line for line in disks.log_lines() if line.startswith("write ")]
