@@ -1,0 +1,135 @@
+"""The table generator: its text rules, its determinism, and whether the
+committed tables are what it makes from the installed pci.ids.
+
+Environment: DEVNAME_SOURCE_DIR (the devname folder), PCI_IDS (the pci.ids
+file, default /usr/share/misc/pci.ids).
+"""
+
+import os
+import sys
+
+import pytest
+
+SOURCE_DIR = os.environ.get("DEVNAME_SOURCE_DIR",
+                            os.path.join(os.path.dirname(__file__), "..", "..", "devname"))
+PCI_IDS = os.environ.get("PCI_IDS", "/usr/share/misc/pci.ids")
+sys.path.insert(0, SOURCE_DIR)
+
+import gen_tables  # noqa: E402
+
+SAMPLE = """\
+#\tVersion: 2099.01.02
+#\tDate:    2099-01-02 03:04:05
+0010  Misused Vendor (wrong ID)
+\t0001  Device of a misused ID [Thing]
+0675  Dynalink
+\t1700  IS64PH ISDN Adapter
+16ae  SafeNet Inc
+\t0001  SafeXcel 1140
+\t1141  SafeXcel 1141
+2000  Acme Widgets Corp. [ACME] (formerly Widgets)
+\t0002  W2 [Widget Pro] Secondary
+\t0001  W1 [Widget]
+\t0003  Plain widget
+121a  3Dfx Interactive, Inc.
+\t0003  Voodoo Banshee
+abcd  Caf\u00e9 \uc544 Ltd.
+ffff  Illegal Vendor ID
+C 00  Unclassified device
+\t00  Non-VGA unclassified device
+"""
+
+
+def sample_tables():
+    _, vendors, devices = gen_tables.parse_ids(SAMPLE.splitlines(keepends=True))
+    general = gen_tables.general_vendors(vendors)
+    return (vendors, devices, general,
+            gen_tables.general_devices(devices, {row[0] for row in general}),
+            gen_tables.own_vendors(vendors), gen_tables.own_devices(vendors, devices))
+
+
+@pytest.mark.parametrize("text, expected", [
+    ("plain", b"plain"),
+    ("Caf\u00e9", b"Caf\xe9"),            # Latin-1 range: one byte
+    ("\u20ac", b"\x80"),                  # Euro sign: Windows-1252 only
+    ("\uc544", b"&#50500;"),              # no Windows-1252 form
+])
+def test_text_not_windows_1252(text, expected):
+    assert gen_tables.encode(text) == expected
+
+
+@pytest.mark.parametrize("name, expected", [
+    ("W1 [Widget]", ("W1", "Widget")),
+    ("W2 [Widget Pro] Secondary", ("W2", "Widget Pro Secondary")),
+    ("[Widget]", ("", "Widget")),
+    ("Plain widget", ("", "Plain widget")),
+])
+def test_device_name_split_wrongly(name, expected):
+    assert gen_tables.split_bracket(name) == expected
+
+
+@pytest.mark.parametrize("data, limit, expected", [
+    (b"short", 10, b"short"),
+    (b"one two three", 9, b"one two"),
+    (b"abc&#50500;def", 8, b"abc"),       # never cuts a character reference
+    (b"abcdefghij", 4, b"abcd"),
+])
+def test_shortening_exceeds_limit_or_breaks_reference(data, limit, expected):
+    assert gen_tables.shorten(data, limit) == expected
+
+
+def test_c_string_unsafe_for_compiler():
+    assert gen_tables.c_string(b'a"b\\c??=\xfc') == '"a\\"b\\\\c\\?\\?=\\374"'
+
+
+def test_sample_general_vendor_rules_broken():
+    _, _, general, _, _, _ = sample_tables()
+    by_id = {vid: (abbr, name) for vid, abbr, name in general}
+    assert 0x0010 not in by_id and 0x0675 not in by_id and 0xFFFF not in by_id
+    assert by_id[0x0033] == (b"", b"Paradyne Corp.")
+    assert by_id[0x2000] == (b"ACME", b"Acme Widgets Corp. (formerly Widgets)")
+    assert by_id[0xABCD] == (b"", b"Caf\xe9 &#50500; Ltd.")
+    assert [row[0] for row in general] == sorted(by_id)
+
+
+def test_sample_general_device_rules_broken():
+    _, _, _, devices, _, _ = sample_tables()
+    assert devices[0] == (0x16AE, 0x1141, b"SafeXcel-1141", b"???")
+    assert (0x2000, 0x0001, b"W1", b"Widget") in devices
+    assert (0x2000, 0x0003, b"", b"Plain widget") in devices
+    assert [row for row in devices if row[:2] == (0x121A, 0x0003)] == [
+        (0x121A, 0x0003, b"", b""), (0x121A, 0x0003, b"", b""),
+        (0x121A, 0x0003, b"Voodoo Banshee", b"Voodoo Banshee")]
+    assert not any(row[0] in (0x0010, 0x0675) for row in devices)
+
+
+def test_sample_own_table_rules_broken():
+    _, _, _, _, vendors, devices = sample_tables()
+    own = dict(vendors)
+    assert own[0x0000] == b"Gammagraphx, Inc"
+    assert own[0x2000] == b"Acme Widgets Corp"
+    assert 0x0010 not in own and 0x0675 not in own and 0xFFFF not in own
+    names = {(vid, did): name for vid, did, name in devices}
+    assert names[(0x2000, 0x0001)] == b"Widget (W1)"
+    assert names[(0x2000, 0x0002)] == b"Widget Pro Secondary (W2)"
+    assert (0x2000, 0x0003) not in names and (0x0010, 0x0001) not in names
+    assert devices[0] == (0x0675, 0x1700, b"IS64PH ISDN Adapter")
+    assert [row[:2] for row in devices] == sorted(names)
+
+
+def test_output_differs_between_runs():
+    first = gen_tables.generate(SAMPLE.splitlines(keepends=True))
+    second = gen_tables.generate(SAMPLE.splitlines(keepends=True))
+    assert first == second
+    assert "2099.01.02" in first["pci_dev_table.cpp"]
+
+
+def test_committed_tables_stale(tmp_path):
+    assert gen_tables.main(["--ids", PCI_IDS, "--out", str(tmp_path)]) == 0
+    stale = []
+    for rel in gen_tables.OUTPUT_FILES:
+        with open(os.path.join(SOURCE_DIR, rel), encoding="ascii") as committed, \
+                open(tmp_path / rel, encoding="ascii") as fresh:
+            if committed.read() != fresh.read():
+                stale.append(rel)
+    assert not stale, f"regenerate with devname/gen_tables.py: {stale}"
