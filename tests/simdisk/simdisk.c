@@ -1,0 +1,523 @@
+/* Simulated disks for end-to-end tests, loaded with LD_PRELOAD.
+ *
+ * Opening one of the twelve device paths opens the image file of that name in
+ * SIMDISK_DIR instead, and a small table marks the descriptor as simulated,
+ * with the disk's settings. Calls on a simulated descriptor are logged and
+ * answered from those settings (the block-device requests) or passed to the
+ * image file with the configured faults. Every other path and descriptor
+ * passes straight through. The interposers allocate nothing and call the C
+ * library only through the functions found with dlsym(RTLD_NEXT), so they
+ * never call themselves. */
+#undef _FILE_OFFSET_BITS
+#undef _TIME_BITS
+#undef _FORTIFY_SOURCE
+#define _GNU_SOURCE 1
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <linux/fs.h>
+#include <linux/hdreg.h>
+#include <stdarg.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "simdisk.h"
+
+#define SIM_EXPORT __attribute__((visibility("default")))
+
+/* The IDE driver request that answers with the drive's geometry word. */
+enum { SimIdeRequest = 0x0303 };
+
+/* ---- the table of simulated descriptors ---- */
+
+struct SimDescriptor {
+  bool used;
+  int fd;
+  int device;
+  dev_t fileDevice;  /* identity of the image file, to notice a descriptor */
+  ino64_t fileInode; /* that was closed and reused behind the library's back */
+  bool enospcArmed;  /* shortwrite: the next write fails with ENOSPC */
+  struct SimSettings settings;
+};
+
+enum { SimDescriptorMax = 64 };
+static struct SimDescriptor descriptors[SimDescriptorMax];
+
+/* Drops whatever the table says about `fd`: it was closed, or it now names a
+ * file opened without the library. */
+static void forgetDescriptor(int fd) {
+  if (fd < 0) return;
+  for (int i = 0; i < SimDescriptorMax; ++i)
+    if (descriptors[i].used && descriptors[i].fd == fd) descriptors[i].used = false;
+}
+
+static struct SimDescriptor* simulated(int fd) {
+  if (fd < 0) return NULL;
+  for (int i = 0; i < SimDescriptorMax; ++i) {
+    struct SimDescriptor* entry = &descriptors[i];
+    if (!entry->used || entry->fd != fd) continue;
+    struct stat64 status;
+    int savedErrno = errno;
+    bool same = fstat64(fd, &status) == 0 && status.st_dev == entry->fileDevice &&
+                status.st_ino == entry->fileInode;
+    errno = savedErrno;
+    if (same && simFolder() != NULL) return entry;
+    entry->used = false;
+    return NULL;
+  }
+  return NULL;
+}
+
+/* ---- opening ---- */
+
+static void logStatus(const char* folder, const char* verb, const char* path, int error) {
+  struct SimLine line = {.length = 0};
+  simLineText(&line, verb);
+  simLineText(&line, " ");
+  simLineText(&line, path);
+  simLineStatus(&line, error);
+  simLogLine(folder, &line);
+}
+
+static int failOpen(const char* folder, const char* verb, const char* path, int error) {
+  logStatus(folder, verb, path, error);
+  errno = error;
+  return -1;
+}
+
+static int openDevice(const char* folder, int device, int flags) {
+  struct SimSettings settings;
+  simLoadSettings(folder, device, &settings);
+  const char* path = simDevicePath(device);
+  char image[SimPathMax];
+  if (!simFolderPath(image, sizeof image, folder, simDeviceName(device), ""))
+    return failOpen(folder, "open", path, ENAMETOOLONG);
+  /* A device node is never created, truncated or opened for direct I/O. */
+  int fileFlags = flags & ~(O_CREAT | O_EXCL | O_TRUNC | O_DIRECT);
+  int fd = simRealOpen64()(image, fileFlags);
+  if (fd < 0) return failOpen(folder, "open", path, errno);
+  struct stat64 status;
+  int error = 0;
+  if (settings.faults & SimFaultOpen)
+    error = EACCES;
+  else if (fstat64(fd, &status) != 0)
+    error = errno;
+  struct SimDescriptor* entry = NULL;
+  for (int i = 0; i < SimDescriptorMax && error == 0 && entry == NULL; ++i)
+    if (!descriptors[i].used) entry = &descriptors[i];
+  if (error == 0 && entry == NULL) error = EMFILE;
+  if (error != 0) {
+    simRealClose()(fd);
+    return failOpen(folder, "open", path, error);
+  }
+  forgetDescriptor(fd);
+  *entry = (struct SimDescriptor){.used = true, .fd = fd, .device = device,
+                                  .fileDevice = status.st_dev, .fileInode = status.st_ino,
+                                  .enospcArmed = false, .settings = settings};
+  logStatus(folder, "open", path, 0);
+  return fd;
+}
+
+/* /proc files are read-only; the media description comes from <name>.media. */
+static int openMedia(const char* folder, const char* path, int device, int flags) {
+  if ((flags & O_ACCMODE) != O_RDONLY) return failOpen(folder, "media", path, EACCES);
+  char media[SimPathMax];
+  if (!simFolderPath(media, sizeof media, folder, simDeviceName(device), ".media"))
+    return failOpen(folder, "media", path, ENAMETOOLONG);
+  int fd = simRealOpen64()(media, O_RDONLY | (flags & O_CLOEXEC));
+  if (fd < 0) return failOpen(folder, "media", path, errno);
+  forgetDescriptor(fd);
+  logStatus(folder, "media", path, 0);
+  return fd;
+}
+
+/* True when `path` is simulated; then *fd is the outcome of the open. */
+static bool openSimulated(const char* path, int flags, int* fd) {
+  const char* folder = simFolder();
+  if (folder == NULL) return false;
+  int device = simDeviceIndex(path);
+  if (device >= 0) {
+    *fd = openDevice(folder, device, flags);
+    return true;
+  }
+  device = simMediaIndex(path);
+  if (device >= 0) {
+    *fd = openMedia(folder, path, device, flags);
+    return true;
+  }
+  return false;
+}
+
+static int passedThrough(int fd) {
+  forgetDescriptor(fd);
+  return fd;
+}
+
+/* The mode argument is there only when the flags create a file. */
+#define SIM_MODE_ARGUMENT(mode, flags, last)                                     \
+  do {                                                                           \
+    if (((flags) & O_CREAT) != 0 || ((flags) & O_TMPFILE) == O_TMPFILE) {        \
+      va_list arguments;                                                         \
+      va_start(arguments, last);                                                 \
+      (mode) = va_arg(arguments, mode_t);                                        \
+      va_end(arguments);                                                         \
+    }                                                                            \
+  } while (0)
+
+int __open_2(const char* path, int flags);
+int __open64_2(const char* path, int flags);
+
+SIM_EXPORT int open(const char* path, int flags, ...) {
+  int fd;
+  if (openSimulated(path, flags, &fd)) return fd;
+  mode_t mode = 0;
+  SIM_MODE_ARGUMENT(mode, flags, flags);
+  return passedThrough(simRealOpen()(path, flags, mode));
+}
+
+SIM_EXPORT int open64(const char* path, int flags, ...) {
+  int fd;
+  if (openSimulated(path, flags, &fd)) return fd;
+  mode_t mode = 0;
+  SIM_MODE_ARGUMENT(mode, flags, flags);
+  return passedThrough(simRealOpen64()(path, flags, mode));
+}
+
+SIM_EXPORT int __open_2(const char* path, int flags) {
+  int fd;
+  if (openSimulated(path, flags, &fd)) return fd;
+  return passedThrough(simRealOpen2()(path, flags));
+}
+
+SIM_EXPORT int __open64_2(const char* path, int flags) {
+  int fd;
+  if (openSimulated(path, flags, &fd)) return fd;
+  return passedThrough(simRealOpen64_2()(path, flags));
+}
+
+SIM_EXPORT int openat(int directory, const char* path, int flags, ...) {
+  int fd;
+  if (openSimulated(path, flags, &fd)) return fd;
+  mode_t mode = 0;
+  SIM_MODE_ARGUMENT(mode, flags, flags);
+  return passedThrough(simRealOpenat()(directory, path, flags, mode));
+}
+
+SIM_EXPORT int openat64(int directory, const char* path, int flags, ...) {
+  int fd;
+  if (openSimulated(path, flags, &fd)) return fd;
+  mode_t mode = 0;
+  SIM_MODE_ARGUMENT(mode, flags, flags);
+  return passedThrough(simRealOpenat64()(directory, path, flags, mode));
+}
+
+/* A stream on a device would read and write behind the interposers, so it is
+ * refused; the media description is an ordinary read-only stream. */
+static bool fopenSimulated(const char* path, const char* mode, SimFopenFn opener, FILE** stream) {
+  const char* folder = simFolder();
+  if (folder == NULL) return false;
+  int device = simDeviceIndex(path);
+  if (device >= 0) {
+    failOpen(folder, "open", path, EOPNOTSUPP);
+    *stream = NULL;
+    return true;
+  }
+  device = simMediaIndex(path);
+  if (device < 0) return false;
+  *stream = NULL;
+  char media[SimPathMax];
+  if (mode == NULL || mode[0] != 'r' || strchr(mode, '+') != NULL)
+    failOpen(folder, "media", path, EACCES);
+  else if (!simFolderPath(media, sizeof media, folder, simDeviceName(device), ".media"))
+    failOpen(folder, "media", path, ENAMETOOLONG);
+  else if ((*stream = opener(media, mode)) == NULL)
+    failOpen(folder, "media", path, errno);
+  else
+    logStatus(folder, "media", path, 0);
+  return true;
+}
+
+static FILE* fopenWith(const char* path, const char* mode, SimFopenFn opener) {
+  FILE* stream;
+  if (fopenSimulated(path, mode, opener, &stream)) return stream;
+  stream = opener(path, mode);
+  if (stream != NULL) forgetDescriptor(fileno(stream));
+  return stream;
+}
+
+SIM_EXPORT FILE* fopen(const char* path, const char* mode) {
+  return fopenWith(path, mode, simRealFopen());
+}
+
+SIM_EXPORT FILE* fopen64(const char* path, const char* mode) {
+  return fopenWith(path, mode, simRealFopen64());
+}
+
+SIM_EXPORT int close(int fd) {
+  forgetDescriptor(fd);
+  return simRealClose()(fd);
+}
+
+/* ---- positioning, reading and writing ---- */
+
+static void logTransfer(const char* verb, const struct SimDescriptor* entry, long long offset,
+                        size_t asked, long long result, int error) {
+  struct SimLine line = {.length = 0};
+  simLineText(&line, verb);
+  simLineText(&line, " ");
+  simLineText(&line, simDevicePath(entry->device));
+  simLineText(&line, " ");
+  simLineNumber(&line, offset);
+  simLineText(&line, " ");
+  simLineNumber(&line, (long long)asked);
+  simLineCount(&line, result, error);
+  simLogLine(simFolder(), &line);
+}
+
+static long long currentOffset(int fd) {
+  int savedErrno = errno;
+  long long offset = simRealLseek64()(fd, 0, SEEK_CUR);
+  errno = savedErrno;
+  return offset;
+}
+
+/* At most half of what was asked, at least one byte. */
+static size_t halfOf(size_t asked) { return asked > 1 ? asked / 2 : asked; }
+
+/* `offset` < 0: read at the file position, else at `offset` without moving it. */
+static ssize_t simulatedRead(struct SimDescriptor* entry, void* buffer, size_t asked,
+                             long long offset) {
+  bool positioned = offset >= 0;
+  long long at = positioned ? offset : currentOffset(entry->fd);
+  size_t size = (entry->settings.faults & SimFaultShortRead) ? halfOf(asked) : asked;
+  ssize_t result = -1;
+  if (entry->settings.faults & SimFaultRead)
+    errno = EIO;
+  else if (positioned)
+    result = simRealPread64()(entry->fd, buffer, size, offset);
+  else
+    result = simRealRead()(entry->fd, buffer, size);
+  int error = errno;
+  logTransfer("read", entry, at, asked, result, error);
+  errno = error;
+  return result;
+}
+
+static ssize_t simulatedWrite(struct SimDescriptor* entry, const void* buffer, size_t asked,
+                              long long offset) {
+  bool positioned = offset >= 0;
+  bool shortWrites = (entry->settings.faults & SimFaultShortWrite) != 0;
+  long long at = positioned ? offset : currentOffset(entry->fd);
+  size_t size = shortWrites ? halfOf(asked) : asked;
+  ssize_t result = -1;
+  if (entry->settings.faults & SimFaultWrite) {
+    errno = EIO;
+  } else if (shortWrites && entry->enospcArmed) {
+    entry->enospcArmed = false;
+    errno = ENOSPC;
+  } else {
+    result = positioned ? simRealPwrite64()(entry->fd, buffer, size, offset)
+                        : simRealWrite()(entry->fd, buffer, size);
+    entry->enospcArmed = shortWrites && result >= 0 && (size_t)result < asked;
+  }
+  int error = errno;
+  logTransfer("write", entry, at, asked, result, error);
+  errno = error;
+  return result;
+}
+
+static void logSeek(const struct SimDescriptor* entry, long long result, int error) {
+  struct SimLine line = {.length = 0};
+  simLineText(&line, "seek ");
+  simLineText(&line, simDevicePath(entry->device));
+  simLineCount(&line, result, error);
+  simLogLine(simFolder(), &line);
+}
+
+SIM_EXPORT off_t lseek(int fd, off_t offset, int whence) {
+  struct SimDescriptor* entry = simulated(fd);
+  off_t result = simRealLseek()(fd, offset, whence);
+  if (entry != NULL) {
+    int error = errno;
+    logSeek(entry, result, error);
+    errno = error;
+  }
+  return result;
+}
+
+SIM_EXPORT off64_t lseek64(int fd, off64_t offset, int whence) {
+  struct SimDescriptor* entry = simulated(fd);
+  off64_t result = simRealLseek64()(fd, offset, whence);
+  if (entry != NULL) {
+    int error = errno;
+    logSeek(entry, result, error);
+    errno = error;
+  }
+  return result;
+}
+
+static ssize_t readAt(int fd, void* buffer, size_t size, long long offset) {
+  struct SimDescriptor* entry = simulated(fd);
+  if (entry == NULL) {
+    if (offset < 0) return simRealRead()(fd, buffer, size);
+    return simRealPread64()(fd, buffer, size, offset);
+  }
+  return simulatedRead(entry, buffer, size, offset);
+}
+
+static ssize_t writeAt(int fd, const void* buffer, size_t size, long long offset) {
+  struct SimDescriptor* entry = simulated(fd);
+  if (entry == NULL) {
+    if (offset < 0) return simRealWrite()(fd, buffer, size);
+    return simRealPwrite64()(fd, buffer, size, offset);
+  }
+  return simulatedWrite(entry, buffer, size, offset);
+}
+
+/* A negative offset is invalid for pread and pwrite; it must not turn them
+ * into plain reads and writes. */
+static bool validOffset(long long offset) {
+  if (offset >= 0) return true;
+  errno = EINVAL;
+  return false;
+}
+
+SIM_EXPORT ssize_t read(int fd, void* buffer, size_t size) { return readAt(fd, buffer, size, -1); }
+
+SIM_EXPORT ssize_t write(int fd, const void* buffer, size_t size) {
+  return writeAt(fd, buffer, size, -1);
+}
+
+SIM_EXPORT ssize_t pread(int fd, void* buffer, size_t size, off_t offset) {
+  return validOffset(offset) ? readAt(fd, buffer, size, offset) : -1;
+}
+
+SIM_EXPORT ssize_t pread64(int fd, void* buffer, size_t size, off64_t offset) {
+  return validOffset(offset) ? readAt(fd, buffer, size, offset) : -1;
+}
+
+SIM_EXPORT ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset) {
+  return validOffset(offset) ? writeAt(fd, buffer, size, offset) : -1;
+}
+
+SIM_EXPORT ssize_t pwrite64(int fd, const void* buffer, size_t size, off64_t offset) {
+  return validOffset(offset) ? writeAt(fd, buffer, size, offset) : -1;
+}
+
+/* The checked forms that _FORTIFY_SOURCE substitutes for read and pread. */
+void __chk_fail(void) __attribute__((noreturn));
+ssize_t __read_chk(int fd, void* buffer, size_t size, size_t bufferSize);
+ssize_t __pread_chk(int fd, void* buffer, size_t size, off_t offset, size_t bufferSize);
+ssize_t __pread64_chk(int fd, void* buffer, size_t size, off64_t offset, size_t bufferSize);
+
+SIM_EXPORT ssize_t __read_chk(int fd, void* buffer, size_t size, size_t bufferSize) {
+  if (size > bufferSize) __chk_fail();
+  return readAt(fd, buffer, size, -1);
+}
+
+SIM_EXPORT ssize_t __pread_chk(int fd, void* buffer, size_t size, off_t offset,
+                               size_t bufferSize) {
+  if (size > bufferSize) __chk_fail();
+  return validOffset(offset) ? readAt(fd, buffer, size, offset) : -1;
+}
+
+SIM_EXPORT ssize_t __pread64_chk(int fd, void* buffer, size_t size, off64_t offset,
+                                 size_t bufferSize) {
+  if (size > bufferSize) __chk_fail();
+  return validOffset(offset) ? readAt(fd, buffer, size, offset) : -1;
+}
+
+static int simulatedSync(int fd, SimFdFn sync) {
+  struct SimDescriptor* entry = simulated(fd);
+  if (entry == NULL) return sync(fd);
+  int result = -1;
+  if (entry->settings.faults & SimFaultSync)
+    errno = EIO;
+  else
+    result = sync(fd);
+  int error = result == 0 ? 0 : errno;
+  logStatus(simFolder(), "sync", simDevicePath(entry->device), error);
+  errno = error;
+  return result;
+}
+
+SIM_EXPORT int fsync(int fd) { return simulatedSync(fd, simRealFsync()); }
+SIM_EXPORT int fdatasync(int fd) { return simulatedSync(fd, simRealFdatasync()); }
+
+/* ---- the block-device requests ---- */
+
+static unsigned long long deviceSectors(const struct SimDescriptor* entry) {
+  if (entry->settings.sizeGiven) return entry->settings.sizeSectors;
+  struct stat64 status;
+  if (fstat64(entry->fd, &status) != 0 || status.st_size < 0) return 0;
+  return (unsigned long long)status.st_size / 512;
+}
+
+/* Answers one request on a simulated disk; returns 0 or an errno value. */
+static int answerRequest(const struct SimDescriptor* entry, unsigned long request, void* argument) {
+  const struct SimSettings* settings = &entry->settings;
+  if (argument == NULL) return EFAULT;
+  switch (request) {
+    case BLKGETSIZE: {
+      if (settings->sizeFails) return EIO;
+      unsigned long long sectors = deviceSectors(entry);
+      if (sectors > ULONG_MAX) return EFBIG;
+      unsigned long answer = (unsigned long)sectors;
+      memcpy(argument, &answer, sizeof answer);
+      return 0;
+    }
+    case SimIdeRequest: {
+      if (!settings->ideAnswers) return EINVAL;
+      uint8_t answer[sizeof(struct hd_geometry)] = {0};
+      memcpy(answer, settings->ideWord, sizeof settings->ideWord);
+      memcpy(argument, answer, sizeof answer);
+      return 0;
+    }
+    case HDIO_GETGEO: {
+      if (!settings->getgeoAnswers) return EINVAL;
+      unsigned long long cylinders = deviceSectors(entry) / (255 * 63);
+      struct hd_geometry answer = {.heads = 255, .sectors = 63, .start = 0,
+                                   .cylinders = (unsigned short)(cylinders > 0xffff ? 0xffff : cylinders)};
+      memcpy(argument, &answer, sizeof answer);
+      return 0;
+    }
+    case BLKSSZGET:
+      memcpy(argument, &settings->sectorSize, sizeof settings->sectorSize);
+      return 0;
+    default:
+      return ENOTTY;
+  }
+}
+
+static void logRequest(const struct SimDescriptor* entry, unsigned long request, int error) {
+  struct SimLine line = {.length = 0};
+  simLineText(&line, "ioctl ");
+  simLineText(&line, simDevicePath(entry->device));
+  simLineText(&line, " ");
+  switch (request) {
+    case BLKGETSIZE: simLineText(&line, "BLKGETSIZE"); break;
+    case SimIdeRequest: simLineText(&line, "IDE0303"); break;
+    case HDIO_GETGEO: simLineText(&line, "HDIO_GETGEO"); break;
+    case BLKSSZGET: simLineText(&line, "BLKSSZGET"); break;
+    default: simLineHex(&line, request); break;
+  }
+  simLineStatus(&line, error);
+  simLogLine(simFolder(), &line);
+}
+
+SIM_EXPORT int ioctl(int fd, unsigned long request, ...) {
+  va_list arguments;
+  va_start(arguments, request);
+  void* argument = va_arg(arguments, void*);
+  va_end(arguments);
+  struct SimDescriptor* entry = simulated(fd);
+  if (entry == NULL) return simRealIoctl()(fd, request, argument);
+  int error = answerRequest(entry, request, argument);
+  logRequest(entry, request, error);
+  if (error == 0) return 0;
+  errno = error;
+  return -1;
+}

@@ -1,0 +1,165 @@
+"""Simulated disks for tests that run the real program (see README.md).
+
+    from simdisk import SimDisks
+
+    disks = SimDisks(tmp_path / "disks")
+    disks.add("hda", ide=(16, 63, 1000), media="disk")
+    disks.add("sda", 1 << 20, fault="shortwrite")
+    result = subprocess.run([wexedit, "Tree=Lab"], env=disks.env(), ...)
+    assert "write /dev/sda 2560 242 121" in disks.log_lines()
+    assert disks.read("hda", 2560, 4) == b"WEXD"
+
+The preload library's path comes from the environment variable
+SIMDISK_LIBRARY, which the test's ctest ENVIRONMENT sets.
+"""
+
+import os
+from pathlib import Path
+
+DEVICE_NAMES = ("hda", "hdb", "hdc", "hdd",
+                "sda", "sdb", "sdc", "sdd", "sde", "sdf", "sdg", "sdh")
+FAULTS = ("open", "read", "shortread", "write", "shortwrite", "sync")
+DEFAULT_IMAGE_SIZE = 1 << 20
+
+
+def library():
+    """The preload library named by SIMDISK_LIBRARY; a clear error when unset."""
+    path = os.environ.get("SIMDISK_LIBRARY", "")
+    if not path:
+        raise RuntimeError("SIMDISK_LIBRARY is not set: run the test through ctest")
+    if not os.path.isfile(path):
+        raise RuntimeError(f"SIMDISK_LIBRARY names no file: {path}")
+    return path
+
+
+def _check_name(name):
+    if name not in DEVICE_NAMES:
+        raise ValueError(f"not a simulated device: {name!r}")
+
+
+def _ide_text(ide):
+    """The `ide` setting: 'fail', 8 hex digits, 4 bytes or (heads, sectors, cylinders)."""
+    if isinstance(ide, str):
+        if ide != "fail" and (len(ide) != 8 or any(c not in "0123456789abcdefABCDEF" for c in ide)):
+            raise ValueError(f"ide is 'fail' or 8 hex digits: {ide!r}")
+        return ide
+    if isinstance(ide, (bytes, bytearray)):
+        if len(ide) != 4:
+            raise ValueError("ide bytes are the 4 bytes of the geometry word")
+        return bytes(ide).hex()
+    heads, sectors, cylinders = ide
+    return bytes([heads, sectors]).hex() + int(cylinders).to_bytes(2, "little").hex()
+
+
+def _fault_text(fault):
+    names = [fault] if isinstance(fault, str) else list(fault)
+    names = [part.strip() for name in names for part in name.split(",") if part.strip()]
+    unknown = [name for name in names if name not in FAULTS]
+    if unknown:
+        raise ValueError(f"unknown faults {unknown}; known: {FAULTS}")
+    return ",".join(names)
+
+
+class SimDisks:
+    """A folder of simulated disks and the environment that runs a program over it."""
+
+    def __init__(self, folder, library_path=None):
+        self.folder = Path(folder)
+        self.folder.mkdir(parents=True, exist_ok=True)
+        self.library = os.path.abspath(library_path if library_path is not None else library())
+
+    def path(self, name):
+        """The image file of /dev/<name>."""
+        _check_name(name)
+        return self.folder / name
+
+    def add(self, name, image=DEFAULT_IMAGE_SIZE, *, size=None, ide=None, getgeo=None,
+            sector=None, fault=None, media=None):
+        """Creates /dev/<name>.
+
+        image:  the image's bytes, or its size in bytes (zeros, sparse).
+        size:   sectors BLKGETSIZE reports, or 'fail' (default: image size / 512).
+        ide:    answer to request 0x0303: 'fail', 8 hex digits in byte order,
+                4 bytes, or (heads, sectors, cylinders) (default: it fails).
+        getgeo: True/'ok' or False/'fail' for HDIO_GETGEO (default: it answers).
+        sector: logical sector size for BLKSSZGET (default 512).
+        fault:  a fault name, a comma-separated string or a list of names.
+        media:  content of /proc/ide/<name>/media, e.g. 'disk' or 'cdrom'
+                (a newline is added when missing; default: no such file).
+        """
+        path = self.path(name)
+        settings = []
+        if size is not None:
+            if size != "fail" and (not isinstance(size, int) or size < 0):
+                raise ValueError(f"size is a sector count or 'fail': {size!r}")
+            settings.append(f"size={size}")
+        if ide is not None:
+            settings.append(f"ide={_ide_text(ide)}")
+        if getgeo is not None:
+            if getgeo not in (True, False, "ok", "fail"):
+                raise ValueError(f"getgeo is True/'ok' or False/'fail': {getgeo!r}")
+            settings.append("getgeo=" + ("ok" if getgeo in (True, "ok") else "fail"))
+        if sector is not None:
+            if not isinstance(sector, int) or sector <= 0:
+                raise ValueError(f"sector is a positive byte count: {sector!r}")
+            settings.append(f"sector={sector}")
+        if fault:
+            settings.append(f"fault={_fault_text(fault)}")
+        if isinstance(image, int):
+            with open(path, "wb") as out:
+                out.truncate(image)
+        else:
+            path.write_bytes(bytes(image))
+        conf = self.folder / f"{name}.conf"
+        if settings:
+            conf.write_text("\n".join(settings) + "\n")
+        elif conf.exists():
+            conf.unlink()
+        if media is not None:
+            self.set_media(name, media)
+        return path
+
+    def set_media(self, name, text):
+        """Gives /proc/ide/<name>/media this content (None removes it)."""
+        _check_name(name)
+        media = self.folder / f"{name}.media"
+        if text is None:
+            media.unlink(missing_ok=True)
+        else:
+            media.write_text(text if text.endswith("\n") else text + "\n")
+
+    def env(self, base=None):
+        """The environment for a program run over these disks: `base` (default:
+        this process's environment) with the library preloaded first."""
+        environment = dict(os.environ if base is None else base)
+        preload = environment.get("LD_PRELOAD", "")
+        environment["LD_PRELOAD"] = self.library + (" " + preload if preload else "")
+        environment["SIMDISK_DIR"] = str(self.folder)
+        # The library comes before the sanitizer runtime of a sanitizer build.
+        asan = environment.get("ASAN_OPTIONS", "")
+        environment["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
+        return environment
+
+    def log_lines(self):
+        """The calls logged so far, one string per call."""
+        log = self.folder / "log"
+        return log.read_text().splitlines() if log.exists() else []
+
+    def clear_log(self):
+        (self.folder / "log").unlink(missing_ok=True)
+
+    def image(self, name):
+        """The whole image of /dev/<name>."""
+        return self.path(name).read_bytes()
+
+    def read(self, name, offset, count):
+        """`count` bytes of /dev/<name> from `offset` (fewer at the image's end)."""
+        with open(self.path(name), "rb") as image:
+            image.seek(offset)
+            return image.read(count)
+
+    def write(self, name, offset, data):
+        """Puts `data` into /dev/<name> at `offset`, e.g. a stored record."""
+        with open(self.path(name), "r+b") as image:
+            image.seek(offset)
+            image.write(data)
