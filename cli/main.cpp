@@ -1,0 +1,86 @@
+// Start-up of wexedit/wexview: locale and text domain, the disk scan, the
+// role from the program's name, the options, the record load and the front
+// end of the role, whose result is the exit status.
+#include <libintl.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/frontends.h"
+#include "cli/program.h"
+#include "store/disk.h"
+#include "tui/tui.h"
+
+namespace {
+
+// The editor only under the exact name "wexedit"; any other name views.
+int roleFromName(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  const char* name = slash != nullptr ? slash + 1 : path;
+  return std::strcmp(name, "wexedit") == 0 ? ToolModeEditor : ToolModeViewer;
+}
+
+enum class OptionOutcome { Run, Help, OtherRoleHelp };
+
+// Sets ToolOptions from the options before the first field argument. An
+// option of the other role stops at once and asks for this role's help.
+OptionOutcome parseOptions(int argc, char** argv) {
+  const bool editor = ToolMode == ToolModeEditor;
+  bool helpRequested = false;
+  int option = 0;
+  while ((option = getopt(argc, argv, "+chszr")) != -1) {
+    switch (option) {
+      case 'c':
+      case 'r':
+        if (!editor) return OptionOutcome::OtherRoleHelp;
+        (option == 'c' ? ToolOptions.clear : ToolOptions.remove) = true;
+        break;
+      case 's':
+        if (editor) return OptionOutcome::OtherRoleHelp;
+        ToolOptions.script = true;
+        break;
+      case 'z':
+        if (editor) return OptionOutcome::OtherRoleHelp;
+        break;
+      case 'h':
+        helpRequested = true;
+        break;
+      default:  // getopt has printed its diagnostic; the letter is ignored
+        break;
+    }
+  }
+  return helpRequested ? OptionOutcome::Help : OptionOutcome::Run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  isdRecord = {};
+  if (std::setlocale(LC_ALL, "") == nullptr) {
+    std::fputs("Warning: cannot set locale. Continuing in the default locale.\n", stderr);
+  }
+  textdomain("wexedit");
+  scanDisks();
+  ToolMode = roleFromName(argc > 0 ? argv[0] : "");
+  ToolOptions = {};
+
+  switch (parseOptions(argc, argv)) {
+    case OptionOutcome::OtherRoleHelp:
+      ToolMode == ToolModeEditor ? showEditorHelp() : showViewerHelp();
+      return 1;
+    case OptionOutcome::Help:
+      showHelp();
+      return 1;
+    case OptionOutcome::Run:
+      break;
+  }
+
+  IsdRecordGuard recordBuffers(&isdRecord);
+  isdLoad(&isdRecord);  // the front ends work on the empty record when none is stored
+  const int count = argc - optind;
+  char** arguments = argv + optind;
+  return ToolMode == ToolModeEditor ? runEditorCommandLine(count, arguments)
+                                    : runViewerCommandLine(count, arguments);
+}

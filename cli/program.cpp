@@ -1,0 +1,6 @@
+// Run-wide state: the role, the option flags and the one record of the run.
+#include "cli/program.h"
+
+int ToolMode = 0;
+ToolOptionsFlags ToolOptions = {};
+ImageSafeDataStruct isdRecord = {};

@@ -1,0 +1,92 @@
+"""Start-up: the role from the program's name, options, help pages and exit statuses."""
+
+import pexpect
+import pytest
+
+from wexrun import bin_dir, run, sample_record
+
+
+@pytest.mark.parametrize("name,role", [
+    ("wexedit", "editor"), ("/usr/sbin/wexedit", "editor"), ("wexview", "viewer"),
+    ("/sbin/wexview", "viewer"), ("WEXEDIT", "viewer"), ("wexedit2", "viewer"),
+    ("xwexedit", "viewer"), ("wexedit/", "viewer"),
+])
+def test_role_comes_from_the_exact_base_name(disks, name, role):
+    before = disks.add("sda", sample_record())
+    result = run(disks, name, "Tree=Lab")
+    if role == "editor":
+        assert result.stdout == b"   DEZE Tree Name set to 'Lab'\n"
+        assert disks.record("sda").texts["wsTree"] == b"Lab"
+    else:
+        assert result.stdout == b"CORP_TREE\n"
+        assert disks.bytes("sda") == before
+    assert result.returncode == 0
+
+
+@pytest.mark.parametrize("program", ["wexedit", "wexview"])
+def test_both_installed_names_start_the_same_program(disks, program):
+    disks.add("sda", sample_record())
+    result = run(disks, str(bin_dir() / program), "Tree=Lab", program=bin_dir() / program)
+    expected = b"   DEZE Tree Name set to 'Lab'\n" if program == "wexedit" else b"CORP_TREE\n"
+    assert result.stdout == expected
+
+
+def test_unknown_option_letter_is_diagnosed_and_ignored(disks):
+    disks.add("sda", sample_record())
+    result = run(disks, "wexedit", "-x", "Tree=Lab")
+    assert b"invalid option" in result.stderr and b"x" in result.stderr
+    assert result.stdout == b"   DEZE Tree Name set to 'Lab'\n"
+    assert result.returncode == 0
+
+
+def test_viewer_accepts_z_as_a_no_op(disks):
+    disks.add("sda", sample_record())
+    result = run(disks, "wexview", "-z", "IP")
+    assert (result.stdout, result.returncode) == (b"10.0.0.5\n", 0)
+
+
+def test_double_dash_ends_the_options(disks):
+    disks.add("sda", sample_record())
+    result = run(disks, "wexview", "--", "-s")
+    assert (result.stdout, result.returncode) == (b"Unknown parameter (0): '-s'\n", 255)
+
+
+def test_unsettable_locale_warns_on_stderr_and_goes_on(disks):
+    disks.add("sda", sample_record())
+    env = disks.env()
+    env["LC_ALL"] = "xx_NOWHERE.bogus"
+    result = run(disks, "wexview", "Tree", env=env)
+    assert result.stderr == b"Warning: cannot set locale. Continuing in the default locale.\n"
+    assert (result.stdout, result.returncode) == (b"CORP_TREE\n", 0)
+
+
+def run_help(disks, name, *args):
+    """Run a help page in a pseudo-terminal, leave it with Enter; returns the status."""
+    env = disks.env()
+    env["TERM"] = "xterm"
+    # bash's exec -a sets the name the program sees as its argv[0].
+    child = pexpect.spawn("/bin/bash", ["-c", 'exec -a "$0" "$@"', name,
+                                        str(bin_dir() / "wexedit"), *args],
+                          env=env, dimensions=(25, 80), timeout=20)
+    child.expect("Usage:")
+    for _ in range(5):
+        child.send("\r")
+        try:
+            child.expect(pexpect.EOF, timeout=3)
+            break
+        except pexpect.TIMEOUT:
+            continue
+    child.close()
+    return child.exitstatus
+
+
+@pytest.mark.parametrize("name,args", [
+    ("wexedit", ["-h"]), ("wexedit", ["-s"]), ("wexedit", ["-z", "Tree=Lab"]),
+    ("wexedit", ["-h", "-c"]), ("wexedit", ["-c", "-s"]), ("wexedit", ["-cr", "-h", "Tree=Lab"]),
+    ("wexview", ["-h"]), ("wexview", ["-c"]), ("wexview", ["-r", "IP"]), ("wexview", ["-s", "-h"]),
+])
+def test_help_ends_with_status_1_and_touches_no_disk(disks, name, args):
+    before = disks.add("sda", sample_record())
+    assert run_help(disks, name, *args) == 1
+    assert disks.bytes("sda") == before
+    assert not [line for line in disks.log() if line.startswith(("write", "sync", "read"))]
