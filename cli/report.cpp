@@ -7,21 +7,6 @@
 #include "store/disk.h"
 #include "store/record.h"
 
-namespace {
-
-bool isFailure(DiskOutcome outcome) {
-  switch (outcome) {
-    case DiskOutcome::NotUsed:
-    case DiskOutcome::Written:
-    case DiskOutcome::Unchanged:
-      return false;
-    default:
-      return true;
-  }
-}
-
-}  // namespace
-
 bool reportStoreFailure(int status, const char* action) {
   if (status == IsdNoDevice) {
     std::fprintf(stderr, "wexedit: no usable disk; the image-safe data was not %s\n", action);
@@ -30,7 +15,7 @@ bool reportStoreFailure(int status, const char* action) {
   bool failed = false;
   const DiskReport& report = diskTable.lastReport;
   for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
-    if (!isFailure(report.outcome[slot])) continue;
+    if (!diskOutcomeFailed(report.outcome[slot])) continue;
     failed = true;
     const char* path = diskTable.slots[slot].devicePath;
     std::fprintf(stderr, "wexedit: %s: %s", path != nullptr ? path : "?",

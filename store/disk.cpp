@@ -91,11 +91,8 @@ DiskOutcome writeStore(std::size_t slot, const std::uint8_t* bytes, std::size_t 
 }
 
 int statusOf(DiskOutcome outcome) {
+  if (!diskOutcomeFailed(outcome)) return 0;
   switch (outcome) {
-    case DiskOutcome::Written:
-    case DiskOutcome::Unchanged:
-    case DiskOutcome::NotUsed:
-      return 0;
     case DiskOutcome::RefusedGpt:
     case DiskOutcome::RefusedBootLoader:
     case DiskOutcome::RefusedFileSystem:
@@ -209,6 +206,10 @@ int isdRemove() {
   }
   const std::uint8_t zeros[4] = {};
   return statusOf(writeStore(slot, zeros, sizeof zeros));
+}
+
+bool diskOutcomeFailed(DiskOutcome outcome) {
+  return outcome != DiskOutcome::NotUsed && outcome != DiskOutcome::Written && outcome != DiskOutcome::Unchanged;
 }
 
 const char* diskOutcomeText(DiskOutcome outcome) {

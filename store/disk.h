@@ -53,5 +53,8 @@ int isdLoad(ImageSafeDataStruct* record);
 int isdSave(ImageSafeDataStruct* record);
 int isdRemove();
 
+// True when the outcome means the disk did not take what it should have.
+bool diskOutcomeFailed(DiskOutcome outcome);
+
 // Plain-words reason for a failed or refused disk, for the editor's report.
 const char* diskOutcomeText(DiskOutcome outcome);
