@@ -25,9 +25,9 @@ run_tests() {
 mkdir -p "$root/build"
 for config in "${configs[@]}"; do
   case $config in
-    native) build native && run_tests native ;;
-    i386) build i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 && run_tests i386 ;;
-    asan) build asan -DWEX_SANITIZE=ON && run_tests asan ;;
+    native) build native || exit 1; run_tests native || exit 1 ;;
+    i386) build i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 || exit 1; run_tests i386 || exit 1 ;;
+    asan) build asan -DWEX_SANITIZE=ON || exit 1; run_tests asan || exit 1 ;;
     fuzz)
       echo "=== fuzz: the record reader, bounded run"
       cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \

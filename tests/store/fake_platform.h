@@ -73,18 +73,20 @@ class FakePlatform final : public DiskPlatform {
     log.push_back("read " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
     if (d.readFails) return -EIO;
     if (offset >= d.bytes.size()) return 0;
-    std::size_t n = std::min<std::size_t>(size, d.bytes.size() - offset);
+    const auto at = static_cast<std::size_t>(offset);
+    std::size_t n = std::min<std::size_t>(size, d.bytes.size() - at);
     if (d.shortReads) n = std::min<std::size_t>(n, 100);  // stops early, as a failing disk might
-    std::memcpy(buffer, d.bytes.data() + offset, n);
+    std::memcpy(buffer, d.bytes.data() + at, n);
     return static_cast<long>(n);
   }
   long writeAt(int fd, std::uint64_t offset, const std::uint8_t* buffer, std::size_t size) override {
     FakeDisk& d = disk(fd);
     log.push_back("write " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
     if (d.writeFails) return -EIO;
+    const auto at = static_cast<std::size_t>(offset);
     std::size_t n = d.shortWrites ? size / 2 : size;
-    if (d.bytes.size() < offset + n) d.bytes.resize(offset + n);
-    std::memcpy(d.bytes.data() + offset, buffer, n);
+    if (d.bytes.size() < at + n) d.bytes.resize(at + n);
+    std::memcpy(d.bytes.data() + at, buffer, n);
     return d.shortWrites ? -ENOSPC : static_cast<long>(n);
   }
   int sync(int fd) override {
