@@ -2,7 +2,8 @@
 #include "tui/panel.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cwchar>
+#include <cwctype>
 #include <cstdint>
 #include <cstring>
 
@@ -69,6 +70,30 @@ std::string panelMergeLine(const char* oldText, int column, const char* text) {
   return line;
 }
 
+// Shows as "." every byte that is not part of a printable character of the
+// current locale. In a single-byte locale that is the byte-wise isprint test;
+// in a multibyte one (UTF-8) whole printable characters, such as those of a
+// translated label, are kept, while control characters and stray bytes (a
+// Latin-1 value, a character cut by the "..." shortening) are replaced.
+namespace {
+
+void replaceUnprintable(std::string& line) {
+  std::mbstate_t state{};
+  std::size_t at = 0;
+  while (at < line.size()) {
+    wchar_t wide = 0;
+    const std::size_t used = std::mbrtowc(&wide, line.data() + at, line.size() - at, &state);
+    if (used == 0 || used > line.size() - at || std::iswprint(static_cast<wint_t>(wide)) == 0) {
+      line[at++] = '.';
+      state = std::mbstate_t{};
+      continue;
+    }
+    at += used;
+  }
+}
+
+}  // namespace
+
 bool panelFitText(const char* text, int column, int width, std::string* shown) {
   if (text == nullptr) return false;
   const std::size_t length = std::strlen(text);
@@ -81,9 +106,7 @@ bool panelFitText(const char* text, int column, int width, std::string* shown) {
     line.resize(static_cast<std::size_t>(room - 3));
     line += "...";
   }
-  for (char& c : line) {
-    if (std::isprint(static_cast<unsigned char>(c)) == 0) c = '.';
-  }
+  replaceUnprintable(line);
   *shown = line;
   return true;
 }

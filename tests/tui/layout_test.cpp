@@ -1,6 +1,7 @@
 // Layout rules of the text panel and the title line, free of the terminal.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "tui/panel.h"
@@ -37,6 +38,21 @@ INSTANTIATE_TEST_SUITE_P(
         FitCase{"a\tb\x01" "c\xe9", 5, 80, true, "a.b.c."},
         FitCase{"abcdef", 76, 80, false, ""},  // room 2: not even "..." fits
         FitCase{"", 1, 80, true, ""}));
+
+// In a UTF-8 locale a translated label keeps its letters, while a stray
+// Latin-1 byte from a record value, or a character cut by shortening, is masked.
+TEST(PanelFitText, MultibyteLocaleKeepsWholeCharactersOnly) {
+  const std::string previous = std::setlocale(LC_CTYPE, nullptr);
+  if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+  std::string shown;
+  EXPECT_TRUE(panelFitText("Oberfl\xc3\xa4" "che", 1, 80, &shown));
+  EXPECT_EQ(shown, "Oberfl\xc3\xa4" "che");
+  EXPECT_TRUE(panelFitText("caf\xe9\x01", 1, 80, &shown));
+  EXPECT_EQ(shown, "caf..");
+  EXPECT_TRUE(panelFitText("abcdefgh\xc3\xa4" "zzz", 1, 15, &shown));  // cut inside the two-byte letter
+  EXPECT_EQ(shown, "abcdefgh....");
+  std::setlocale(LC_CTYPE, previous.c_str());
+}
 
 TEST(PanelFitText, AbsentTextIsRefused) {
   std::string shown;
