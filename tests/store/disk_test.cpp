@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -116,6 +117,7 @@ struct FloppyCase {
   const char* value;
   bool sdaOpened;
 };
+void PrintTo(const FloppyCase& c, std::ostream* out) { *out << '"' << c.value << '"'; }
 class Floppy : public Disks, public testing::WithParamInterface<FloppyCase> {};
 
 TEST_P(Floppy, NamedDriveIsNeverOpened) {
@@ -134,6 +136,7 @@ struct MediaCase {
   const char* media;  // null: no media file
   bool opened;
 };
+void PrintTo(const MediaCase& c, std::ostream* out) { *out << (c.media ? c.media : "(none)"); }
 class Media : public Disks, public testing::WithParamInterface<MediaCase> {};
 
 TEST_P(Media, CdromDrivesAreNeverOpened) {
@@ -153,6 +156,9 @@ struct IdeCase {
   bool getgeoFails;
   bool usable;
 };
+void PrintTo(const IdeCase& c, std::ostream* out) {
+  *out << std::hex << (c.word ? *c.word : 0xDEADu) << std::dec << "/" << c.sectors << (c.getgeoFails ? "/nogeo" : "/geo");
+}
 class IdeRule : public Disks, public testing::WithParamInterface<IdeCase> {};
 
 TEST_P(IdeRule, Request0303DecidesIdeUsability) {
@@ -210,6 +216,7 @@ struct FaultCase {
   void (*inject)(FakeDisk&);
   DiskOutcome outcome;
 };
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 class WriteFault : public Disks, public testing::WithParamInterface<FaultCase> {};
 
 // A failing disk is reported and fails the save, and the other disks are still written.

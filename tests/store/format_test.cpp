@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,7 @@ struct VersionCase {
   std::size_t textsRead;
 };
 
+void PrintTo(const VersionCase& c, std::ostream* out) { *out << "version " << c.version << ", header " << c.headerLength; }
 class ParseVersion : public testing::TestWithParam<VersionCase> {};
 
 // Older versions are brought up to the current field set.
@@ -190,7 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
                     VersionCase{2, 52, 5, false, false, 5}, VersionCase{2, 204, 8, false, false, 5},
                     VersionCase{3, 204, 8, true, false, 5}, VersionCase{3, 180, 5, true, false, 5},
                     VersionCase{4, 204, 8, true, true, 7}, VersionCase{5, 204, 8, true, true, 8},
-                    VersionCase{6, 204, 8, true, true, 8}, VersionCase{5, 300, 8, true, true, 8}));
+                    VersionCase{6, 204, 8, true, true, 8}, VersionCase{5, 300, 8, true, true, 8}),
+    [](const testing::TestParamInfo<VersionCase>& param) {
+      return "v" + std::to_string(param.param.version) + "_header" + std::to_string(param.param.headerLength);
+    });
 
 TEST(Parse, RefusedLengthEmptiesTextAndNextWordFollowsIt) {
   auto image = ImageBuilder::header(5).text("dn").text("tree").u32(32).text("WG").zeros(16).finish();
