@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the one source tree three ways (native, 32-bit, ASan+UBSan), runs the
-# whole test suite in each, then gives the record reader's fuzzer a bounded run.
-# Usage: scripts/check.sh [native|i386|asan|fuzz ...]   (default: all)
+# whole test suite in each, builds, installs, tries and removes the Debian
+# packages, then gives the record reader's fuzzer a bounded run.
+# Usage: scripts/check.sh [native|i386|asan|package|fuzz ...]   (default: all)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-$(nproc)}
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(native i386 asan fuzz)
+[ ${#configs[@]} -gt 0 ] || configs=(native i386 asan package fuzz)
 
 build() {
   local name=$1; shift
@@ -28,6 +29,8 @@ for config in "${configs[@]}"; do
     native) build native || exit 1; run_tests native || exit 1 ;;
     i386) build i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 || exit 1; run_tests i386 || exit 1 ;;
     asan) build asan -DWEX_SANITIZE=ON || exit 1; run_tests asan || exit 1 ;;
+    package) echo "=== package: build, install, try and remove the Debian packages"
+      bash "$root/scripts/package_check.sh" "$root/build/native" || exit 1 ;;
     fuzz)
       echo "=== fuzz: the record reader, bounded run"
       cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \

@@ -1,0 +1,25 @@
+"""Paths and source facts shared by the packaging tests."""
+
+import os
+import re
+from pathlib import Path
+
+SOURCE_DIR = Path(os.environ.get("WEX_SOURCE_DIR", Path(__file__).resolve().parents[2]))
+BUILD_DIR = Path(os.environ.get("WEX_BUILD_DIR", ""))
+
+
+def documented_field_names():
+    """The documented names of the keyword table, read from the program's source,
+    so that the manual and the completion are checked against what it accepts."""
+    source = (SOURCE_DIR / "cli" / "fields.cpp").read_text()
+    names = re.findall(r'\{"[A-Za-z]+",\s*"([A-Za-z]+)",\s*FieldKind::', source)
+    if len(names) < 10:
+        raise RuntimeError("cannot read the keyword table from cli/fields.cpp")
+    return names
+
+
+def env_path(name):
+    value = os.environ.get(name, "")
+    if not value:
+        raise RuntimeError(f"{name} is not set: run the test through ctest")
+    return value

@@ -1,0 +1,104 @@
+"""cmake --install honours CMAKE_INSTALL_PREFIX and DESTDIR, lays out every
+shipped file, and the staged library is usable through its pkg-config file."""
+
+import os
+import shlex
+import subprocess
+from pathlib import Path
+
+import pytest
+
+from packaging_support import BUILD_DIR, SOURCE_DIR
+
+# path below the prefix -> what must be there: "file" or "link:<target>"
+LAYOUT = {
+    "sbin/wexedit": "file",
+    "sbin/wexview": "link:wexedit",
+    "bin/pcinames": "file",
+    "LIBDIR/libdevname.so.1.0.0": "file",
+    "LIBDIR/libdevname.so.1": "link:libdevname.so.1.0.0",
+    "LIBDIR/libdevname.so": "link:libdevname.so.1",
+    "LIBDIR/pkgconfig/libdevname.pc": "file",
+    "include/devname.h": "file",
+    "include/devname_table_sizes.h": "file",
+    "share/man/man8/wexedit.8.gz": "file",
+    "share/man/man8/wexview.8.gz": "link:wexedit.8.gz",
+    "share/man/man3/libdevname.3.gz": "file",
+    "share/man/man1/pcinames.1.gz": "file",
+    "share/locale/de/LC_MESSAGES/wexedit.mo": "file",
+    "share/bash-completion/completions/wexedit": "file",
+    "share/bash-completion/completions/wexview": "link:wexedit",
+}
+
+
+def libdir(prefix):
+    cache = (BUILD_DIR / "CMakeCache.txt").read_text()
+    for line in cache.splitlines():
+        if line.startswith("CMAKE_INSTALL_LIBDIR:"):
+            return line.split("=", 1)[1]
+    return "lib"
+
+
+def install(stage, prefix):
+    env = dict(os.environ, DESTDIR=str(stage))
+    result = subprocess.run(["cmake", "--install", str(BUILD_DIR), "--prefix", prefix],
+                            env=env, capture_output=True, text=True)
+    assert result.returncode == 0, result.stdout + result.stderr
+    return [Path(line) for line in (BUILD_DIR / "install_manifest.txt").read_text().splitlines()]
+
+
+@pytest.fixture(scope="module", params=["/usr", "/opt/wex"])
+def staged(request, tmp_path_factory):
+    stage = tmp_path_factory.mktemp("stage")
+    manifest = install(stage, request.param)
+    return stage, request.param, manifest
+
+
+def test_every_installed_path_lies_inside_destdir_under_the_prefix(staged):
+    stage, prefix, manifest = staged
+    assert manifest
+    for path in manifest:
+        assert str(path).startswith(prefix + "/"), path
+        assert os.path.lexists(str(stage) + str(path)), path
+    top = stage / prefix.lstrip("/")
+    strays = [p for p in stage.rglob("*")
+              if not (p == top or top in p.parents or p in top.parents)]
+    assert strays == []
+
+
+@pytest.mark.parametrize("relative, kind", sorted(LAYOUT.items()))
+def test_layout_has_each_shipped_file(staged, relative, kind):
+    stage, prefix, _ = staged
+    path = stage / prefix.lstrip("/") / relative.replace("LIBDIR", libdir(prefix))
+    if kind == "file":
+        assert path.is_file() and not path.is_symlink(), path
+    else:
+        assert path.is_symlink() and os.readlink(path) == kind[5:], path
+        assert path.resolve().is_file()
+
+
+def test_staged_library_builds_and_runs_a_consumer_through_pkg_config(staged, tmp_path):
+    stage, prefix, _ = staged
+    root = stage / prefix.lstrip("/")
+    pc_dir = root / libdir(prefix) / "pkgconfig"
+    env = dict(os.environ, PKG_CONFIG_PATH=str(pc_dir), PKG_CONFIG_SYSROOT_DIR="")
+    flags = subprocess.run(["pkg-config", "--cflags", "--libs", "libdevname"], env=env,
+                           capture_output=True, text=True, check=True).stdout
+    assert str(root.resolve()) in str(Path(flags.split()[0][2:]).resolve())
+    source = SOURCE_DIR / "tests" / "packaging" / "consumer.c"
+    binary = tmp_path / "consumer"
+    compiler = os.environ.get("WEX_C_COMPILER", "cc")
+    extra = shlex.split(os.environ.get("WEX_C_FLAGS", ""))
+    sanitize = ["-fsanitize=address,undefined"] if os.environ.get("WEX_SANITIZE") == "1" else []
+    subprocess.run([compiler, *extra, *sanitize, str(source), "-o", str(binary), *flags.split()],
+                   check=True)
+    run_env = dict(os.environ, LD_LIBRARY_PATH=str(root / libdir(prefix)))
+    result = subprocess.run([str(binary)], env=run_env, capture_output=True, text=True)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert result.stdout == ("Ethernet interface controller: "
+                             "Intel Corporation 82557 Fast Ethernet PRO/100\n")
+
+
+def test_pc_file_names_the_installed_version():
+    text = (BUILD_DIR / "devname" / "libdevname.pc").read_text()
+    assert "Version: 1.0.0" in text and "${pcfiledir}" in text
