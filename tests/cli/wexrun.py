@@ -7,8 +7,13 @@ SIMDISK_LIBRARY maps /dev/sda and friends onto them while SIMDISK_DIR is set.
 import os
 import struct
 import subprocess
+import sys
 from dataclasses import dataclass, field
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "simdisk"))
+
+from simdisk import SimDisks  # noqa: E402
 
 STORE_OFFSET = 2560
 HEADER_LENGTH = 204
@@ -117,14 +122,9 @@ class Disks:
         return path.read_text().splitlines() if path.exists() else []
 
     def env(self):
-        env = dict(os.environ)
-        library = os.environ.get("SIMDISK_LIBRARY")
-        assert library, "SIMDISK_LIBRARY must name the simulated-disk preload library"
-        env.update(SIMDISK_DIR=str(self.folder), LD_PRELOAD=library, LC_ALL="C")
+        env = SimDisks(self.folder).env()
+        env["LC_ALL"] = "C"
         env.pop("FLOPPYDRIVE", None)
-        # The sanitizer build refuses a preload library ahead of its runtime.
-        env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
-                                                     "verify_asan_link_order=0"]))
         return env
 
 
