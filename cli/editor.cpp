@@ -95,8 +95,7 @@ const IsdTextField* textFieldOf(FieldKind kind) {
 void applyDnsServerCount(ImageSafeDataStruct* record, std::size_t row, const std::string& value) {
   const std::int32_t count = convertLong32(value.c_str());
   if (count < 0 || static_cast<std::uint32_t>(count) > IsdDnsServerSlots) {
-    std::fputs("   Could not set DNS server count.  (The count must be between 0 and 32.)\n",
-               stdout);
+    std::fputs("   Could not set DNS server count.  (The count must be between 0 and 32.)\n", stdout);
     return;
   }
   record->dnsServerCount = static_cast<std::uint32_t>(count);
@@ -109,14 +108,14 @@ void applyDnsServer(ImageSafeDataStruct* record, std::size_t row, const char* ar
   const char* numberText = argument + std::strlen("DNSServer");
   const std::int32_t number = convertLong32(numberText);
   if (number == 0 && numberText[0] == '0') {
-    std::fputs("   Could not set DNS name server.  (Could not interpret which server to set.)\n",
-               stdout);
+    std::fputs("   Could not set DNS name server.  (Could not interpret which server to set.)\n", stdout);
     return;
   }
   if (number < 1 || static_cast<std::size_t>(number) > listedDnsServers(record)) {
-    std::fputs("   Could not set DNS name server.  (Server index out larger than current DNS "
-               "server count.)\n",
-               stdout);
+    std::fputs(
+        "   Could not set DNS name server.  (Server index out larger than current DNS "
+        "server count.)\n",
+        stdout);
     return;
   }
   const in_addr_t address = inet_addr(value.c_str());
@@ -181,8 +180,7 @@ void applyArguments(EditorRun& run, int count, char** arguments) {
   for (int index = 0; index < count; ++index) {
     const char* argument = arguments[index];
     std::size_t row = 0;
-    while (row < FieldKeywordCount &&
-           matchAssignment(argument, fieldKeywords[row].keyword, value) < 0) {
+    while (row < FieldKeywordCount && matchAssignment(argument, fieldKeywords[row].keyword, value) < 0) {
       ++row;
     }
     if (row < FieldKeywordCount) {

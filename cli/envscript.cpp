@@ -87,8 +87,7 @@ int writeEnvScript(const ImageSafeDataStruct* record) {
   std::printf("export DEZE_DNS_SERVERS=%zu\n", servers);
   for (std::size_t i = 0; i < servers; ++i) {
     const std::uint8_t* server = record->dnsServer[i];
-    std::printf("export DEZE_DNS_SERVER%zu=%u.%u.%u.%u\n", i, server[0], server[1], server[2],
-                server[3]);
+    std::printf("export DEZE_DNS_SERVER%zu=%u.%u.%u.%u\n", i, server[0], server[1], server[2], server[3]);
   }
   exportText("DEZE_DNS_SUFFIX", record->dnsSuffix);
   exportText("DEZE_DNS_HOSTNAME", record->dnsHostname);

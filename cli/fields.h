@@ -9,13 +9,28 @@
 #include "store/record.h"
 
 enum class FieldKind {
-  JustImaged, ScriptedImage, LastBaseImage, ObjectDN, Tree, NetBIOSName, WorkGroup, SID,
-  WorkstationID, DHCP, IP, Gateway, Mask, DNSServerCount, DNSServer, DNSSuffix, DNSHostName,
+  JustImaged,
+  ScriptedImage,
+  LastBaseImage,
+  ObjectDN,
+  Tree,
+  NetBIOSName,
+  WorkGroup,
+  SID,
+  WorkstationID,
+  DHCP,
+  IP,
+  Gateway,
+  Mask,
+  DNSServerCount,
+  DNSServer,
+  DNSSuffix,
+  DNSHostName,
 };
 
 struct FieldKeyword {
-  const char* keyword;          // literal prefix, compared without regard to case
-  const char* documentedName;   // name listed on the help pages; null for DNSServer
+  const char* keyword;         // literal prefix, compared without regard to case
+  const char* documentedName;  // name listed on the help pages; null for DNSServer
   FieldKind kind;
 };
 

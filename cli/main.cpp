@@ -44,9 +44,7 @@ OptionOutcome parseOptions(int argc, char** argv) {
       case 'z':
         if (editor) return OptionOutcome::OtherRoleHelp;
         break;
-      case 'h':
-        helpRequested = true;
-        break;
+      case 'h': helpRequested = true; break;
       default:  // getopt has printed its diagnostic; the letter is ignored
         break;
     }
@@ -70,11 +68,8 @@ int main(int argc, char** argv) {
     case OptionOutcome::OtherRoleHelp:
       ToolMode == ToolModeEditor ? showEditorHelp() : showViewerHelp();
       return 1;
-    case OptionOutcome::Help:
-      showHelp();
-      return 1;
-    case OptionOutcome::Run:
-      break;
+    case OptionOutcome::Help: showHelp(); return 1;
+    case OptionOutcome::Run: break;
   }
 
   IsdRecordGuard recordBuffers(&isdRecord);

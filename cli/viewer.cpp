@@ -32,9 +32,7 @@ void printField(const ImageSafeDataStruct* record, FieldKind kind) {
   const std::uint32_t* sid = record->sid;
   switch (kind) {
     case FieldKind::JustImaged: printLine(record->flags & IsdFlagJustImaged ? "True" : "False"); break;
-    case FieldKind::ScriptedImage:
-      printLine(record->flags & IsdFlagScriptedImage ? "True" : "False");
-      break;
+    case FieldKind::ScriptedImage: printLine(record->flags & IsdFlagScriptedImage ? "True" : "False"); break;
     case FieldKind::LastBaseImage: printLine(fieldText(record->lastBaseImage)); break;
     case FieldKind::ObjectDN: printLine(fieldText(record->wsDN)); break;
     case FieldKind::Tree: printLine(fieldText(record->wsTree)); break;

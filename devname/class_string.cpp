@@ -6,59 +6,59 @@
 namespace {
 
 struct ClassDescription {
-    const char *text;
-    DeviceCategory category;
+  const char* text;
+  DeviceCategory category;
 };
 
 constexpr ClassDescription UnknownClass = {"Unknown device class", CategoryNone};
 
 ClassDescription massStorage(unsigned subClass) {
-    switch (subClass) {
+  switch (subClass) {
     case 0x00: return {"SCSI Mass Storage Device", CategoryScsi};
     case 0x01: return {"IDE Mass Storage Device", CategoryIde};
     case 0x03: return {"IPI Mass Storage Device", CategoryNone};
     default: return {"Unknown Mass Storage Device", CategoryNone};
-    }
+  }
 }
 
 ClassDescription network(unsigned subClass) {
-    switch (subClass) {
+  switch (subClass) {
     case 0x00: return {"Ethernet interface controller", CategoryNetwork};
     case 0x01: return {"Token ring interface controller", CategoryNetwork};
     case 0x02: return {"FDDI interface controller", CategoryNetwork};
     default: return {"Unknown network interface controller", CategoryNetwork};
-    }
+  }
 }
 
 ClassDescription communications(unsigned subClass) {
-    switch (subClass) {
+  switch (subClass) {
     case 0x00: return {"Serial communications device", CategorySerial};
     case 0x01: return {"Parallel communications device", CategoryParallel};
     default: return {"Unknown communications device", CategoryOther};
-    }
+  }
 }
 
 ClassDescription input(unsigned subClass) {
-    switch (subClass) {
+  switch (subClass) {
     case 0x00: return {"Keyboard", CategoryKeyboard};
     case 0x02: return {"Mouse", CategoryMouse};
     default: return {"Unknown input device", CategoryOther};
-    }
+  }
 }
 
 ClassDescription processor(unsigned subClass) {
-    switch (subClass) {
+  switch (subClass) {
     case 0x00: return {"386-based CPU", CategoryProcessor};
     case 0x01: return {"486-CPU", CategoryProcessor};
     case 0x02: return {"Pentium-based CPU", CategoryProcessor};
     default: return {"Unknown CPU Type", CategoryProcessor};
-    }
+  }
 }
 
 // Only the base class and the subclass count; programming interface and
 // revision are ignored.
 ClassDescription describeClass(unsigned baseClass, unsigned subClass) {
-    switch (baseClass) {
+  switch (baseClass) {
     case 0x01: return massStorage(subClass);
     case 0x02: return network(subClass);
     case 0x03: return {"Display controller", CategoryDisplay};
@@ -71,17 +71,17 @@ ClassDescription describeClass(unsigned baseClass, unsigned subClass) {
     case 0x0A: return {"Docking Station", CategoryOther};
     case 0x0B: return processor(subClass);
     default: return UnknownClass;
-    }
+  }
 }
 
 }  // namespace
 
-extern "C" DEVNAME_EXPORT int32_t QorGetDeviceClassString(uint32_t classRegister, char *buffer) {
-    const unsigned baseClass = (classRegister >> 24) & 0xFFu;
-    const unsigned subClass = (classRegister >> 16) & 0xFFu;
-    const ClassDescription description = describeClass(baseClass, subClass);
-    if (buffer != nullptr) {
-        std::strcpy(buffer, description.text);
-    }
-    return description.category;
+extern "C" DEVNAME_EXPORT int32_t QorGetDeviceClassString(uint32_t classRegister, char* buffer) {
+  const unsigned baseClass = (classRegister >> 24) & 0xFFu;
+  const unsigned subClass = (classRegister >> 16) & 0xFFu;
+  const ClassDescription description = describeClass(baseClass, subClass);
+  if (buffer != nullptr) {
+    std::strcpy(buffer, description.text);
+  }
+  return description.category;
 }

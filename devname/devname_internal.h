@@ -13,8 +13,8 @@
 
 // One Plug and Play device number with its text; pnpNames is sorted by number.
 struct PnpName {
-    int32_t number;
-    const char *text;
+  int32_t number;
+  const char* text;
 };
 
 extern const PnpName pnpNames[];

@@ -76,24 +76,38 @@ extern "C" DEVNAME_EXPORT const PciClassCodeEntry PciClassCodeTable[PciClassCode
 };
 
 // Indexed by bit number of the command register.
-extern "C" DEVNAME_EXPORT const char *const PciCommandFlags[PciCommandFlagsCount] = {
-    "I/O Access", "Memory Access", "Bus Mastering", "Special Cycles",
-    "Memory Write & Invalidate", "Palette Snoop", "Parity Errors", "Wait Cycles",
-    "System Errors", "Fast Back-To-Back", "Reserved 10", "Reserved 11",
-    "Reserved 12", "Reserved 13", "Reserved 14", "Reserved 15",
+extern "C" DEVNAME_EXPORT const char* const PciCommandFlags[PciCommandFlagsCount] = {
+    "I/O Access",    "Memory Access", "Bus Mastering", "Special Cycles", "Memory Write & Invalidate",
+    "Palette Snoop", "Parity Errors", "Wait Cycles",   "System Errors",  "Fast Back-To-Back",
+    "Reserved 10",   "Reserved 11",   "Reserved 12",   "Reserved 13",    "Reserved 14",
+    "Reserved 15",
 };
 
 // Indexed by bit number of the status register. Bits 9 and 10 form the
 // DEVSEL timing field, named by PciDevSelFlags, and have no text here.
-extern "C" DEVNAME_EXPORT const char *const PciStatusFlags[PciStatusFlagsCount] = {
-    "Reserved 0", "Reserved 1", "Reserved 2", "Reserved 3",
-    "Reserved 4", "66 MHz Capable", "User-Defined Features", "Fast Back-To-Back",
-    "Data Parity Reported", "", "", "Signalled Target Abort",
-    "Received Target Abort", "Received Master Abort", "Signalled System Error",
+extern "C" DEVNAME_EXPORT const char* const PciStatusFlags[PciStatusFlagsCount] = {
+    "Reserved 0",
+    "Reserved 1",
+    "Reserved 2",
+    "Reserved 3",
+    "Reserved 4",
+    "66 MHz Capable",
+    "User-Defined Features",
+    "Fast Back-To-Back",
+    "Data Parity Reported",
+    "",
+    "",
+    "Signalled Target Abort",
+    "Received Target Abort",
+    "Received Master Abort",
+    "Signalled System Error",
     "Detected Parity Error",
 };
 
 // Indexed by the DEVSEL timing field (status bits 10 and 9) as a number.
-extern "C" DEVNAME_EXPORT const char *const PciDevSelFlags[PciDevSelFlagsCount] = {
-    "Fast Devsel Speed", "Medium Devsel Speed", "Slow Devsel Speed", "Reserved 9&10",
+extern "C" DEVNAME_EXPORT const char* const PciDevSelFlags[PciDevSelFlagsCount] = {
+    "Fast Devsel Speed",
+    "Medium Devsel Speed",
+    "Slow Devsel Speed",
+    "Reserved 9&10",
 };

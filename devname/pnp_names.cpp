@@ -325,37 +325,37 @@ const std::size_t pnpNameCount = sizeof pnpNames / sizeof pnpNames[0];
 
 namespace {
 
-constexpr const char *PnpPrefix = "Plug and Play device -- ";
+constexpr const char* PnpPrefix = "Plug and Play device -- ";
 
 // Exact match on the whole signed number: no masking, so negative numbers and
 // numbers above 0xFFFF find nothing.
-const char *findPnpName(int32_t number) {
-    std::size_t low = 0;
-    std::size_t high = pnpNameCount;
-    while (low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        if (pnpNames[middle].number == number) {
-            return pnpNames[middle].text;
-        }
-        if (pnpNames[middle].number < number) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
+const char* findPnpName(int32_t number) {
+  std::size_t low = 0;
+  std::size_t high = pnpNameCount;
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (pnpNames[middle].number == number) {
+      return pnpNames[middle].text;
     }
-    return nullptr;
+    if (pnpNames[middle].number < number) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
 
-extern "C" DEVNAME_EXPORT char *QorGetDevicePNP(uint32_t vendor, int32_t device, char *buffer) {
-    if (vendor != PnpVendorMarker || buffer == nullptr) {
-        return buffer;
-    }
-    if (const char *text = findPnpName(device)) {
-        std::sprintf(buffer, "%s%s", PnpPrefix, text);
-    } else {
-        std::sprintf(buffer, "%sunknown device 0x%X", PnpPrefix, static_cast<uint32_t>(device));
-    }
+extern "C" DEVNAME_EXPORT char* QorGetDevicePNP(uint32_t vendor, int32_t device, char* buffer) {
+  if (vendor != PnpVendorMarker || buffer == nullptr) {
     return buffer;
+  }
+  if (const char* text = findPnpName(device)) {
+    std::sprintf(buffer, "%s%s", PnpPrefix, text);
+  } else {
+    std::sprintf(buffer, "%sunknown device 0x%X", PnpPrefix, static_cast<uint32_t>(device));
+  }
+  return buffer;
 }

@@ -25,10 +25,11 @@ constexpr int ExitUsage = 64;
 constexpr const char* LibraryName = "libdevname.so";
 
 void usage(std::FILE* out) {
-  std::fputs("Usage: pcinames [--sysfs DIR]\n"
-             "Names the PCI devices listed in DIR/bus/pci/devices (DIR: /sys, or $PCINAMES_SYSFS)\n"
-             "through libdevname.so: address, class, vendor and device.\n",
-             out);
+  std::fputs(
+      "Usage: pcinames [--sysfs DIR]\n"
+      "Names the PCI devices listed in DIR/bus/pci/devices (DIR: /sys, or $PCINAMES_SYSFS)\n"
+      "through libdevname.so: address, class, vendor and device.\n",
+      out);
 }
 
 // Returns -1 to go on, else the exit status. Sets *root.

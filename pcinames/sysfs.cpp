@@ -31,8 +31,8 @@ bool readAttribute(const std::string& path, std::string* text) {
 }
 
 // Reads one attribute as a hexadecimal number; on failure adds a problem.
-bool readNumber(const std::string& deviceDir, const char* name, std::uint32_t limit,
-                std::uint32_t* value, PciScan* scan, const std::string& address) {
+bool readNumber(const std::string& deviceDir, const char* name, std::uint32_t limit, std::uint32_t* value,
+                PciScan* scan, const std::string& address) {
   std::string text;
   if (!readAttribute(deviceDir + "/" + name, &text)) {
     scan->problems.push_back(address + ": cannot read " + name + " (" + std::strerror(errno) + ")");

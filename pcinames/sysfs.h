@@ -13,8 +13,8 @@ struct PciDevice {
 };
 
 struct PciScan {
-  bool busPresent = false;          // false: the machine has no PCI bus (or no sysfs)
-  std::vector<PciDevice> devices;   // sorted by address
+  bool busPresent = false;            // false: the machine has no PCI bus (or no sysfs)
+  std::vector<PciDevice> devices;     // sorted by address
   std::vector<std::string> problems;  // one text per device that could not be read
 };
 

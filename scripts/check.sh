@@ -2,12 +2,12 @@
 # Builds the one source tree three ways (native, 32-bit, ASan+UBSan), runs the
 # whole test suite in each, builds, installs, tries and removes the Debian
 # packages, then gives the record reader's fuzzer a bounded run.
-# Usage: scripts/check.sh [native|i386|asan|package|fuzz ...]   (default: all)
+# Usage: scripts/check.sh [format|native|i386|asan|package|fuzz ...]   (default: all)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-$(nproc)}
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(native i386 asan package fuzz)
+[ ${#configs[@]} -gt 0 ] || configs=(format native i386 asan package fuzz)
 
 build() {
   local name=$1; shift
@@ -26,6 +26,8 @@ run_tests() {
 mkdir -p "$root/build"
 for config in "${configs[@]}"; do
   case $config in
+    format) echo "=== format: the house style of the C and C++ sources"
+      bash "$root/scripts/format.sh" --check || exit 1 ;;
     native) build native || exit 1; run_tests native || exit 1 ;;
     i386) build i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 || exit 1; run_tests i386 || exit 1 ;;
     asan) build asan -DWEX_SANITIZE=ON || exit 1; run_tests asan || exit 1 ;;

@@ -4,7 +4,7 @@ set -euo pipefail
 
 native=(cmake g++ g++-multilib make pkg-config googletest libnewt-dev libslang2-dev
         clang-14 libclang-rt-14-dev pci.ids python3 python3-pytest python3-pexpect python3-pyte
-        gettext dash bash binutils
+        gettext dash bash binutils clang-format
         dpkg-dev fakeroot man-db groff-base bash-completion python3-pil fonts-dejavu-core)
 foreign=(libnewt-dev:i386 libslang2-dev:i386)
 

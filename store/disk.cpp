@@ -24,10 +24,13 @@ constexpr const char* CandidatePaths[DiskSlotCount] = {
 constexpr std::size_t SlotSda = 4;
 constexpr std::size_t SlotHda = 0;
 constexpr unsigned long LargestBiosDisk = 1024UL * 255 * 63;  // sectors
-constexpr std::uint8_t BiosLimitGeometry[4] = {0xFF, 0x3F, 0x00, 0x04};  // 255 heads, 63 sectors, 1024 cylinders
+constexpr std::uint8_t BiosLimitGeometry[4] = {0xFF, 0x3F, 0x00,
+                                               0x04};  // 255 heads, 63 sectors, 1024 cylinders
 constexpr std::size_t GeometryBufferLength = 64;
 
-DiskPlatform& platform() { return diskTable.platform != nullptr ? *diskTable.platform : systemDiskPlatform(); }
+DiskPlatform& platform() {
+  return diskTable.platform != nullptr ? *diskTable.platform : systemDiskPlatform();
+}
 
 bool isIdePath(const char* path) { return strncasecmp(path, "/dev/hd", 7) == 0; }
 
@@ -96,10 +99,8 @@ int statusOf(DiskOutcome outcome) {
     case DiskOutcome::RefusedGpt:
     case DiskOutcome::RefusedBootLoader:
     case DiskOutcome::RefusedFileSystem:
-    case DiskOutcome::RefusedForeignData:
-      return IsdRefused;
-    default:
-      return IsdWriteFailed;
+    case DiskOutcome::RefusedForeignData: return IsdRefused;
+    default: return IsdWriteFailed;
   }
 }
 
@@ -209,7 +210,8 @@ int isdRemove() {
 }
 
 bool diskOutcomeFailed(DiskOutcome outcome) {
-  return outcome != DiskOutcome::NotUsed && outcome != DiskOutcome::Written && outcome != DiskOutcome::Unchanged;
+  return outcome != DiskOutcome::NotUsed && outcome != DiskOutcome::Written &&
+         outcome != DiskOutcome::Unchanged;
 }
 
 const char* diskOutcomeText(DiskOutcome outcome) {
@@ -219,13 +221,16 @@ const char* diskOutcomeText(DiskOutcome outcome) {
     case DiskOutcome::Unchanged: return "no image-safe data present; nothing was written";
     case DiskOutcome::WriteFailed: return "the write failed; the image-safe data was not written completely";
     case DiskOutcome::SyncFailed: return "the written data could not be synced to the disk";
-    case DiskOutcome::ReadFailed: return "the bytes at 2560 could not be read to check them; nothing was written";
+    case DiskOutcome::ReadFailed:
+      return "the bytes at 2560 could not be read to check them; nothing was written";
     case DiskOutcome::RefusedGpt:
       return "byte 2560 lies inside the GUID partition table; the image-safe data was not written there";
     case DiskOutcome::RefusedBootLoader:
-      return "the boot loader keeps its code in the sectors after the MBR; the image-safe data was not written there";
+      return "the boot loader keeps its code in the sectors after the MBR; the image-safe data was not "
+             "written there";
     case DiskOutcome::RefusedFileSystem:
-      return "the disk holds a file system without a partition table; the image-safe data was not written there";
+      return "the disk holds a file system without a partition table; the image-safe data was not written "
+             "there";
     case DiskOutcome::RefusedForeignData:
       return "byte 2560 holds other data; the image-safe data was not written there";
   }

@@ -17,15 +17,15 @@ struct DiskSlot {
 
 // What happened on one disk during the last save or removal.
 enum class DiskOutcome {
-  NotUsed,      // not usable, or not the disk the operation chose
-  Written,      // every byte written and synced
-  Unchanged,    // nothing needed writing (removal with no record present)
-  WriteFailed,  // write error or not every byte taken
-  SyncFailed,   // written, but the sync failed
-  ReadFailed,   // what lies at the store offset could not be read to check it
-  RefusedGpt,   // the range lies inside a GUID partition table
-  RefusedBootLoader,  // the boot loader keeps code in the sectors after the MBR
-  RefusedFileSystem,  // the disk holds a file system of its own, without a partition table
+  NotUsed,             // not usable, or not the disk the operation chose
+  Written,             // every byte written and synced
+  Unchanged,           // nothing needed writing (removal with no record present)
+  WriteFailed,         // write error or not every byte taken
+  SyncFailed,          // written, but the sync failed
+  ReadFailed,          // what lies at the store offset could not be read to check it
+  RefusedGpt,          // the range lies inside a GUID partition table
+  RefusedBootLoader,   // the boot loader keeps code in the sectors after the MBR
+  RefusedFileSystem,   // the disk holds a file system of its own, without a partition table
   RefusedForeignData,  // the range holds other data that is neither ours nor zero
 };
 

@@ -95,11 +95,8 @@ bool upgrade(ImageSafeDataStruct& record) {
       clearText(record, IsdTextFields[5]);
       clearText(record, IsdTextFields[6]);
       [[fallthrough]];
-    case 4:
-      clearText(record, IsdTextFields[7]);
-      break;
-    default:
-      break;
+    case 4: clearText(record, IsdTextFields[7]); break;
+    default: break;
   }
   return true;
 }
@@ -180,7 +177,8 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
   const std::uint32_t structWord = hasStructLength ? isdGetU32(image + StructLengthOffset) : 0;
 
   // Lay the stored header bytes over the record's own header.
-  std::size_t taken = storedVersion <= 2 ? OldHeaderLength : std::min<std::size_t>(structWord, IsdHeaderLength);
+  std::size_t taken =
+      storedVersion <= 2 ? OldHeaderLength : std::min<std::size_t>(structWord, IsdHeaderLength);
   taken = std::min(taken, length);
   std::uint8_t header[IsdHeaderLength];
   encodeHeader(*record, header);

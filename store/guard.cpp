@@ -27,17 +27,18 @@ constexpr FileSystemMark WholeDiskFileSystems[] = {
     {0, "XFSB"},
     {3, "NTFS    "},
     {3, "EXFAT   "},
-    {54, "FAT1"},        // FAT12 and FAT16 boot sector
+    {54, "FAT1"},  // FAT12 and FAT16 boot sector
     {82, "FAT32   "},
     {65600, "_BHRfS_M"},  // btrfs
     {0, "LUKS\xBA\xBE"},
 };
 
 bool wholeDiskFileSystem(const std::uint8_t* head, std::size_t length) {
-  return std::any_of(std::begin(WholeDiskFileSystems), std::end(WholeDiskFileSystems), [&](const FileSystemMark& mark) {
-    return length >= mark.offset + mark.magic.size() &&
-           std::memcmp(head + mark.offset, mark.magic.data(), mark.magic.size()) == 0;
-  });
+  return std::any_of(std::begin(WholeDiskFileSystems), std::end(WholeDiskFileSystems),
+                     [&](const FileSystemMark& mark) {
+                       return length >= mark.offset + mark.magic.size() &&
+                              std::memcmp(head + mark.offset, mark.magic.data(), mark.magic.size()) == 0;
+                     });
 }
 
 std::uint64_t getU64(const std::uint8_t* bytes) {

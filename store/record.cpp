@@ -20,7 +20,8 @@ static_assert(offsetof(ImageSafeDataStruct, structLength) == 48);
 static_assert(offsetof(ImageSafeDataStruct, sid) == 52);
 static_assert(offsetof(ImageSafeDataStruct, dnsServerCount) == 72);
 static_assert(offsetof(ImageSafeDataStruct, dnsServer) == 76);
-static_assert(offsetof(ImageSafeDataStruct, dnsServer) + sizeof(ImageSafeDataStruct::dnsServer) == IsdHeaderLength);
+static_assert(offsetof(ImageSafeDataStruct, dnsServer) + sizeof(ImageSafeDataStruct::dnsServer) ==
+              IsdHeaderLength);
 static_assert(offsetof(ImageSafeDataStruct, wsDN) >= IsdHeaderLength);
 
 void isdReset(ImageSafeDataStruct* record) {
@@ -47,7 +48,7 @@ bool isdCreate(ImageSafeDataStruct* record) {
 
 void isdRelease(ImageSafeDataStruct* record) {
   for (const IsdTextField& field : IsdTextFields) {
-    delete[] (record->*field.buffer);
+    delete[](record->*field.buffer);
     record->*field.buffer = nullptr;
   }
 }

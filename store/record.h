@@ -12,10 +12,10 @@ inline constexpr std::uint32_t IsdEmptyLength = 236;  // header plus eight zero 
 inline constexpr std::uint32_t IsdCurrentVersion = 5;
 
 // Status codes of the store operations (0 is success).
-inline constexpr int IsdNoDevice = -1003;   // no usable disk
-inline constexpr int IsdNoStore = -318;     // no record on the first usable disk
+inline constexpr int IsdNoDevice = -1003;     // no usable disk
+inline constexpr int IsdNoStore = -318;       // no record on the first usable disk
 inline constexpr int IsdWriteFailed = -1004;  // a usable disk did not take the whole write and sync
-inline constexpr int IsdRefused = -1005;    // a disk holds someone else's data where the record goes
+inline constexpr int IsdRefused = -1005;      // a disk holds someone else's data where the record goes
 
 // The four signature bytes at the start of every stored record ("WEXD").
 inline constexpr std::uint8_t IsdSignature[4] = {0x57, 0x45, 0x58, 0x44};

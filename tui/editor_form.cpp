@@ -34,8 +34,8 @@ std::string entryText(newtComponent entry) {
 }
 
 // Label and entry on one row, both added to the form in that order.
-newtComponent labelledEntry(newtComponent form, int row, const char* label,
-                            const std::string& value, int width, int flags) {
+newtComponent labelledEntry(newtComponent form, int row, const char* label, const std::string& value,
+                            int width, int flags) {
   newtFormAddComponent(form, newtLabel(LabelColumn, row, tr(label)));
   newtComponent entry = newtEntry(EntryColumn, row, value.c_str(), width, nullptr, flags);
   newtFormAddComponent(form, entry);
@@ -54,8 +54,8 @@ FormEntries buildForm(newtComponent form, const ImageSafeDataStruct& record) {
   e.tree = labelledEntry(form, 3, "Preferred Tree:", recordText(record.wsTree), 33, 0);
   e.netbiosName = labelledEntry(form, 4, "NetBios Name:", recordText(record.netbiosName), 16, 0);
   e.workgroup = labelledEntry(form, 5, "Workgroup:", recordText(record.workgroup), 16, 0);
-  e.lastImage = labelledEntry(form, 6, "Last image restored:", recordText(record.lastBaseImage),
-                              WideEntry, NEWT_FLAG_SCROLL);
+  e.lastImage = labelledEntry(form, 6, "Last image restored:", recordText(record.lastBaseImage), WideEntry,
+                              NEWT_FLAG_SCROLL);
 
   newtFormAddComponent(form, newtLabel(LabelColumn, 8, tr("Production IP information:")));
   e.dhcp = newtRadiobutton(RadioColumn, 9, tr("Uses DHCP"), record.DHCP != 0, nullptr);
@@ -104,8 +104,7 @@ void storeFormText(std::uint8_t* buffer, std::size_t capacity, const std::string
 
 void applyEditorForm(const EditorFormValues& values, ImageSafeDataStruct* record) {
   record->DHCP = values.dhcp ? 1 : 0;
-  const std::string name =
-      values.context.empty() ? values.object : values.object + "." + values.context;
+  const std::string name = values.context.empty() ? values.object : values.object + "." + values.context;
   storeFormText(record->wsDN, IsdCapWsDN, name);
   storeFormText(record->wsTree, IsdCapWsTree, values.tree);
   storeFormText(record->netbiosName, IsdCapNetbiosName, values.netbiosName);

@@ -2,10 +2,10 @@
 #include "tui/panel.h"
 
 #include <algorithm>
-#include <cwchar>
-#include <cwctype>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 
 #include "cli/i18n.h"
 #include "tui/screen.h"
@@ -132,8 +132,8 @@ void panelOpen() {
   const int height = newtGetScreenHeight() - 5;
   panelList = newtListbox(0, 0, height, NEWT_FLAG_RETURNEXIT);
   newtListboxSetWidth(panelList, screenWidth - 3);
-  panelScrollbar = newtVerticalScrollbar(screenWidth - 3, 0, height, NEWT_COLORSET_LISTBOX,
-                                         NEWT_COLORSET_ACTLISTBOX);
+  panelScrollbar =
+      newtVerticalScrollbar(screenWidth - 3, 0, height, NEWT_COLORSET_LISTBOX, NEWT_COLORSET_ACTLISTBOX);
   newtComponentAddCallback(panelList, followCurrentRow, panelScrollbar);
   newtFormAddComponent(panelForm, panelList);
   newtFormAddComponent(panelForm, panelScrollbar);

@@ -38,8 +38,8 @@ std::string titleLine(const char* versionText, int width) {
   std::string version = blank ? std::string(versionStart, blank) : std::string(versionStart);
   std::string title = blank ? std::string(blank + 1) : std::string();
 
-  long gap = static_cast<long>(width) - static_cast<long>(version.size()) -
-             static_cast<long>(title.size()) - 3;
+  long gap =
+      static_cast<long>(width) - static_cast<long>(version.size()) - static_cast<long>(title.size()) - 3;
   if (gap < 1) gap = 1;
   std::string line = title + std::string(static_cast<std::size_t>(gap), ' ') + "v" + version;
   const long inside = static_cast<long>(width) - 2;

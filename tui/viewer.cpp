@@ -65,8 +65,8 @@ class RecordPage {
     textLine("NetBios Name:", record_.netbiosName);
     textLine("Workgroup:", record_.workgroup);
     char sid[64];
-    std::snprintf(sid, sizeof sid, "%u-%u-%u-%u-%u", record_.sid[0], record_.sid[1],
-                  record_.sid[2], record_.sid[3], record_.sid[4]);
+    std::snprintf(sid, sizeof sid, "%u-%u-%u-%u-%u", record_.sid[0], record_.sid[1], record_.sid[2],
+                  record_.sid[3], record_.sid[4]);
     line("Windows SID:", sid);
     textLine("Workstation ID:", record_.wsID);
   }

@@ -25,73 +25,73 @@ extern "C" {
 
 /* Kind of device, as returned by QorGetDeviceClassString. 8 is not used. */
 enum DeviceCategory {
-    CategoryNone = 0,
-    CategoryDisplay = 1,
-    CategoryMultimedia = 2,
-    CategoryNetwork = 3,
-    CategoryScsi = 4,
-    CategoryProcessor = 5,
-    CategoryMemory = 6,
-    CategoryOther = 7,
-    CategoryKeyboard = 9,
-    CategoryParallel = 10,
-    CategorySerial = 11,
-    CategoryIde = 12,
-    CategoryMouse = 13
+  CategoryNone = 0,
+  CategoryDisplay = 1,
+  CategoryMultimedia = 2,
+  CategoryNetwork = 3,
+  CategoryScsi = 4,
+  CategoryProcessor = 5,
+  CategoryMemory = 6,
+  CategoryOther = 7,
+  CategoryKeyboard = 9,
+  CategoryParallel = 10,
+  CategorySerial = 11,
+  CategoryIde = 12,
+  CategoryMouse = 13
 };
 
 /* Row counts of the fixed reference tables. */
 enum {
-    PciClassCodeTableCount = 69,
-    PciCommandFlagsCount = 16,
-    PciStatusFlagsCount = 16,
-    PciDevSelFlagsCount = 4
+  PciClassCodeTableCount = 69,
+  PciCommandFlagsCount = 16,
+  PciStatusFlagsCount = 16,
+  PciDevSelFlagsCount = 4
 };
 
 typedef struct VendorNameEntry {
-    uint16_t vendorId;
-    const char *name;
+  uint16_t vendorId;
+  const char* name;
 } VendorNameEntry;
 
 typedef struct DeviceNameEntry {
-    uint16_t vendorId;
-    uint16_t deviceId;
-    const char *name;
+  uint16_t vendorId;
+  uint16_t deviceId;
+  const char* name;
 } DeviceNameEntry;
 
 typedef struct PciVendorEntry {
-    uint16_t vendorId;
-    const char *abbreviation;
-    const char *name;
+  uint16_t vendorId;
+  const char* abbreviation;
+  const char* name;
 } PciVendorEntry;
 
 typedef struct PciDeviceEntry {
-    uint16_t vendorId;
-    uint16_t deviceId;
-    const char *partNumber;
-    const char *description;
+  uint16_t vendorId;
+  uint16_t deviceId;
+  const char* partNumber;
+  const char* description;
 } PciDeviceEntry;
 
 typedef struct PciClassCodeEntry {
-    uint8_t baseClass;
-    uint8_t subClass;
-    uint8_t progIf;
-    const char *className;
-    const char *subClassName;
-    const char *progIfName;
+  uint8_t baseClass;
+  uint8_t subClass;
+  uint8_t progIf;
+  const char* className;
+  const char* subClassName;
+  const char* progIfName;
 } PciClassCodeEntry;
 
 /* "Vendor Device" for a PCI vendor and device ID pair, or the Plug and Play
  * name when vendor is PnpVendorMarker. Returns buffer. */
-char *QorGetDeviceInfo(uint32_t vendor, int32_t device, char *buffer);
+char* QorGetDeviceInfo(uint32_t vendor, int32_t device, char* buffer);
 
 /* "Plug and Play device -- ..." when vendor is PnpVendorMarker; any other
  * vendor leaves the buffer untouched. Returns buffer. */
-char *QorGetDevicePNP(uint32_t vendor, int32_t device, char *buffer);
+char* QorGetDevicePNP(uint32_t vendor, int32_t device, char* buffer);
 
 /* Describes the class of a PCI class-code register (base class in bits 31-24,
  * subclass in bits 23-16) and returns its DeviceCategory. */
-int32_t QorGetDeviceClassString(uint32_t classRegister, char *buffer);
+int32_t QorGetDeviceClassString(uint32_t classRegister, char* buffer);
 
 /* Own names, searched first: ascending by vendor (and device), unique. */
 extern const VendorNameEntry qorPciVendors[QorPciVendorsCount];
@@ -104,9 +104,9 @@ extern const PciDeviceEntry PciDevTable[PciDevTableCount];
 
 /* Reference tables for PCI configuration-space registers. */
 extern const PciClassCodeEntry PciClassCodeTable[PciClassCodeTableCount];
-extern const char *const PciCommandFlags[PciCommandFlagsCount];
-extern const char *const PciStatusFlags[PciStatusFlagsCount];
-extern const char *const PciDevSelFlags[PciDevSelFlagsCount];
+extern const char* const PciCommandFlags[PciCommandFlagsCount];
+extern const char* const PciStatusFlags[PciStatusFlagsCount];
+extern const char* const PciDevSelFlags[PciDevSelFlagsCount];
 
 #ifdef __cplusplus
 }

@@ -53,16 +53,14 @@ INSTANTIATE_TEST_SUITE_P(
                     WordCase{"ObjectDN", FieldKind::ObjectDN}, WordCase{"TX", FieldKind::Tree},
                     WordCase{"tree", FieldKind::Tree}, WordCase{"NetBIOSName", FieldKind::NetBIOSName},
                     WordCase{"workgroup", FieldKind::WorkGroup}, WordCase{"SID=5", FieldKind::SID},
-                    WordCase{"WorkstationID", FieldKind::WorkstationID},
-                    WordCase{"dhcp", FieldKind::DHCP}, WordCase{"ip", FieldKind::IP},
-                    WordCase{"GATEWAY", FieldKind::Gateway}, WordCase{"Mask", FieldKind::Mask},
-                    WordCase{"DNSServerCount", FieldKind::DNSServerCount},
+                    WordCase{"WorkstationID", FieldKind::WorkstationID}, WordCase{"dhcp", FieldKind::DHCP},
+                    WordCase{"ip", FieldKind::IP}, WordCase{"GATEWAY", FieldKind::Gateway},
+                    WordCase{"Mask", FieldKind::Mask}, WordCase{"DNSServerCount", FieldKind::DNSServerCount},
                     WordCase{"dnsserverc", FieldKind::DNSServerCount},
                     WordCase{"DNSServerC=3", FieldKind::DNSServerCount},
                     WordCase{"DNSServer", FieldKind::DNSServer},
                     WordCase{"DNSServer2=10.0.0.1", FieldKind::DNSServer},
-                    WordCase{"DNSServers", FieldKind::DNSServer},
-                    WordCase{"DNSSuffix", FieldKind::DNSSuffix},
+                    WordCase{"DNSServers", FieldKind::DNSServer}, WordCase{"DNSSuffix", FieldKind::DNSSuffix},
                     WordCase{"dnshostname", FieldKind::DNSHostName}));
 
 TEST(KeywordTable, WordsShorterThanEveryMatchingKeywordSelectNothing) {
@@ -116,16 +114,17 @@ TEST_P(Assignment, ResultAndValueFollowTheEqualsSign) {
   EXPECT_EQ(value, c.value) << c.argument;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Matchers, Assignment,
-    testing::Values(AssignmentCase{"Tree=  East Tree ", "T", 0, "East Tree "},
-                    AssignmentCase{"Tree=", "T", 1, ""}, AssignmentCase{"Tree= \t", "T", 1, ""},
-                    AssignmentCase{"Tree", "T", -1, ""}, AssignmentCase{"Tree=a=b", "T", 0, "a=b"},
-                    AssignmentCase{"gate=1.2.3.4", "Gateway", -1, ""},
-                    AssignmentCase{"GATEWAY=1.2.3.4", "Gateway", 0, "1.2.3.4"},
-                    AssignmentCase{"Lab=x", "T", -1, ""},
-                    // The "=" may stand anywhere, even inside the keyword's own letters.
-                    AssignmentCase{"DNSServer=10.1.1.1", "DNSServer", 0, "10.1.1.1"}));
+INSTANTIATE_TEST_SUITE_P(Matchers, Assignment,
+                         testing::Values(AssignmentCase{"Tree=  East Tree ", "T", 0, "East Tree "},
+                                         AssignmentCase{"Tree=", "T", 1, ""},
+                                         AssignmentCase{"Tree= \t", "T", 1, ""},
+                                         AssignmentCase{"Tree", "T", -1, ""},
+                                         AssignmentCase{"Tree=a=b", "T", 0, "a=b"},
+                                         AssignmentCase{"gate=1.2.3.4", "Gateway", -1, ""},
+                                         AssignmentCase{"GATEWAY=1.2.3.4", "Gateway", 0, "1.2.3.4"},
+                                         AssignmentCase{"Lab=x", "T", -1, ""},
+                                         // The "=" may stand anywhere, even inside the keyword's own letters.
+                                         AssignmentCase{"DNSServer=10.1.1.1", "DNSServer", 0, "10.1.1.1"}));
 
 TEST(Assignment, ValueOfAMegabyteArgumentIsKeptWhole) {
   const std::string argument = "Tree=" + std::string(1 << 20, 'x');
@@ -146,8 +145,7 @@ class DottedQuad : public testing::TestWithParam<QuadCase> {};
 TEST_P(DottedQuad, BytesAreTheLowEightBitsOfEachPart) {
   std::uint8_t address[4] = {9, 9, 9, 9};
   parseDottedQuad(GetParam().text, address);
-  EXPECT_EQ((std::array<std::uint8_t, 4>{address[0], address[1], address[2], address[3]}),
-            GetParam().bytes)
+  EXPECT_EQ((std::array<std::uint8_t, 4>{address[0], address[1], address[2], address[3]}), GetParam().bytes)
       << GetParam().text;
 }
 
@@ -181,8 +179,8 @@ TEST_P(SecurityId, StatusMessageAndStoredNumbers) {
   const std::string printed = testing::internal::GetCapturedStdout();
   EXPECT_EQ(status, c.status) << c.text;
   EXPECT_EQ(printed, c.message) << c.text;
-  const std::array<std::uint32_t, 5> stored = {record.sid[0], record.sid[1], record.sid[2],
-                                                record.sid[3], record.sid[4]};
+  const std::array<std::uint32_t, 5> stored = {record.sid[0], record.sid[1], record.sid[2], record.sid[3],
+                                               record.sid[4]};
   EXPECT_EQ(stored, status == 0 ? c.sid : before) << c.text;
 }
 
@@ -194,16 +192,15 @@ INSTANTIATE_TEST_SUITE_P(
     Parsers, SecurityId,
     testing::Values(
         SidCase{"1-2-3-4-5", 0, {1, 2, 3, 4, 5}, ""},
-        SidCase{"21-3623811015-3361044348-30300820-1013", 0, {21, 3623811015u, 3361044348u, 30300820, 1013}, ""},
+        SidCase{
+            "21-3623811015-3361044348-30300820-1013", 0, {21, 3623811015u, 3361044348u, 30300820, 1013}, ""},
         SidCase{"4294967295-0-0-0-0", 0, {4294967295u, 0, 0, 0, 0}, ""},
         SidCase{"-1-2-3-4-5", 0, {4294967295u, 2, 3, 4, 5}, ""},
-        SidCase{"12abc-0x5-3-4-5", 0, {12, 0, 3, 4, 5}, ""},
-        SidCase{"1-2-3-4", SidTooFewFields, {}, TooFew}, SidCase{"", SidTooFewFields, {}, TooFew},
-        SidCase{"-1-2-3-4", SidTooFewFields, {}, TooFew},
-        SidCase{"1-2-3-4-5-6", SidTooManyFields, {}, TooMany},
-        SidCase{"1-2--4-5", SidBadNumber, {}, BadData}, SidCase{"S-1-5-21-7", SidBadNumber, {}, BadData},
-        SidCase{" 0-1-2-3-4", SidBadNumber, {}, BadData}, SidCase{"-0-1-2-3-4", SidBadNumber, {}, BadData},
-        SidCase{"1-2-3-4-", SidBadNumber, {}, BadData}));
+        SidCase{"12abc-0x5-3-4-5", 0, {12, 0, 3, 4, 5}, ""}, SidCase{"1-2-3-4", SidTooFewFields, {}, TooFew},
+        SidCase{"", SidTooFewFields, {}, TooFew}, SidCase{"-1-2-3-4", SidTooFewFields, {}, TooFew},
+        SidCase{"1-2-3-4-5-6", SidTooManyFields, {}, TooMany}, SidCase{"1-2--4-5", SidBadNumber, {}, BadData},
+        SidCase{"S-1-5-21-7", SidBadNumber, {}, BadData}, SidCase{" 0-1-2-3-4", SidBadNumber, {}, BadData},
+        SidCase{"-0-1-2-3-4", SidBadNumber, {}, BadData}, SidCase{"1-2-3-4-", SidBadNumber, {}, BadData}));
 
 TEST(SecurityId, MegabyteTextIsReadWithoutOverflow) {
   ImageSafeDataStruct record{};
@@ -227,14 +224,14 @@ TEST_P(Conversion, SameResultOnEveryWordSize) {
   EXPECT_EQ(convertUnsigned32(GetParam().text), GetParam().asUnsigned) << GetParam().text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Parsers, Conversion,
-    testing::Values(ConversionCase{"", 0, 0}, ConversionCase{"abc", 0, 0}, ConversionCase{" \t+42x", 42, 42},
-                    ConversionCase{"-1", -1, 4294967295u},
-                    ConversionCase{"2147483648", INT32_MAX, 2147483648u},
-                    ConversionCase{"-2147483648", INT32_MIN, 2147483648u},
-                    ConversionCase{"-2147483649", INT32_MIN, 2147483647u},
-                    ConversionCase{"4294967296", INT32_MAX, 4294967295u},
-                    ConversionCase{"-4294967296", INT32_MIN, 4294967295u}));
+INSTANTIATE_TEST_SUITE_P(Parsers, Conversion,
+                         testing::Values(ConversionCase{"", 0, 0}, ConversionCase{"abc", 0, 0},
+                                         ConversionCase{" \t+42x", 42, 42},
+                                         ConversionCase{"-1", -1, 4294967295u},
+                                         ConversionCase{"2147483648", INT32_MAX, 2147483648u},
+                                         ConversionCase{"-2147483648", INT32_MIN, 2147483648u},
+                                         ConversionCase{"-2147483649", INT32_MIN, 2147483647u},
+                                         ConversionCase{"4294967296", INT32_MAX, 4294967295u},
+                                         ConversionCase{"-4294967296", INT32_MIN, 4294967295u}));
 
 }  // namespace

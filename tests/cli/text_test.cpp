@@ -35,7 +35,9 @@ TEST(StoreText, RecordWithoutBuffersTakesNothing) {
 
 TEST(RecordText, HighUnitsKeepTheirLowByte) {
   const std::uint8_t wide[] = {0x41, 0x01, 0xE9, 0x00, 0x42, 0x00, 0, 0};
-  EXPECT_EQ(fieldText(wide), "A\xE9" "B");
+  EXPECT_EQ(fieldText(wide),
+            "A\xE9"
+            "B");
 }
 
 struct QuoteCase {
@@ -59,18 +61,17 @@ void PrintTo(const QuoteCase& c, std::ostream* os) {
 
 class ShellWord : public testing::TestWithParam<QuoteCase> {};
 
-TEST_P(ShellWord, OnlyUnsafeValuesAreQuoted) {
-  EXPECT_EQ(shellWord(GetParam().value), GetParam().word);
-}
+TEST_P(ShellWord, OnlyUnsafeValuesAreQuoted) { EXPECT_EQ(shellWord(GetParam().value), GetParam().word); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Script, ShellWord,
-    testing::Values(QuoteCase{"", ""}, QuoteCase{"Lab_Tree-1", "Lab_Tree-1"},
-                    QuoteCase{"CN=PC1.OU=Lab.O=Corp", "CN=PC1.OU=Lab.O=Corp"},
-                    QuoteCase{"a@b%c+d:e,f/g", "a@b%c+d:e,f/g"}, QuoteCase{"East Tree", "'East Tree'"},
-                    QuoteCase{"$(reboot)", "'$(reboot)'"}, QuoteCase{"it's", "'it'\\''s'"},
-                    QuoteCase{"a\nb", "'a\nb'"}, QuoteCase{"caf\xE9", "'caf\xE9'"},
-                    QuoteCase{"~root", "'~root'"}, QuoteCase{"*", "'*'"}));
+INSTANTIATE_TEST_SUITE_P(Script, ShellWord,
+                         testing::Values(QuoteCase{"", ""}, QuoteCase{"Lab_Tree-1", "Lab_Tree-1"},
+                                         QuoteCase{"CN=PC1.OU=Lab.O=Corp", "CN=PC1.OU=Lab.O=Corp"},
+                                         QuoteCase{"a@b%c+d:e,f/g", "a@b%c+d:e,f/g"},
+                                         QuoteCase{"East Tree", "'East Tree'"},
+                                         QuoteCase{"$(reboot)", "'$(reboot)'"},
+                                         QuoteCase{"it's", "'it'\\''s'"}, QuoteCase{"a\nb", "'a\nb'"},
+                                         QuoteCase{"caf\xE9", "'caf\xE9'"}, QuoteCase{"~root", "'~root'"},
+                                         QuoteCase{"*", "'*'"}));
 
 TEST(ShellDoubleQuoted, BackslashQuoteDollarAndBackquoteAreEscaped) {
   EXPECT_EQ(shellDoubleQuoted("//srv/img path"), "\"//srv/img path\"");

@@ -22,20 +22,35 @@
 namespace {
 
 const std::vector<std::string> Translated = {
-    "   DEZE Just Imaged Flag set to ", "   DEZE Scripted Image Flag set to ",
-    "   DEZE Last Base Image Restored set to", "   DEZE Workstation Object set to",
-    "   DEZE Tree Name set to", "   DEZE Workstation NetBIOS Name set to",
-    "   DEZE Workstation Workgroup set to", "   DEZE Windows Security ID set to",
-    "   DEZE Workstation ID set to", "   DEZE DHCP Flag set to", "   DEZE Static IP Address set to",
-    "   DEZE IP Gateway set to", "   DEZE IP Subnet Mask set to", "   DEZE DNS Server Count set to",
-    "   DEZE DNS Name Server set to ", "   DEZE DNS Suffix set to", "   DEZE DNS Host Name set to",
+    "   DEZE Just Imaged Flag set to ",
+    "   DEZE Scripted Image Flag set to ",
+    "   DEZE Last Base Image Restored set to",
+    "   DEZE Workstation Object set to",
+    "   DEZE Tree Name set to",
+    "   DEZE Workstation NetBIOS Name set to",
+    "   DEZE Workstation Workgroup set to",
+    "   DEZE Windows Security ID set to",
+    "   DEZE Workstation ID set to",
+    "   DEZE DHCP Flag set to",
+    "   DEZE Static IP Address set to",
+    "   DEZE IP Gateway set to",
+    "   DEZE IP Subnet Mask set to",
+    "   DEZE DNS Server Count set to",
+    "   DEZE DNS Name Server set to ",
+    "   DEZE DNS Suffix set to",
+    "   DEZE DNS Host Name set to",
     "Unknown parameter",
 };
 // Texts that must be shown as they stand; the catalogue offers them too.
 const std::vector<std::string> Untranslated = {
     "Invalid SID -- Not enough fields or invalid separator\n",
     "   Could not set DNS name server.  (Invalid IP address.)\n",
-    "True", "False", "On", "Off", "Lab", "Using DHCP, IP address not set",
+    "True",
+    "False",
+    "On",
+    "Off",
+    "Lab",
+    "Using DHCP, IP address not set",
 };
 
 void putU32(std::string& out, std::uint32_t value) {
@@ -109,11 +124,26 @@ class Catalogue : public testing::Test {
 TEST_F(Catalogue, EditorLabelsAndUnknownParameterAreLookedUpAndNothingElse) {
   ToolMode = ToolModeEditor;
   ToolOptions = {};
-  const std::string printed =
-      run(runEditorCommandLine,
-          {"J=t", "SC=no", "L=Lab", "O=Lab", "T=Lab", "N=Lab", "WorkG=Lab", "SI=1-2-3-4-5",
-           "Works=Lab", "DH=On", "I=1.2.3.4", "Gateway=1.2.3.4", "M=1.2.3.4", "DNSServerC=1",
-           "DNSServer1=1.2.3.4", "DNSServer1=1.2.3.999", "DNSSu=Lab", "DNSH=Lab", "SI=1-2", "Foo"});
+  const std::string printed = run(runEditorCommandLine, {"J=t",
+                                                         "SC=no",
+                                                         "L=Lab",
+                                                         "O=Lab",
+                                                         "T=Lab",
+                                                         "N=Lab",
+                                                         "WorkG=Lab",
+                                                         "SI=1-2-3-4-5",
+                                                         "Works=Lab",
+                                                         "DH=On",
+                                                         "I=1.2.3.4",
+                                                         "Gateway=1.2.3.4",
+                                                         "M=1.2.3.4",
+                                                         "DNSServerC=1",
+                                                         "DNSServer1=1.2.3.4",
+                                                         "DNSServer1=1.2.3.999",
+                                                         "DNSSu=Lab",
+                                                         "DNSH=Lab",
+                                                         "SI=1-2",
+                                                         "Foo"});
   EXPECT_EQ(printed,
             "XX:   DEZE Just Imaged Flag set to  'true'\n"
             "XX:   DEZE Scripted Image Flag set to  'no'\n"

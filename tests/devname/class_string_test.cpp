@@ -9,23 +9,23 @@
 namespace {
 
 struct ClassCase {
-    const char *fault;
-    uint32_t classRegister;
-    const char *text;
-    int32_t category;
+  const char* fault;
+  uint32_t classRegister;
+  const char* text;
+  int32_t category;
 };
 
-void PrintTo(const ClassCase &c, std::ostream *os) { *os << c.fault; }
+void PrintTo(const ClassCase& c, std::ostream* os) { *os << c.fault; }
 
 class ClassLookup : public ::testing::TestWithParam<ClassCase> {};
 
 TEST_P(ClassLookup, GivesExpectedTextAndCategory) {
-    const ClassCase &c = GetParam();
-    char buffer[64];
-    std::memset(buffer, 'Q', sizeof buffer - 1);
-    buffer[sizeof buffer - 1] = '\0';
-    EXPECT_EQ(QorGetDeviceClassString(c.classRegister, buffer), c.category);
-    EXPECT_STREQ(buffer, c.text);
+  const ClassCase& c = GetParam();
+  char buffer[64];
+  std::memset(buffer, 'Q', sizeof buffer - 1);
+  buffer[sizeof buffer - 1] = '\0';
+  EXPECT_EQ(QorGetDeviceClassString(c.classRegister, buffer), c.category);
+  EXPECT_STREQ(buffer, c.text);
 }
 
 // One case per category number and per rule of the class table.
@@ -55,27 +55,27 @@ INSTANTIATE_TEST_SUITE_P(
         ClassCase{"PreClassVgaNamed", 0x00010000, "Unknown device class", 0},
         ClassCase{"UsbBaseClassAboveRangeNamed", 0x0C030000, "Unknown device class", 0},
         ClassCase{"BaseClassReadAsSigned", 0x80000000, "Unknown device class", 0}),
-    [](const auto &testCase) { return std::string(testCase.param.fault); });
+    [](const auto& testCase) { return std::string(testCase.param.fault); });
 
 // Every base class and subclass: 8 is never a category, every text fits a
 // 37-byte buffer, classes above 0B are unknown, and the low 16 bits never
 // change the answer.
 TEST(ClassSweep, CategoryEightTextTooLongOrLowBitsUsed) {
-    char plain[64];
-    char noisy[64];
-    for (uint32_t upper = 0; upper <= 0xFFFF; ++upper) {
-        const uint32_t reg = upper << 16;
-        const int32_t category = QorGetDeviceClassString(reg, plain);
-        ASSERT_EQ(QorGetDeviceClassString(reg | (upper ^ 0xA5C3u), noisy), category) << std::hex << reg;
-        ASSERT_STREQ(noisy, plain);
-        ASSERT_NE(category, 8);
-        ASSERT_TRUE(category >= 0 && category <= 13);
-        ASSERT_LE(std::strlen(plain), 36u);
-        if ((upper >> 8) > 0x0B || (upper >> 8) == 0) {
-            ASSERT_STREQ(plain, "Unknown device class");
-            ASSERT_EQ(category, CategoryNone);
-        }
+  char plain[64];
+  char noisy[64];
+  for (uint32_t upper = 0; upper <= 0xFFFF; ++upper) {
+    const uint32_t reg = upper << 16;
+    const int32_t category = QorGetDeviceClassString(reg, plain);
+    ASSERT_EQ(QorGetDeviceClassString(reg | (upper ^ 0xA5C3u), noisy), category) << std::hex << reg;
+    ASSERT_STREQ(noisy, plain);
+    ASSERT_NE(category, 8);
+    ASSERT_TRUE(category >= 0 && category <= 13);
+    ASSERT_LE(std::strlen(plain), 36u);
+    if ((upper >> 8) > 0x0B || (upper >> 8) == 0) {
+      ASSERT_STREQ(plain, "Unknown device class");
+      ASSERT_EQ(category, CategoryNone);
     }
+  }
 }
 
 }  // namespace

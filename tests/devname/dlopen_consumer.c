@@ -8,87 +8,88 @@
 
 #include "devname.h"
 
-typedef char *(*NameFunction)(uint32_t, int32_t, char *);
-typedef int32_t (*ClassFunction)(uint32_t, char *);
+typedef char* (*NameFunction)(uint32_t, int32_t, char*);
+typedef int32_t (*ClassFunction)(uint32_t, char*);
 
 static int failures = 0;
 
-static void *bind(void *library, const char *name) {
-    void *address = dlsym(library, name);
-    if (address == NULL) {
-        printf("FAIL: %s not bound: %s\n", name, dlerror());
-        ++failures;
-    }
-    return address;
+static void* bind(void* library, const char* name) {
+  void* address = dlsym(library, name);
+  if (address == NULL) {
+    printf("FAIL: %s not bound: %s\n", name, dlerror());
+    ++failures;
+  }
+  return address;
 }
 
-static void expectText(const char *what, const char *actual, const char *expected) {
-    if (strcmp(actual, expected) != 0) {
-        printf("FAIL: %s gave \"%s\", expected \"%s\"\n", what, actual, expected);
-        ++failures;
-    }
+static void expectText(const char* what, const char* actual, const char* expected) {
+  if (strcmp(actual, expected) != 0) {
+    printf("FAIL: %s gave \"%s\", expected \"%s\"\n", what, actual, expected);
+    ++failures;
+  }
 }
 
-static void checkFunctions(void *library) {
-    char buffer[512];
-    NameFunction info = (NameFunction)(uintptr_t)bind(library, "QorGetDeviceInfo");
-    NameFunction pnp = (NameFunction)(uintptr_t)bind(library, "QorGetDevicePNP");
-    ClassFunction classString = (ClassFunction)(uintptr_t)bind(library, "QorGetDeviceClassString");
-    if (info != NULL) {
-        expectText("QorGetDeviceInfo", info(0x8086u, 0x1229, buffer), "Intel Corporation 82557 Fast Ethernet PRO/100");
-        expectText("QorGetDeviceInfo", info(0x00018086u, 0x1229, buffer),
-                   "Unknown vendor 0x8086 : Unknown device 0x1229");
-    }
-    if (pnp != NULL) {
-        expectText("QorGetDevicePNP", pnp(PnpVendorMarker, -1, buffer),
-                   "Plug and Play device -- unknown device 0xFFFFFFFF");
-    }
-    if (classString != NULL && classString(0x0101808Au, buffer) != CategoryIde) {
-        printf("FAIL: QorGetDeviceClassString category\n");
-        ++failures;
-    }
+static void checkFunctions(void* library) {
+  char buffer[512];
+  NameFunction info = (NameFunction)(uintptr_t)bind(library, "QorGetDeviceInfo");
+  NameFunction pnp = (NameFunction)(uintptr_t)bind(library, "QorGetDevicePNP");
+  ClassFunction classString = (ClassFunction)(uintptr_t)bind(library, "QorGetDeviceClassString");
+  if (info != NULL) {
+    expectText("QorGetDeviceInfo", info(0x8086u, 0x1229, buffer),
+               "Intel Corporation 82557 Fast Ethernet PRO/100");
+    expectText("QorGetDeviceInfo", info(0x00018086u, 0x1229, buffer),
+               "Unknown vendor 0x8086 : Unknown device 0x1229");
+  }
+  if (pnp != NULL) {
+    expectText("QorGetDevicePNP", pnp(PnpVendorMarker, -1, buffer),
+               "Plug and Play device -- unknown device 0xFFFFFFFF");
+  }
+  if (classString != NULL && classString(0x0101808Au, buffer) != CategoryIde) {
+    printf("FAIL: QorGetDeviceClassString category\n");
+    ++failures;
+  }
 }
 
-static void checkTables(void *library) {
-    const VendorNameEntry *ownVendors = bind(library, "qorPciVendors");
-    const DeviceNameEntry *ownDevices = bind(library, "qorPciDevices");
-    const PciVendorEntry *vendors = bind(library, "PciVenTable");
-    const PciDeviceEntry *devices = bind(library, "PciDevTable");
-    const PciClassCodeEntry *classes = bind(library, "PciClassCodeTable");
-    const char *const *command = bind(library, "PciCommandFlags");
-    const char *const *status = bind(library, "PciStatusFlags");
-    const char *const *devsel = bind(library, "PciDevSelFlags");
-    if (failures != 0) {
-        return;
-    }
-    /* Rows read through the symbols must have the header's layout. */
-    expectText("qorPciVendors[0]", ownVendors[0].name, "Gammagraphx, Inc");
-    expectText("qorPciDevices[0]", ownDevices[0].name, "IS64PH ISDN Adapter");
-    expectText("PciVenTable[0]", vendors[0].name, "Paradyne Corp.");
-    expectText("PciDevTable[0]", devices[0].partNumber, "SafeXcel-1141");
-    expectText("PciClassCodeTable[68]", classes[68].subClassName, "Device Does Not Fit In Class Codes");
-    expectText("PciCommandFlags[15]", command[15], "Reserved 15");
-    expectText("PciStatusFlags[15]", status[15], "Detected Parity Error");
-    expectText("PciDevSelFlags[3]", devsel[3], "Reserved 9&10");
-    if (ownDevices[0].vendorId != 0x0675 || ownDevices[0].deviceId != 0x1700 || classes[68].baseClass != 0xFF) {
-        printf("FAIL: row IDs misread\n");
-        ++failures;
-    }
+static void checkTables(void* library) {
+  const VendorNameEntry* ownVendors = bind(library, "qorPciVendors");
+  const DeviceNameEntry* ownDevices = bind(library, "qorPciDevices");
+  const PciVendorEntry* vendors = bind(library, "PciVenTable");
+  const PciDeviceEntry* devices = bind(library, "PciDevTable");
+  const PciClassCodeEntry* classes = bind(library, "PciClassCodeTable");
+  const char* const* command = bind(library, "PciCommandFlags");
+  const char* const* status = bind(library, "PciStatusFlags");
+  const char* const* devsel = bind(library, "PciDevSelFlags");
+  if (failures != 0) {
+    return;
+  }
+  /* Rows read through the symbols must have the header's layout. */
+  expectText("qorPciVendors[0]", ownVendors[0].name, "Gammagraphx, Inc");
+  expectText("qorPciDevices[0]", ownDevices[0].name, "IS64PH ISDN Adapter");
+  expectText("PciVenTable[0]", vendors[0].name, "Paradyne Corp.");
+  expectText("PciDevTable[0]", devices[0].partNumber, "SafeXcel-1141");
+  expectText("PciClassCodeTable[68]", classes[68].subClassName, "Device Does Not Fit In Class Codes");
+  expectText("PciCommandFlags[15]", command[15], "Reserved 15");
+  expectText("PciStatusFlags[15]", status[15], "Detected Parity Error");
+  expectText("PciDevSelFlags[3]", devsel[3], "Reserved 9&10");
+  if (ownDevices[0].vendorId != 0x0675 || ownDevices[0].deviceId != 0x1700 || classes[68].baseClass != 0xFF) {
+    printf("FAIL: row IDs misread\n");
+    ++failures;
+  }
 }
 
-int main(int argc, char **argv) {
-    if (argc != 2) {
-        printf("usage: %s LIBRARY\n", argv[0]);
-        return 2;
-    }
-    void *library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    if (library == NULL) {
-        printf("FAIL: dlopen: %s\n", dlerror());
-        return 1;
-    }
-    checkFunctions(library);
-    checkTables(library);
-    dlclose(library);
-    printf("%s\n", failures == 0 ? "all names bound and read" : "failures");
-    return failures == 0 ? 0 : 1;
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    printf("usage: %s LIBRARY\n", argv[0]);
+    return 2;
+  }
+  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  if (library == NULL) {
+    printf("FAIL: dlopen: %s\n", dlerror());
+    return 1;
+  }
+  checkFunctions(library);
+  checkTables(library);
+  dlclose(library);
+  printf("%s\n", failures == 0 ? "all names bound and read" : "failures");
+  return failures == 0 ? 0 : 1;
 }

@@ -61,8 +61,8 @@ static struct SimDescriptor* simulated(int fd) {
     if (!entry->used || entry->fd != fd) continue;
     struct stat64 status;
     int savedErrno = errno;
-    bool same = fstat64(fd, &status) == 0 && status.st_dev == entry->fileDevice &&
-                status.st_ino == entry->fileInode;
+    bool same =
+        fstat64(fd, &status) == 0 && status.st_dev == entry->fileDevice && status.st_ino == entry->fileInode;
     errno = savedErrno;
     if (same && simFolder() != NULL) return entry;
     entry->used = false;
@@ -114,9 +114,13 @@ static int openDevice(const char* folder, int device, int flags) {
     return failOpen(folder, "open", path, error);
   }
   forgetDescriptor(fd);
-  *entry = (struct SimDescriptor){.used = true, .fd = fd, .device = device,
-                                  .fileDevice = status.st_dev, .fileInode = status.st_ino,
-                                  .enospcArmed = false, .settings = settings};
+  *entry = (struct SimDescriptor){.used = true,
+                                  .fd = fd,
+                                  .device = device,
+                                  .fileDevice = status.st_dev,
+                                  .fileInode = status.st_ino,
+                                  .enospcArmed = false,
+                                  .settings = settings};
   logStatus(folder, "open", path, 0);
   return fd;
 }
@@ -157,14 +161,14 @@ static int passedThrough(int fd) {
 }
 
 /* The mode argument is there only when the flags create a file. */
-#define SIM_MODE_ARGUMENT(mode, flags, last)                                     \
-  do {                                                                           \
-    if (((flags) & O_CREAT) != 0 || ((flags) & O_TMPFILE) == O_TMPFILE) {        \
-      va_list arguments;                                                         \
-      va_start(arguments, last);                                                 \
-      (mode) = va_arg(arguments, mode_t);                                        \
-      va_end(arguments);                                                         \
-    }                                                                            \
+#define SIM_MODE_ARGUMENT(mode, flags, last)                          \
+  do {                                                                \
+    if (((flags)&O_CREAT) != 0 || ((flags)&O_TMPFILE) == O_TMPFILE) { \
+      va_list arguments;                                              \
+      va_start(arguments, last);                                      \
+      (mode) = va_arg(arguments, mode_t);                             \
+      va_end(arguments);                                              \
+    }                                                                 \
   } while (0)
 
 int __open_2(const char* path, int flags);
@@ -248,9 +252,7 @@ static FILE* fopenWith(const char* path, const char* mode, SimFopenFn opener) {
   return stream;
 }
 
-SIM_EXPORT FILE* fopen(const char* path, const char* mode) {
-  return fopenWith(path, mode, simRealFopen());
-}
+SIM_EXPORT FILE* fopen(const char* path, const char* mode) { return fopenWith(path, mode, simRealFopen()); }
 
 SIM_EXPORT FILE* fopen64(const char* path, const char* mode) {
   return fopenWith(path, mode, simRealFopen64());
@@ -263,8 +265,8 @@ SIM_EXPORT int close(int fd) {
 
 /* ---- positioning, reading and writing ---- */
 
-static void logTransfer(const char* verb, const struct SimDescriptor* entry, long long offset,
-                        size_t asked, long long result, int error) {
+static void logTransfer(const char* verb, const struct SimDescriptor* entry, long long offset, size_t asked,
+                        long long result, int error) {
   struct SimLine line = {.length = 0};
   simLineText(&line, verb);
   simLineText(&line, " ");
@@ -288,8 +290,7 @@ static long long currentOffset(int fd) {
 static size_t halfOf(size_t asked) { return asked > 1 ? asked / 2 : asked; }
 
 /* `offset` < 0: read at the file position, else at `offset` without moving it. */
-static ssize_t simulatedRead(struct SimDescriptor* entry, void* buffer, size_t asked,
-                             long long offset) {
+static ssize_t simulatedRead(struct SimDescriptor* entry, void* buffer, size_t asked, long long offset) {
   bool positioned = offset >= 0;
   long long at = positioned ? offset : currentOffset(entry->fd);
   size_t size = (entry->settings.faults & SimFaultShortRead) ? halfOf(asked) : asked;
@@ -387,9 +388,7 @@ static bool validOffset(long long offset) {
 
 SIM_EXPORT ssize_t read(int fd, void* buffer, size_t size) { return readAt(fd, buffer, size, -1); }
 
-SIM_EXPORT ssize_t write(int fd, const void* buffer, size_t size) {
-  return writeAt(fd, buffer, size, -1);
-}
+SIM_EXPORT ssize_t write(int fd, const void* buffer, size_t size) { return writeAt(fd, buffer, size, -1); }
 
 SIM_EXPORT ssize_t pread(int fd, void* buffer, size_t size, off_t offset) {
   return validOffset(offset) ? readAt(fd, buffer, size, offset) : -1;
@@ -418,14 +417,12 @@ SIM_EXPORT ssize_t __read_chk(int fd, void* buffer, size_t size, size_t bufferSi
   return readAt(fd, buffer, size, -1);
 }
 
-SIM_EXPORT ssize_t __pread_chk(int fd, void* buffer, size_t size, off_t offset,
-                               size_t bufferSize) {
+SIM_EXPORT ssize_t __pread_chk(int fd, void* buffer, size_t size, off_t offset, size_t bufferSize) {
   if (size > bufferSize) __chk_fail();
   return validOffset(offset) ? readAt(fd, buffer, size, offset) : -1;
 }
 
-SIM_EXPORT ssize_t __pread64_chk(int fd, void* buffer, size_t size, off64_t offset,
-                                 size_t bufferSize) {
+SIM_EXPORT ssize_t __pread64_chk(int fd, void* buffer, size_t size, off64_t offset, size_t bufferSize) {
   if (size > bufferSize) __chk_fail();
   return validOffset(offset) ? readAt(fd, buffer, size, offset) : -1;
 }
@@ -479,16 +476,15 @@ static int answerRequest(const struct SimDescriptor* entry, unsigned long reques
     case HDIO_GETGEO: {
       if (!settings->getgeoAnswers) return EINVAL;
       unsigned long long cylinders = deviceSectors(entry) / (255 * 63);
-      struct hd_geometry answer = {.heads = 255, .sectors = 63, .start = 0,
+      struct hd_geometry answer = {.heads = 255,
+                                   .sectors = 63,
+                                   .start = 0,
                                    .cylinders = (unsigned short)(cylinders > 0xffff ? 0xffff : cylinders)};
       memcpy(argument, &answer, sizeof answer);
       return 0;
     }
-    case BLKSSZGET:
-      memcpy(argument, &settings->sectorSize, sizeof settings->sectorSize);
-      return 0;
-    default:
-      return ENOTTY;
+    case BLKSSZGET: memcpy(argument, &settings->sectorSize, sizeof settings->sectorSize); return 0;
+    default: return ENOTTY;
   }
 }
 

@@ -81,8 +81,7 @@ int simMediaIndex(const char* path);
 const char* simDevicePath(int device);
 const char* simDeviceName(int device);
 /* "<folder>/<name><suffix>"; false when it does not fit in `size`. */
-bool simFolderPath(char* out, size_t size, const char* folder, const char* name,
-                   const char* suffix);
+bool simFolderPath(char* out, size_t size, const char* folder, const char* name, const char* suffix);
 
 /* Reads <name>.conf of `device` (defaults when it is absent). A malformed file
  * is a broken test set-up: the process ends with a message on stderr. */

@@ -31,14 +31,14 @@ static void* nextSymbol(const char* name) {
 
 /* Each accessor resolves its symbol once; a repeated resolution from a
  * concurrent first call stores the same value. */
-#define SIM_REAL(accessor, type, symbol)            \
-  type accessor(void) {                             \
-    static type function;                           \
-    if (function == NULL) {                         \
-      void* found = nextSymbol(symbol);             \
-      memcpy(&function, &found, sizeof function);   \
-    }                                               \
-    return function;                                \
+#define SIM_REAL(accessor, type, symbol)          \
+  type accessor(void) {                           \
+    static type function;                         \
+    if (function == NULL) {                       \
+      void* found = nextSymbol(symbol);           \
+      memcpy(&function, &found, sizeof function); \
+    }                                             \
+    return function;                              \
   }
 
 SIM_REAL(simRealOpen, SimOpenFn, "open")
@@ -91,8 +91,7 @@ int simMediaIndex(const char* path) {
   const char* name = path + sizeof prefix - 1;
   for (int device = 0; device < SimDeviceCount; ++device) {
     size_t length = strlen(deviceNames[device]);
-    if (strncmp(name, deviceNames[device], length) == 0 && strcmp(name + length, suffix) == 0)
-      return device;
+    if (strncmp(name, deviceNames[device], length) == 0 && strcmp(name + length, suffix) == 0) return device;
   }
   return -1;
 }
@@ -100,8 +99,7 @@ int simMediaIndex(const char* path) {
 const char* simDevicePath(int device) { return devicePaths[device]; }
 const char* simDeviceName(int device) { return deviceNames[device]; }
 
-bool simFolderPath(char* out, size_t size, const char* folder, const char* name,
-                   const char* suffix) {
+bool simFolderPath(char* out, size_t size, const char* folder, const char* name, const char* suffix) {
   size_t folderLength = strlen(folder);
   size_t nameLength = strlen(name);
   size_t suffixLength = strlen(suffix);
@@ -124,9 +122,7 @@ struct ConfProblem {
   size_t lineLength;
 };
 
-static void writeText(const char* text, size_t length) {
-  simRealWrite()(2, text, length);
-}
+static void writeText(const char* text, size_t length) { simRealWrite()(2, text, length); }
 
 __attribute__((noreturn)) static void confFailure(const struct ConfProblem* problem) {
   writeText("simdisk: ", 9);
@@ -189,8 +185,12 @@ static const struct {
   const char* name;
   unsigned bit;
 } faultNames[] = {
-    {"open", SimFaultOpen},   {"read", SimFaultRead},     {"shortread", SimFaultShortRead},
-    {"write", SimFaultWrite}, {"shortwrite", SimFaultShortWrite}, {"sync", SimFaultSync},
+    {"open", SimFaultOpen},
+    {"read", SimFaultRead},
+    {"shortread", SimFaultShortRead},
+    {"write", SimFaultWrite},
+    {"shortwrite", SimFaultShortWrite},
+    {"sync", SimFaultSync},
 };
 
 static bool parseFaults(const char* begin, const char* end, unsigned* faults) {
@@ -214,8 +214,8 @@ static bool parseFaults(const char* begin, const char* end, unsigned* faults) {
 }
 
 /* Applies one "key=value" line; returns the problem, or NULL when it is fine. */
-static const char* applySetting(const char* key, const char* keyEnd, const char* value,
-                                const char* valueEnd, struct SimSettings* settings) {
+static const char* applySetting(const char* key, const char* keyEnd, const char* value, const char* valueEnd,
+                                struct SimSettings* settings) {
   unsigned long long number = 0;
   if (equals(key, keyEnd, "size")) {
     settings->sizeFails = equals(value, valueEnd, "fail");
@@ -242,8 +242,7 @@ static const char* applySetting(const char* key, const char* keyEnd, const char*
   return NULL;
 }
 
-static void parseSettings(const char* path, const char* text, size_t length,
-                          struct SimSettings* settings) {
+static void parseSettings(const char* path, const char* text, size_t length, struct SimSettings* settings) {
   const char* end = text + length;
   for (const char* line = text; line < end;) {
     const char* newline = memchr(line, '\n', (size_t)(end - line));

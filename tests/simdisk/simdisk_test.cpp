@@ -119,12 +119,10 @@ TEST_P(OpenFunction, OpensTheImageNotTheRealDeviceAndLogsIt) {
   EXPECT_EQ(log(), Lines{"open /dev/sdb ok"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, OpenFunction, ::testing::ValuesIn(openVariants),
-                         caseName<OpenVariant>);
+INSTANTIATE_TEST_SUITE_P(Variants, OpenFunction, ::testing::ValuesIn(openVariants), caseName<OpenVariant>);
 
 TEST_F(SimDisk, EachDeviceAndMediaFileMapsToItsOwnFile) {
-  const char* names[] = {"hda", "hdb", "hdc", "hdd", "sda", "sdb",
-                         "sdc", "sdd", "sde", "sdf", "sdg", "sdh"};
+  const char* names[] = {"hda", "hdb", "hdc", "hdd", "sda", "sdb", "sdc", "sdd", "sde", "sdf", "sdg", "sdh"};
   for (const std::string name : names) {
     addDisk(name);
     put(name + ".media", name + "-media\n");
@@ -188,8 +186,7 @@ TEST_P(FailingOpen, FailsWithTheErrorAndLogsIt) {
   EXPECT_EQ(fs::exists(folder_ / "sda"), c.image);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FailingOpen, ::testing::ValuesIn(openFailures),
-                         caseName<OpenFailure>);
+INSTANTIATE_TEST_SUITE_P(Cases, FailingOpen, ::testing::ValuesIn(openFailures), caseName<OpenFailure>);
 
 // ---- requests ----
 
@@ -220,8 +217,8 @@ std::string answerText(int fd, unsigned long request, int* error) {
   } else if (request == HDIO_GETGEO) {
     hd_geometry geometry{};
     std::memcpy(&geometry, buffer, sizeof geometry);
-    std::snprintf(text, sizeof text, "%u/%u/%u/%lu", geometry.heads, geometry.sectors,
-                  geometry.cylinders, geometry.start);
+    std::snprintf(text, sizeof text, "%u/%u/%u/%lu", geometry.heads, geometry.sectors, geometry.cylinders,
+                  geometry.start);
   } else {
     // The word, then the rest of the kernel's geometry record zeroed and
     // nothing written beyond it.
@@ -265,8 +262,7 @@ TEST_P(BlockRequest, AnsweredFromTheConfAndLogged) {
   EXPECT_EQ(log(), (Lines{"open /dev/sda ok", c.logLine}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BlockRequest, ::testing::ValuesIn(requests),
-                         caseName<Request>);
+INSTANTIATE_TEST_SUITE_P(Cases, BlockRequest, ::testing::ValuesIn(requests), caseName<Request>);
 
 // ---- transfers and faults ----
 
@@ -304,45 +300,67 @@ long run(int fd, const Step& step) {
 }
 
 const Transfer transfers[] = {
-    {"NoFaultPassesEverything", "",
-     {{Op::Seek, 2560, 0}, {Op::Read, 16, 0}, {Op::Seek, 2560, 0}, {Op::Write, 16, 0},
-      {Op::Pread, 4, 2560}, {Op::Fsync, 0, 0}, {Op::Fdatasync, 0, 0}},
-     {2560, 16, 2560, 16, 4, 0, 0}, 16,
-     {"seek /dev/sda 2560", "read /dev/sda 2560 16 16", "seek /dev/sda 2560",
-      "write /dev/sda 2560 16 16", "read /dev/sda 2560 4 4", "sync /dev/sda ok", "sync /dev/sda ok"}},
-    {"ReadAtEndOfImageReturnsZero", "",
-     {{Op::Pread, 16, 8192}}, {0}, 0, {"read /dev/sda 8192 16 0"}},
-    {"ReadFaultFailsEveryReadOnly", "fault=read",
+    {"NoFaultPassesEverything",
+     "",
+     {{Op::Seek, 2560, 0},
+      {Op::Read, 16, 0},
+      {Op::Seek, 2560, 0},
+      {Op::Write, 16, 0},
+      {Op::Pread, 4, 2560},
+      {Op::Fsync, 0, 0},
+      {Op::Fdatasync, 0, 0}},
+     {2560, 16, 2560, 16, 4, 0, 0},
+     16,
+     {"seek /dev/sda 2560", "read /dev/sda 2560 16 16", "seek /dev/sda 2560", "write /dev/sda 2560 16 16",
+      "read /dev/sda 2560 4 4", "sync /dev/sda ok", "sync /dev/sda ok"}},
+    {"ReadAtEndOfImageReturnsZero", "", {{Op::Pread, 16, 8192}}, {0}, 0, {"read /dev/sda 8192 16 0"}},
+    {"ReadFaultFailsEveryReadOnly",
+     "fault=read",
      {{Op::Seek, 2560, 0}, {Op::Read, 16, 0}, {Op::Pread, 16, 2560}, {Op::Write, 4, 0}},
-     {2560, -EIO, -EIO, 4}, 4,
+     {2560, -EIO, -EIO, 4},
+     4,
      {"seek /dev/sda 2560", "read /dev/sda 2560 16 EIO", "read /dev/sda 2560 16 EIO",
       "write /dev/sda 2560 4 4"}},
-    {"ShortReadTakesHalfAndContinues", "fault=shortread",
+    {"ShortReadTakesHalfAndContinues",
+     "fault=shortread",
      {{Op::Seek, 2560, 0}, {Op::Read, 16, 0}, {Op::Read, 8, 0}, {Op::Read, 1, 0}, {Op::Pread, 9, 100}},
-     {2560, 8, 4, 1, 4}, 0,
-     {"seek /dev/sda 2560", "read /dev/sda 2560 16 8", "read /dev/sda 2568 8 4",
-      "read /dev/sda 2572 1 1", "read /dev/sda 100 9 4"}},
-    {"WriteFaultWritesNothing", "fault=write",
+     {2560, 8, 4, 1, 4},
+     0,
+     {"seek /dev/sda 2560", "read /dev/sda 2560 16 8", "read /dev/sda 2568 8 4", "read /dev/sda 2572 1 1",
+      "read /dev/sda 100 9 4"}},
+    {"WriteFaultWritesNothing",
+     "fault=write",
      {{Op::Seek, 2560, 0}, {Op::Write, 16, 0}, {Op::Pwrite, 16, 2560}, {Op::Read, 4, 0}},
-     {2560, -EIO, -EIO, 4}, 0,
+     {2560, -EIO, -EIO, 4},
+     0,
      {"seek /dev/sda 2560", "write /dev/sda 2560 16 EIO", "write /dev/sda 2560 16 EIO",
       "read /dev/sda 2560 4 4"}},
-    {"ShortWriteTakesHalfThenDiskIsFull", "fault=shortwrite",
+    {"ShortWriteTakesHalfThenDiskIsFull",
+     "fault=shortwrite",
      {{Op::Seek, 2560, 0}, {Op::Write, 16, 0}, {Op::Write, 8, 0}, {Op::Write, 8, 0}, {Op::Write, 4, 0}},
-     {2560, 8, -ENOSPC, 4, -ENOSPC}, 12,
+     {2560, 8, -ENOSPC, 4, -ENOSPC},
+     12,
      {"seek /dev/sda 2560", "write /dev/sda 2560 16 8", "write /dev/sda 2568 8 ENOSPC",
       "write /dev/sda 2568 8 4", "write /dev/sda 2572 4 ENOSPC"}},
-    {"CompleteOneByteWriteIsNotFollowedByEnospc", "fault=shortwrite",
-     {{Op::Pwrite, 1, 2560}, {Op::Pwrite, 1, 2561}}, {1, 1}, 2,
+    {"CompleteOneByteWriteIsNotFollowedByEnospc",
+     "fault=shortwrite",
+     {{Op::Pwrite, 1, 2560}, {Op::Pwrite, 1, 2561}},
+     {1, 1},
+     2,
      {"write /dev/sda 2560 1 1", "write /dev/sda 2561 1 1"}},
-    {"SyncFaultFailsBothSyncs", "fault=sync",
-     {{Op::Pwrite, 4, 2560}, {Op::Fsync, 0, 0}, {Op::Fdatasync, 0, 0}}, {4, -EIO, -EIO}, 4,
+    {"SyncFaultFailsBothSyncs",
+     "fault=sync",
+     {{Op::Pwrite, 4, 2560}, {Op::Fsync, 0, 0}, {Op::Fdatasync, 0, 0}},
+     {4, -EIO, -EIO},
+     4,
      {"write /dev/sda 2560 4 4", "sync /dev/sda EIO", "sync /dev/sda EIO"}},
-    {"CombinedFaultsAllApply", "fault=read,write,sync",
-     {{Op::Pread, 4, 0}, {Op::Pwrite, 4, 2560}, {Op::Fsync, 0, 0}}, {-EIO, -EIO, -EIO}, 0,
+    {"CombinedFaultsAllApply",
+     "fault=read,write,sync",
+     {{Op::Pread, 4, 0}, {Op::Pwrite, 4, 2560}, {Op::Fsync, 0, 0}},
+     {-EIO, -EIO, -EIO},
+     0,
      {"read /dev/sda 0 4 EIO", "write /dev/sda 2560 4 EIO", "sync /dev/sda EIO"}},
-    {"NegativeSeekFailsAndIsLogged", "",
-     {{Op::Seek, -1, 0}}, {-EINVAL}, 0, {"seek /dev/sda EINVAL"}},
+    {"NegativeSeekFailsAndIsLogged", "", {{Op::Seek, -1, 0}}, {-EINVAL}, 0, {"seek /dev/sda EINVAL"}},
 };
 
 class DeviceTransfer : public SimDisk, public ::testing::WithParamInterface<Transfer> {};
@@ -364,8 +382,7 @@ TEST_P(DeviceTransfer, ResultsImageAndLogAsConfigured) {
   EXPECT_EQ(log(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DeviceTransfer, ::testing::ValuesIn(transfers),
-                         caseName<Transfer>);
+INSTANTIATE_TEST_SUITE_P(Cases, DeviceTransfer, ::testing::ValuesIn(transfers), caseName<Transfer>);
 
 TEST_F(SimDisk, LargeOffsetsReachTheImageAndAreLoggedExactly) {
   addDisk("sda");
@@ -380,9 +397,8 @@ TEST_F(SimDisk, LargeOffsetsReachTheImageAndAreLoggedExactly) {
   ::close(fd);
   EXPECT_EQ(std::string(back, 4), "DATA");
   EXPECT_EQ(fs::file_size(folder_ / "sda"), static_cast<std::uintmax_t>(far + 8));
-  EXPECT_EQ(log(), (Lines{"open /dev/sda ok", "seek /dev/sda 5368709120",
-                          "write /dev/sda 5368709120 4 4", "read /dev/sda 5368709120 4 4",
-                          "write /dev/sda 5368709124 4 4"}));
+  EXPECT_EQ(log(), (Lines{"open /dev/sda ok", "seek /dev/sda 5368709120", "write /dev/sda 5368709120 4 4",
+                          "read /dev/sda 5368709120 4 4", "write /dev/sda 5368709124 4 4"}));
 }
 
 // ---- the media description ----
@@ -434,8 +450,7 @@ TEST_P(MediaFile, ReadFromTheFolderOnlyAndLogged) {
   EXPECT_EQ(fs::exists(folder_ / "hdc.media"), c.present);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MediaFile, ::testing::ValuesIn(mediaCases),
-                         caseName<Media>);
+INSTANTIATE_TEST_SUITE_P(Cases, MediaFile, ::testing::ValuesIn(mediaCases), caseName<Media>);
 
 // ---- what is left alone ----
 
@@ -445,7 +460,8 @@ TEST_F(SimDisk, OtherPathsAndDescriptorsPassThroughUnloggedAndUnaltered) {
   const int disk = ::open("/dev/sda", O_RDWR);
   ASSERT_GE(disk, 0);
   // Near misses of the device paths never reach the folder's files.
-  for (const char* path : {"/dev/sda1", "/dev/sdi", "/dev/hde", "/dev/SDA", "/dev//sda", "/proc/ide/hde/media"}) {
+  for (const char* path :
+       {"/dev/sda1", "/dev/sdi", "/dev/hde", "/dev/SDA", "/dev//sda", "/proc/ide/hde/media"}) {
     const int fd = ::open(path, O_RDONLY);
     const std::string name = fs::path(path).filename();
     if (fd >= 0) {
@@ -516,8 +532,9 @@ TEST_P(ReusedDescriptor, NumberReusedForAnotherOpenIsNotSimulated) {
   else
     ::close(disk);
   const fs::path file = folder_ / (c.sameImage ? "sda" : "plain");
-  const int fd = c.openRaw ? static_cast<int>(::syscall(SYS_openat, AT_FDCWD, file.c_str(), O_RDWR | O_CREAT, 0600))
-                           : ::open(file.c_str(), O_RDWR | O_CREAT, 0600);
+  const int fd = c.openRaw
+                     ? static_cast<int>(::syscall(SYS_openat, AT_FDCWD, file.c_str(), O_RDWR | O_CREAT, 0600))
+                     : ::open(file.c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(fd, disk) << "the descriptor number was not reused";
   EXPECT_EQ(::write(fd, "x", 1), 1);
   ::close(fd);
@@ -553,7 +570,6 @@ TEST_P(MalformedConf, EndsTheProcessNamingTheProblem) {
   EXPECT_DEATH(::open("/dev/sda", O_RDWR), GetParam().message);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MalformedConf, ::testing::ValuesIn(badConfs),
-                         caseName<BadConf>);
+INSTANTIATE_TEST_SUITE_P(Cases, MalformedConf, ::testing::ValuesIn(badConfs), caseName<BadConf>);
 
 }  // namespace

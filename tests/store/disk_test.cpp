@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -110,7 +110,8 @@ TEST_F(Disks, NoPermissionMeansNoDeviceAndNothingWritten) {
   EXPECT_EQ(saveTree("x"), IsdNoDevice);
   EXPECT_EQ(record.wsTree, nullptr);
   EXPECT_EQ(isdRemove(), IsdNoDevice);
-  EXPECT_TRUE(std::none_of(fake.log.begin(), fake.log.end(), [](const std::string& l) { return l.rfind("write", 0) == 0; }));
+  EXPECT_TRUE(std::none_of(fake.log.begin(), fake.log.end(),
+                           [](const std::string& l) { return l.rfind("write", 0) == 0; }));
 }
 
 struct FloppyCase {
@@ -157,7 +158,8 @@ struct IdeCase {
   bool usable;
 };
 void PrintTo(const IdeCase& c, std::ostream* out) {
-  *out << std::hex << (c.word ? *c.word : 0xDEADu) << std::dec << "/" << c.sectors << (c.getgeoFails ? "/nogeo" : "/geo");
+  *out << std::hex << (c.word ? *c.word : 0xDEADu) << std::dec << "/" << c.sectors
+       << (c.getgeoFails ? "/nogeo" : "/geo");
 }
 class IdeRule : public Disks, public testing::WithParamInterface<IdeCase> {};
 
@@ -172,13 +174,14 @@ TEST_P(IdeRule, Request0303DecidesIdeUsability) {
 constexpr unsigned long Limit = 16450560;
 INSTANTIATE_TEST_SUITE_P(
     Values, IdeRule,
-    testing::Values(IdeCase{std::nullopt, 1000, false, false},   // 0x0303 fails: unusable even with HDIO_GETGEO
-                    IdeCase{0x103F0002, Limit, true, true},      // ordinary geometry, small disk
-                    IdeCase{0x103F0002, Limit + 1, true, false}, // big disk needs HDIO_GETGEO
+    testing::Values(IdeCase{std::nullopt, 1000, false,
+                            false},                          // 0x0303 fails: unusable even with HDIO_GETGEO
+                    IdeCase{0x103F0002, Limit, true, true},  // ordinary geometry, small disk
+                    IdeCase{0x103F0002, Limit + 1, true, false},  // big disk needs HDIO_GETGEO
                     IdeCase{0x103F0002, Limit + 1, false, true},
-                    IdeCase{0xFF3F0004, 1000, true, false},      // 255/63/1024 needs HDIO_GETGEO
-                    IdeCase{0xFF3F0004, 1000, false, true},
-                    IdeCase{0, 1000, true, false}, IdeCase{0, 1000, false, true}));
+                    IdeCase{0xFF3F0004, 1000, true, false},  // 255/63/1024 needs HDIO_GETGEO
+                    IdeCase{0xFF3F0004, 1000, false, true}, IdeCase{0, 1000, true, false},
+                    IdeCase{0, 1000, false, true}));
 
 TEST_F(Disks, ScsiDiskNeedsSizeAndGeometry) {
   fake.add("/dev/sda").sizeFails = true;
@@ -233,7 +236,8 @@ TEST_P(WriteFault, FailsSaveButOtherDisksAreWritten) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, WriteFault,
     testing::Values(FaultCase{"write", [](FakeDisk& d) { d.writeFails = true; }, DiskOutcome::WriteFailed},
-                    FaultCase{"shortwrite", [](FakeDisk& d) { d.shortWrites = true; }, DiskOutcome::WriteFailed},
+                    FaultCase{"shortwrite", [](FakeDisk& d) { d.shortWrites = true; },
+                              DiskOutcome::WriteFailed},
                     FaultCase{"sync", [](FakeDisk& d) { d.syncFails = true; }, DiskOutcome::SyncFailed},
                     FaultCase{"read", [](FakeDisk& d) { d.readFails = true; }, DiskOutcome::ReadFailed}),
     [](const testing::TestParamInfo<FaultCase>& param) { return param.param.name; });
@@ -243,7 +247,8 @@ TEST_F(Disks, RemoveWithoutOurSignatureWritesNothing) {
   scanDisks(fake);
   EXPECT_EQ(isdRemove(), 0);
   EXPECT_EQ(diskTable.lastReport.outcome[4], DiskOutcome::Unchanged);
-  EXPECT_TRUE(std::none_of(fake.log.begin(), fake.log.end(), [](const std::string& l) { return l.rfind("write", 0) == 0; }));
+  EXPECT_TRUE(std::none_of(fake.log.begin(), fake.log.end(),
+                           [](const std::string& l) { return l.rfind("write", 0) == 0; }));
 }
 
 TEST_F(Disks, RemoveReportsSyncFailure) {

@@ -109,7 +109,8 @@ TEST(Serialize, NetbiosNameEntrySitsBetweenZeroLengthsAndStampsRecord) {
   const std::vector<std::uint8_t> entries(bytes.begin() + 204, bytes.begin() + 222);
   const std::vector<std::uint8_t> expected = {0, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0, 'P', 0, 'C', 0, '1', 0};
   EXPECT_EQ(entries, expected);
-  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 222, bytes.begin() + 226), std::vector<std::uint8_t>(4, 0));
+  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 222, bytes.begin() + 226),
+            std::vector<std::uint8_t>(4, 0));
   EXPECT_EQ(rec.r.version, 5u);
   EXPECT_EQ(rec.r.structLength, 204u);
   EXPECT_EQ(rec.r.totalLength, 242u);
@@ -155,7 +156,9 @@ struct VersionCase {
   std::size_t textsRead;
 };
 
-void PrintTo(const VersionCase& c, std::ostream* out) { *out << "version " << c.version << ", header " << c.headerLength; }
+void PrintTo(const VersionCase& c, std::ostream* out) {
+  *out << "version " << c.version << ", header " << c.headerLength;
+}
 class ParseVersion : public testing::TestWithParam<VersionCase> {};
 
 // Older versions are brought up to the current field set.
@@ -219,8 +222,16 @@ TEST(Parse, OddLengthOfCapacityLessOneStaysTerminated) {
 // Images cut anywhere, and images whose lengths point past the end, are read
 // without leaving the bytes given (the sanitizer build checks the reads).
 TEST(Parse, TruncatedImagesNeverReadPastTheirEnd) {
-  const auto full = ImageBuilder::header(5).text("CN=WS1.O=Corp").text("T").text("PC1").text("WG")
-                        .text("//s/i").text("corp.example").text("ws1").text("ID9").finish();
+  const auto full = ImageBuilder::header(5)
+                        .text("CN=WS1.O=Corp")
+                        .text("T")
+                        .text("PC1")
+                        .text("WG")
+                        .text("//s/i")
+                        .text("corp.example")
+                        .text("ws1")
+                        .text("ID9")
+                        .finish();
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     std::vector<std::uint8_t> copy(full.begin(), full.begin() + static_cast<long>(cut));
     Record rec;

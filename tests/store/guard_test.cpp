@@ -37,7 +37,8 @@ std::vector<std::uint8_t> record(std::uint32_t totalTexts = 0) {
   return b.finish();
 }
 
-DiskOutcome judge(const std::vector<std::uint8_t>& disk, std::size_t writeLength = 300, std::uint32_t sector = 512) {
+DiskOutcome judge(const std::vector<std::uint8_t>& disk, std::size_t writeLength = 300,
+                  std::uint32_t sector = 512) {
   return guardStoreRange(disk.data(), disk.size(), writeLength, sector);
 }
 
@@ -116,7 +117,8 @@ TEST(Guard, WholeDiskFileSystemsAreRefusedEvenWhereTheyLeaveZeros) {
     std::size_t offset;
     std::string magic;
   };
-  for (const Mark& mark : {Mark{1080, "\x53\xEF"}, Mark{3, "NTFS    "}, Mark{82, "FAT32   "}, Mark{0, "XFSB"}}) {
+  for (const Mark& mark :
+       {Mark{1080, "\x53\xEF"}, Mark{3, "NTFS    "}, Mark{82, "FAT32   "}, Mark{0, "XFSB"}}) {
     auto disk = blankDisk();
     put(disk, mark.offset, std::vector<std::uint8_t>(mark.magic.begin(), mark.magic.end()));
     EXPECT_EQ(judge(disk), DiskOutcome::RefusedFileSystem) << mark.offset;

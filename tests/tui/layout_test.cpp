@@ -30,14 +30,15 @@ TEST_P(PanelFitText, RefusesTooWideShortensPastFrameAndMasksControls) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PanelFitText,
-    ::testing::Values(
-        FitCase{std::string(80, 'a'), 1, 80, true, std::string(74, 'a') + "..."},
-        FitCase{std::string(81, 'a'), 1, 80, false, ""},
-        FitCase{std::string(48, 'b'), 30, 80, true, std::string(48, 'b')},
-        FitCase{std::string(49, 'b'), 30, 80, true, std::string(45, 'b') + "..."},
-        FitCase{"a\tb\x01" "c\xe9", 5, 80, true, "a.b.c."},
-        FitCase{"abcdef", 76, 80, false, ""},  // room 2: not even "..." fits
-        FitCase{"", 1, 80, true, ""}));
+    ::testing::Values(FitCase{std::string(80, 'a'), 1, 80, true, std::string(74, 'a') + "..."},
+                      FitCase{std::string(81, 'a'), 1, 80, false, ""},
+                      FitCase{std::string(48, 'b'), 30, 80, true, std::string(48, 'b')},
+                      FitCase{std::string(49, 'b'), 30, 80, true, std::string(45, 'b') + "..."},
+                      FitCase{"a\tb\x01"
+                              "c\xe9",
+                              5, 80, true, "a.b.c."},
+                      FitCase{"abcdef", 76, 80, false, ""},  // room 2: not even "..." fits
+                      FitCase{"", 1, 80, true, ""}));
 
 // In a UTF-8 locale a translated label keeps its letters, while a stray
 // Latin-1 byte from a record value, or a character cut by shortening, is masked.
@@ -45,11 +46,19 @@ TEST(PanelFitText, MultibyteLocaleKeepsWholeCharactersOnly) {
   const std::string previous = std::setlocale(LC_CTYPE, nullptr);
   if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
   std::string shown;
-  EXPECT_TRUE(panelFitText("Oberfl\xc3\xa4" "che", 1, 80, &shown));
-  EXPECT_EQ(shown, "Oberfl\xc3\xa4" "che");
+  EXPECT_TRUE(
+      panelFitText("Oberfl\xc3\xa4"
+                   "che",
+                   1, 80, &shown));
+  EXPECT_EQ(shown,
+            "Oberfl\xc3\xa4"
+            "che");
   EXPECT_TRUE(panelFitText("caf\xe9\x01", 1, 80, &shown));
   EXPECT_EQ(shown, "caf..");
-  EXPECT_TRUE(panelFitText("abcdefgh\xc3\xa4" "zzz", 1, 15, &shown));  // cut inside the two-byte letter
+  EXPECT_TRUE(
+      panelFitText("abcdefgh\xc3\xa4"
+                   "zzz",
+                   1, 15, &shown));  // cut inside the two-byte letter
   EXPECT_EQ(shown, "abcdefgh....");
   std::setlocale(LC_CTYPE, previous.c_str());
 }
@@ -75,11 +84,9 @@ TEST_P(PanelMergeLine, OverlaysAtColumnAndDropsTrailingBlanks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PanelMergeLine,
-    ::testing::Values(MergeCase{" ", 1, "abcde", "abcde"},
-                      MergeCase{"abcde", 10, "x", "abcde    x"},
-                      MergeCase{"abcde", 1, "XY", "XYcde"},
-                      MergeCase{" ", 5, "label   ", "    label"},
-                      MergeCase{" ", 1, "   ", " "},  // a row never shrinks below one cell
+    ::testing::Values(MergeCase{" ", 1, "abcde", "abcde"}, MergeCase{"abcde", 10, "x", "abcde    x"},
+                      MergeCase{"abcde", 1, "XY", "XYcde"}, MergeCase{" ", 5, "label   ", "    label"},
+                      MergeCase{" ", 1, "   ", " "},        // a row never shrinks below one cell
                       MergeCase{"keep", 0, "Xab", "abep"},  // cells before the line are dropped
                       MergeCase{" ", 509, "abcdef", std::string(508, ' ') + "abc"}));
 
@@ -105,8 +112,8 @@ const std::string HelpText = "Displays this on-screen help.  All other commands 
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PanelBreakAt,
-    ::testing::Values(BreakCase{HelpText, 57, 54},  // "... commands will" | "be ignored."
-                      BreakCase{HelpText, 58, 57},  // "... will be" | "ignored."
+    ::testing::Values(BreakCase{HelpText, 57, 54},        // "... commands will" | "be ignored."
+                      BreakCase{HelpText, 58, 57},        // "... will be" | "ignored."
                       BreakCase{"abcdefghij klm", 5, 5},  // a word longer than the width
                       BreakCase{" abcdefgh", 4, 4}));     // a blank at position 0 is no break
 
@@ -125,12 +132,11 @@ TEST_P(TitleLine, PutsVersionNextToRightFrameAndNeverPastIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TitleLine,
-    ::testing::Values(
-        TitleCase{EditorVersionText, 80,
-                  "Altura Korvane Image-safe Data Editor" + std::string(33, ' ') + "v4.00.05"},
-        TitleCase{ViewerVersionText, 48,
-                  "Altura Korvane Image-safe Data Viewer" + std::string(1, ' ') + "v4.00.05"},
-        TitleCase{ViewerVersionText, 40, "Altura Korvane Image-safe Data Viewer "},
-        TitleCase{ViewerVersionText, 1, ""}));
+    ::testing::Values(TitleCase{EditorVersionText, 80,
+                                "Altura Korvane Image-safe Data Editor" + std::string(33, ' ') + "v4.00.05"},
+                      TitleCase{ViewerVersionText, 48,
+                                "Altura Korvane Image-safe Data Viewer" + std::string(1, ' ') + "v4.00.05"},
+                      TitleCase{ViewerVersionText, 40, "Altura Korvane Image-safe Data Viewer "},
+                      TitleCase{ViewerVersionText, 1, ""}));
 
 }  // namespace
