@@ -10,6 +10,7 @@
 
 #include "cli/frontends.h"
 #include "cli/program.h"
+#include "cli/usage.h"
 #include "store/disk.h"
 #include "tui/tui.h"
 
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
     std::fputs("Warning: cannot set locale. Continuing in the default locale.\n", stderr);
   }
   textdomain("wexedit");
+  // --help and --version answer before the disks are opened.
+  const int answered = answerInfoOption(argc, argv, roleFromName(argc > 0 ? argv[0] : ""), stdout);
+  if (answered >= 0) return answered;
   scanDisks();
   ToolMode = roleFromName(argc > 0 ? argv[0] : "");
   ToolOptions = {};

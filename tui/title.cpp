@@ -32,12 +32,15 @@ constexpr std::size_t VersionMarkerLength = 8;  // "VeRsIoN="
 
 }  // namespace
 
-std::string titleLine(const char* versionText, int width) {
+VersionParts splitVersionText(const char* versionText) {
   const char* versionStart = versionText + VersionMarkerLength;
   const char* blank = std::strchr(versionStart, ' ');
-  std::string version = blank ? std::string(versionStart, blank) : std::string(versionStart);
-  std::string title = blank ? std::string(blank + 1) : std::string();
+  if (blank == nullptr) return {versionStart, {}};
+  return {std::string(versionStart, blank), std::string(blank + 1)};
+}
 
+std::string titleLine(const char* versionText, int width) {
+  const auto [version, title] = splitVersionText(versionText);
   long gap =
       static_cast<long>(width) - static_cast<long>(version.size()) - static_cast<long>(title.size()) - 3;
   if (gap < 1) gap = 1;

@@ -1,5 +1,9 @@
 """Start-up: the role from the program's name, options, help pages and exit statuses."""
 
+import re
+import subprocess
+from pathlib import Path
+
 import pexpect
 import pytest
 
@@ -90,3 +94,48 @@ def test_help_ends_with_status_1_and_touches_no_disk(disks, name, args):
     assert run_help(disks, name, *args) == 1
     assert disks.bytes("sda") == before
     assert not [line for line in disks.log() if line.startswith(("write", "sync", "read"))]
+
+
+def project_version():
+    text = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
+    return re.search(r"project\(\w+ VERSION ([0-9.]+)", text).group(1)
+
+
+@pytest.mark.parametrize("name,args,expected", [
+    ("wexedit", ["--help"], "Usage: wexedit [-c] [-r] [FIELD=VALUE ...]\n"),
+    ("/usr/sbin/wexview", ["--help"], "Usage: wexview [-s | -z] [FIELD ...]\n"),
+    ("wexview", ["-s", "--help", "IP"], "Usage: wexview [-s | -z] [FIELD ...]\n"),
+    ("wexedit", ["-c", "--version"],
+     "wexedit {v}\nAltura Korvane Image-safe Data Editor v4.00.05\n"),
+    ("wexview", ["--version"],
+     "wexview (wexedit) {v}\nAltura Korvane Image-safe Data Viewer v4.00.05\n"),
+])
+def test_help_and_version_print_plain_text_and_open_no_disk(disks, name, args, expected):
+    before = disks.add("sda", sample_record())
+    result = run(disks, name, *args)
+    assert (result.returncode, result.stderr) == (0, b"")
+    text = result.stdout.decode()
+    if expected.startswith("Usage:"):
+        assert text.startswith(expected) and "--version" in text and "\x1b" not in text
+    else:
+        assert text == expected.format(v=project_version())
+    assert disks.bytes("sda") == before and disks.log() == []
+
+
+@pytest.mark.parametrize("name,args,stdout,status", [
+    ("wexview", ["--", "--help"], b"Unknown parameter (0): '--help'\n", 255),
+    ("wexview", ["IP", "--version"], b"10.0.0.5\nUnknown parameter (1): '--version'\n", 255),
+])
+def test_help_and_version_after_the_options_are_ordinary_arguments(disks, name, args, stdout,
+                                                                   status):
+    disks.add("sda", sample_record())
+    result = run(disks, name, *args)
+    assert (result.stdout, result.returncode) == (stdout, status)
+
+
+@pytest.mark.parametrize("option", ["--help", "--version"])
+def test_help_or_version_that_cannot_be_written_fails(disks, option):
+    with open("/dev/full", "wb") as full:
+        result = subprocess.run(["wexedit", option], executable=str(bin_dir() / "wexedit"),
+                                env=disks.env(), stdout=full, stderr=subprocess.PIPE, timeout=60)
+    assert result.returncode != 0 and b"cannot write" in result.stderr

@@ -42,10 +42,11 @@ printf '%s\\n' "${{COMPREPLY[@]}}"
 
 
 @pytest.mark.parametrize("line, expected", [
-    ("wexedit -", ["--", "-c", "-h", "-r"]),
-    ("wexview -", ["--", "-h", "-s", "-z"]),
-    ("/usr/sbin/wexedit -", ["--", "-c", "-h", "-r"]),
-    ("wexedit -c -", ["--", "-c", "-h", "-r"]),
+    ("wexedit -", ["--", "--help", "--version", "-c", "-h", "-r"]),
+    ("wexview -", ["--", "--help", "--version", "-h", "-s", "-z"]),
+    ("/usr/sbin/wexedit -", ["--", "--help", "--version", "-c", "-h", "-r"]),
+    ("wexedit -c -", ["--", "--help", "--version", "-c", "-h", "-r"]),
+    ("wexview --v", ["--version"]),
     ("wexedit Tree=Lab -", []),
     ("wexview IP -", []),
     ("wexedit Tr", ["Tree="]),
