@@ -23,3 +23,12 @@ def env_path(name):
     if not value:
         raise RuntimeError(f"{name} is not set: run the test through ctest")
     return value
+
+
+def project_version():
+    """The one version of the project, as the top-level CMakeLists.txt sets it."""
+    text = (SOURCE_DIR / "CMakeLists.txt").read_text()
+    match = re.search(r"^project\(\w+ VERSION ([0-9]+\.[0-9]+\.[0-9]+)", text, re.MULTILINE)
+    if match is None:
+        raise RuntimeError("cannot read the project version from CMakeLists.txt")
+    return match.group(1)

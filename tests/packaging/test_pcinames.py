@@ -6,7 +6,7 @@ from pathlib import Path
 
 import pytest
 
-from packaging_support import env_path
+from packaging_support import env_path, project_version
 
 
 def add_device(root, address, vendor, device, klass):
@@ -44,6 +44,43 @@ EXPECTED = [
     "0000:00:1f.2 IDE Mass Storage Device: Network General Corporation PCI ATM Adapter",
     "0000:03:00.0 Unknown device class: Unknown vendor 0xFFFF : Unknown device 0xFFFF",
 ]
+
+
+NUMERIC = [
+    "0000:00:02.0 0300: 11f0:4232",
+    "0000:00:19.0 0200: 8086:1229",
+    "0000:00:1f.2 0101: 1202:0001",
+    "0000:03:00.0 0c03: ffff:ffff",
+]
+
+BOTH = [
+    "0000:00:02.0 Display controller [0300]: Compu-Shack GmbH FASTline UTP Quattro [11f0:4232]",
+    "0000:00:19.0 Ethernet interface controller [0200]: "
+    "Intel Corporation 82557 Fast Ethernet PRO/100 [8086:1229]",
+    "0000:00:1f.2 IDE Mass Storage Device [0101]: Network General Corporation PCI ATM Adapter "
+    "[1202:0001]",
+    "0000:03:00.0 Unknown device class [0c03]: Unknown vendor 0xFFFF : Unknown device 0xFFFF "
+    "[ffff:ffff]",
+]
+
+
+@pytest.mark.parametrize("args, expected", [
+    (["-n"], NUMERIC), (["-nn"], BOTH), (["-n", "-n"], BOTH), (["-nn", "-n"], BOTH),
+])
+def test_numeric_ids_as_lspci_prints_them(sysfs, args, expected):
+    result = run(*args, "--sysfs", str(sysfs))
+    assert (result.returncode, result.stderr) == (0, "")
+    assert result.stdout.splitlines() == expected
+
+
+def test_numeric_ids_alone_need_no_library(sysfs, tmp_path):
+    result = run("-n", "--sysfs", str(sysfs), env_extra={"LD_LIBRARY_PATH": str(tmp_path)})
+    assert (result.returncode, result.stdout.splitlines()) == (0, NUMERIC)
+
+
+def test_version_is_the_project_version():
+    result = run("--version")
+    assert (result.returncode, result.stdout) == (0, f"pcinames (libdevname) {project_version()}\n")
 
 
 @pytest.mark.parametrize("how", ["option", "option=", "environment"])
@@ -109,7 +146,8 @@ def test_plain_files_beside_the_device_folders_are_not_devices(sysfs):
     assert (result.returncode, result.stdout.splitlines()) == (0, EXPECTED)
 
 
-@pytest.mark.parametrize("args", [["--bogus"], ["--sysfs"], ["--sysfs="], ["extra"]])
+@pytest.mark.parametrize("args", [["--bogus"], ["--sysfs"], ["--sysfs="], ["extra"], ["-nnn"],
+                                  ["-N"]])
 def test_bad_usage_is_refused_with_status_64(args):
     result = run(*args)
     assert result.returncode == 64 and "Usage:" in result.stderr
