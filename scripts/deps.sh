@@ -1,21 +1,40 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages this project needs, when missing.
+#
+#   bash scripts/deps.sh         the main job: the native build and scripts/demo.sh
+#   bash scripts/deps.sh --all   that and what the whole test suite needs on top
+#
+# The lists are scripts/packages/main.txt and full.txt. Only packages of this
+# machine's own architecture are installed, and no architecture is added to
+# dpkg: the 32-bit build unpacks its few libraries into its own build tree
+# (scripts/fetch-i386.sh), so a lagging i386 index on the mirror stops nothing.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib/apt.sh
+. "$root/scripts/lib/apt.sh"
 
-native=(cmake g++ g++-multilib make pkg-config googletest libnewt-dev libslang2-dev
-        clang-14 libclang-rt-14-dev pci.ids python3 python3-pytest python3-pexpect python3-pyte
-        gettext dash bash binutils clang-format
-        dpkg-dev fakeroot man-db groff-base bash-completion python3-pil fonts-dejavu-core)
-foreign=(libnewt-dev:i386 libslang2-dev:i386)
+lists=("$root/scripts/packages/main.txt")
+case ${1:-} in
+  "") ;;
+  --all) lists+=("$root/scripts/packages/full.txt") ;;
+  *) echo "usage: $0 [--all]" >&2; exit 2 ;;
+esac
 
+mapfile -t packages < <(apt_list "${lists[@]}")
 missing=()
-for p in "${native[@]}" "${foreign[@]}"; do
+for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "deps: all ${#packages[@]} packages are installed"
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "deps: missing ${missing[*]}; installing them needs root" >&2
+  exit 1
+fi
 
-echo "installing: ${missing[*]}"
-dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "deps: installing ${missing[*]}"
+apt_update deps
+apt_install deps "${missing[@]}" || exit 1
+echo "deps: installed ${#missing[@]} packages"
