@@ -201,8 +201,9 @@ void applyArguments(EditorRun& run, int count, char** arguments) {
 
 void saveRecord(EditorRun& run) {
   std::fflush(stdout);  // confirmation lines come before any failure report
-  const int status = isdSave(run.record);
-  if (reportStoreFailure(status, "written")) run.storeFailed = true;
+  DiskReport report;
+  const int status = isdSave(run.record, &report);
+  if (reportStoreFailure(status, report, "written")) run.storeFailed = true;
 }
 
 }  // namespace
@@ -214,8 +215,9 @@ std::size_t listedDnsServers(const ImageSafeDataStruct* record) {
 int runEditorCommandLine(int count, char** arguments) {
   EditorRun run{&isdRecord};
   if (ToolOptions.remove) {
-    const int status = isdRemove();
-    if (reportStoreFailure(status, "removed")) run.storeFailed = true;
+    DiskReport report;
+    const int status = isdRemove(&report);
+    if (reportStoreFailure(status, report, "removed")) run.storeFailed = true;
   }
   if (ToolOptions.clear) {
     isdCreate(run.record);

@@ -10,6 +10,7 @@
 
 #include "cli/frontends.h"
 #include "cli/program.h"
+#include "cli/report.h"
 #include "cli/usage.h"
 #include "store/disk.h"
 #include "tui/tui.h"
@@ -77,7 +78,9 @@ int main(int argc, char** argv) {
   }
 
   IsdRecordGuard recordBuffers(&isdRecord);
-  isdLoad(&isdRecord);  // the front ends work on the empty record when none is stored
+  // The front ends work on the empty record when none is stored; a record that
+  // could not be read for want of memory must not be replaced by an empty one.
+  if (reportLoadFailure(isdLoad(&isdRecord))) return ExitStoreFailed;
   const int count = argc - optind;
   char** arguments = argv + optind;
   return ToolMode == ToolModeEditor ? runEditorCommandLine(count, arguments)

@@ -1,26 +1,24 @@
-// Standard-error lines for disks that a save or removal did not reach.
+// Standard-error lines for loads that failed and for disks that a save or
+// removal did not reach.
 #include "cli/report.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "store/disk.h"
 #include "store/record.h"
 
-bool reportStoreFailure(int status, const char* action) {
+bool reportStoreFailure(int status, const DiskReport& report, const char* action) {
   if (status == IsdNoDevice) {
     std::fprintf(stderr, "wexedit: no usable disk; the image-safe data was not %s\n", action);
     return true;
   }
   bool failed = false;
-  const DiskReport& report = diskTable.lastReport;
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
-    if (!diskOutcomeFailed(report.outcome[slot])) continue;
+  for (const DiskResult& disk : report.disks) {
+    if (!diskOutcomeFailed(disk.outcome)) continue;
     failed = true;
-    const char* path = diskTable.slots[slot].devicePath;
-    std::fprintf(stderr, "wexedit: %s: %s", path != nullptr ? path : "?",
-                 diskOutcomeText(report.outcome[slot]));
-    if (report.error[slot] < 0) std::fprintf(stderr, " (%s)", std::strerror(-report.error[slot]));
+    std::fprintf(stderr, "wexedit: %s: %s", disk.devicePath != nullptr ? disk.devicePath : "?",
+                 diskOutcomeText(disk.outcome));
+    if (disk.error < 0) std::fprintf(stderr, " (%s)", std::strerror(-disk.error));
     std::fputc('\n', stderr);
   }
   if (status < 0 && !failed) {
@@ -28,4 +26,10 @@ bool reportStoreFailure(int status, const char* action) {
     failed = true;
   }
   return failed;
+}
+
+bool reportLoadFailure(int status) {
+  if (status != IsdNoMemory) return false;
+  std::fputs("wexedit: not enough memory to read the image-safe data; nothing was written\n", stderr);
+  return true;
 }

@@ -41,16 +41,15 @@ bool namedByFloppyDrive(const char* path) {
 
 bool usable(std::size_t slot) { return checkDisk(slot) == 0; }
 
-void clearReport() {
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
-    diskTable.lastReport.outcome[slot] = DiskOutcome::NotUsed;
-    diskTable.lastReport.error[slot] = 0;
-  }
+void clearReport(DiskReport& report) {
+  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot)
+    report.disks[slot] = {diskTable.slots[slot].devicePath, DiskOutcome::NotUsed, 0};
 }
 
-void report(std::size_t slot, DiskOutcome outcome, int error = 0) {
-  diskTable.lastReport.outcome[slot] = outcome;
-  diskTable.lastReport.error[slot] = error;
+DiskOutcome note(DiskReport& report, std::size_t slot, DiskOutcome outcome, int error = 0) {
+  report.disks[slot].outcome = outcome;
+  report.disks[slot].error = error;
+  return outcome;
 }
 
 // Check that the range about to be written belongs to us; Written means go ahead.
@@ -72,25 +71,17 @@ DiskOutcome guardDisk(int fd, std::size_t writeLength, int* error) {
 }
 
 // Write `length` bytes at the store offset and sync, after the guard agreed.
-DiskOutcome writeStore(std::size_t slot, const std::uint8_t* bytes, std::size_t length) {
+DiskOutcome writeStore(DiskReport& report, std::size_t slot, const std::uint8_t* bytes, std::size_t length) {
   const int fd = diskTable.slots[slot].descriptor;
   int error = 0;
   const DiskOutcome verdict = guardDisk(fd, length, &error);
-  if (verdict != DiskOutcome::Written) {
-    report(slot, verdict, error);
-    return verdict;
-  }
+  if (verdict != DiskOutcome::Written) return note(report, slot, verdict, error);
   const long put = platform().writeAt(fd, IsdStoreOffset, bytes, length);
-  if (put < 0 || static_cast<std::size_t>(put) != length) {
-    report(slot, DiskOutcome::WriteFailed, put < 0 ? static_cast<int>(put) : -EIO);
-    return DiskOutcome::WriteFailed;
-  }
-  if (const int synced = platform().sync(fd); synced != 0) {
-    report(slot, DiskOutcome::SyncFailed, synced);
-    return DiskOutcome::SyncFailed;
-  }
-  report(slot, DiskOutcome::Written);
-  return DiskOutcome::Written;
+  if (put < 0 || static_cast<std::size_t>(put) != length)
+    return note(report, slot, DiskOutcome::WriteFailed, put < 0 ? static_cast<int>(put) : -EIO);
+  if (const int synced = platform().sync(fd); synced != 0)
+    return note(report, slot, DiskOutcome::SyncFailed, synced);
+  return note(report, slot, DiskOutcome::Written);
 }
 
 int statusOf(DiskOutcome outcome) {
@@ -110,7 +101,6 @@ void scanDisks() { scanDisks(systemDiskPlatform()); }
 
 void scanDisks(DiskPlatform& diskPlatform) {
   diskTable.platform = &diskPlatform;
-  clearReport();
   for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
     DiskSlot& disk = diskTable.slots[slot];
     disk.devicePath = CandidatePaths[slot];
@@ -149,7 +139,7 @@ int checkDisk(std::size_t slot) {
 }
 
 int isdLoad(ImageSafeDataStruct* record) {
-  isdCreate(record);
+  if (!isdCreate(record)) return IsdNoMemory;
   for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
     if (!usable(slot)) continue;
     const int fd = diskTable.slots[slot].descriptor;
@@ -159,9 +149,10 @@ int isdLoad(ImageSafeDataStruct* record) {
     if (got != static_cast<long>(sizeof header)) continue;
     if (std::memcmp(header, IsdSignature, sizeof IsdSignature) != 0) return IsdNoStore;
     // Never take more than a record can hold, whatever the stored length says.
-    const std::size_t wanted = std::min<std::size_t>(isdGetU32(header + 8), IsdMaxImageLength);
+    const std::size_t wanted =
+        std::min<std::size_t>(isdGetU32(header + IsdTotalLengthOffset), IsdMaxImageLength);
     std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[wanted + 1]);
-    if (!image) return 0;
+    if (!image) return IsdNoMemory;
     const long read = platform().readAt(fd, IsdStoreOffset, image.get(), wanted);
     if (read < 0) continue;
     isdParse(image.get(), static_cast<std::size_t>(read), record);
@@ -170,25 +161,30 @@ int isdLoad(ImageSafeDataStruct* record) {
   return IsdNoDevice;
 }
 
-int isdSave(ImageSafeDataStruct* record) {
+int isdSave(ImageSafeDataStruct* record, DiskReport* report) {
   IsdRecordGuard release(record);
-  clearReport();
+  DiskReport local;
+  DiskReport& outcome = report != nullptr ? *report : local;
+  clearReport(outcome);
   const IsdImage image = isdSerialize(record);
   int status = IsdNoDevice;
   for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
     if (!usable(slot)) continue;
     if (status == IsdNoDevice) status = 0;
-    const DiskOutcome outcome =
-        image.bytes ? writeStore(slot, image.bytes.get(), image.length) : DiskOutcome::WriteFailed;
-    if (!image.bytes) report(slot, outcome, -ENOMEM);
+    const DiskOutcome written = image.bytes ? writeStore(outcome, slot, image.bytes.get(), image.length)
+                                            : note(outcome, slot, DiskOutcome::WriteFailed, -ENOMEM);
     // The first failure decides the status; every other disk is still written.
-    if (status == 0) status = statusOf(outcome);
+    if (status == 0) status = statusOf(written);
   }
   return status;
 }
 
-int isdRemove() {
-  clearReport();
+int isdSave(ImageSafeDataStruct* record) { return isdSave(record, nullptr); }
+
+int isdRemove(DiskReport* report) {
+  DiskReport local;
+  DiskReport& outcome = report != nullptr ? *report : local;
+  clearReport(outcome);
   const bool sdaUsable = usable(SlotSda);
   const bool hdaUsable = usable(SlotHda);
   if (!sdaUsable && !hdaUsable) return IsdNoDevice;
@@ -197,42 +193,16 @@ int isdRemove() {
   std::uint8_t signature[4];
   const long got = platform().readAt(fd, IsdStoreOffset, signature, sizeof signature);
   if (got != static_cast<long>(sizeof signature)) {
-    report(slot, DiskOutcome::ReadFailed, got < 0 ? static_cast<int>(got) : -EIO);
+    note(outcome, slot, DiskOutcome::ReadFailed, got < 0 ? static_cast<int>(got) : -EIO);
     return IsdWriteFailed;
   }
   // Only our own signature is erased; anything else is not ours to touch.
   if (std::memcmp(signature, IsdSignature, sizeof signature) != 0) {
-    report(slot, DiskOutcome::Unchanged);
+    note(outcome, slot, DiskOutcome::Unchanged);
     return 0;
   }
   const std::uint8_t zeros[4] = {};
-  return statusOf(writeStore(slot, zeros, sizeof zeros));
+  return statusOf(writeStore(outcome, slot, zeros, sizeof zeros));
 }
 
-bool diskOutcomeFailed(DiskOutcome outcome) {
-  return outcome != DiskOutcome::NotUsed && outcome != DiskOutcome::Written &&
-         outcome != DiskOutcome::Unchanged;
-}
-
-const char* diskOutcomeText(DiskOutcome outcome) {
-  switch (outcome) {
-    case DiskOutcome::NotUsed: return "not used";
-    case DiskOutcome::Written: return "written";
-    case DiskOutcome::Unchanged: return "no image-safe data present; nothing was written";
-    case DiskOutcome::WriteFailed: return "the write failed; the image-safe data was not written completely";
-    case DiskOutcome::SyncFailed: return "the written data could not be synced to the disk";
-    case DiskOutcome::ReadFailed:
-      return "the bytes at 2560 could not be read to check them; nothing was written";
-    case DiskOutcome::RefusedGpt:
-      return "byte 2560 lies inside the GUID partition table; the image-safe data was not written there";
-    case DiskOutcome::RefusedBootLoader:
-      return "the boot loader keeps its code in the sectors after the MBR; the image-safe data was not "
-             "written there";
-    case DiskOutcome::RefusedFileSystem:
-      return "the disk holds a file system without a partition table; the image-safe data was not written "
-             "there";
-    case DiskOutcome::RefusedForeignData:
-      return "byte 2560 holds other data; the image-safe data was not written there";
-  }
-  return "unknown";
-}
+int isdRemove() { return isdRemove(nullptr); }

@@ -6,18 +6,6 @@
 
 namespace {
 
-constexpr std::size_t OldHeaderLength = 48;  // what versions 0 to 2 stored before the texts
-constexpr std::size_t StructLengthOffset = 48;
-
-void putU64(std::uint8_t* bytes, std::uint64_t value) {
-  isdPutU32(bytes, static_cast<std::uint32_t>(value));
-  isdPutU32(bytes + 4, static_cast<std::uint32_t>(value >> 32));
-}
-
-std::uint64_t getU64(const std::uint8_t* bytes) {
-  return isdGetU32(bytes) | (std::uint64_t{isdGetU32(bytes + 4)} << 32);
-}
-
 // The header in its stored byte form, field by field, little-endian.
 void encodeHeader(const ImageSafeDataStruct& record, std::uint8_t* out) {
   std::memcpy(out, record.signature, 4);
@@ -30,7 +18,7 @@ void encodeHeader(const ImageSafeDataStruct& record, std::uint8_t* out) {
   std::memcpy(out + 28, record.subnet, 4);
   isdPutU32(out + 32, static_cast<std::uint32_t>(record.lastBaseImageTime));
   isdPutU32(out + 36, static_cast<std::uint32_t>(record.advScript));
-  putU64(out + 40, static_cast<std::uint64_t>(record.lastBaseImageSize));
+  isdPutU64(out + 40, static_cast<std::uint64_t>(record.lastBaseImageSize));
   isdPutU32(out + 48, record.structLength);
   for (std::size_t i = 0; i < 5; ++i) isdPutU32(out + 52 + 4 * i, record.sid[i]);
   isdPutU32(out + 72, record.dnsServerCount);
@@ -48,7 +36,7 @@ void decodeHeader(const std::uint8_t* in, ImageSafeDataStruct& record) {
   std::memcpy(record.subnet, in + 28, 4);
   record.lastBaseImageTime = static_cast<std::int32_t>(isdGetU32(in + 32));
   record.advScript = static_cast<std::int32_t>(isdGetU32(in + 36));
-  record.lastBaseImageSize = static_cast<std::int64_t>(getU64(in + 40));
+  record.lastBaseImageSize = static_cast<std::int64_t>(isdGetU64(in + 40));
   record.structLength = isdGetU32(in + 48);
   for (std::size_t i = 0; i < 5; ++i) record.sid[i] = isdGetU32(in + 52 + 4 * i);
   record.dnsServerCount = isdGetU32(in + 72);
@@ -67,13 +55,6 @@ std::uint32_t storedTextLength(const ImageSafeDataStruct& record, const IsdTextF
   std::size_t length = 0;
   while (length + 2 < field.capacity && (buffer[length] != 0 || buffer[length + 1] != 0)) length += 2;
   return static_cast<std::uint32_t>(length);
-}
-
-// How many texts a record of this (already upgraded) version carries.
-std::size_t textsOfVersion(std::uint32_t version) {
-  if (version > 4) return 8;
-  if (version > 3) return 7;
-  return 5;
 }
 
 // Bring an old record up to the current field set. Returns false when the
@@ -105,7 +86,7 @@ bool upgrade(ImageSafeDataStruct& record) {
 // past the end of the image ends the reading; the texts not reached stay empty.
 void parseTexts(const std::uint8_t* image, std::size_t length, std::uint64_t position,
                 ImageSafeDataStruct& record) {
-  const std::size_t count = textsOfVersion(record.version);
+  const std::size_t count = isdTextsOfVersion(record.version);
   for (std::size_t i = 0; i < count; ++i) {
     const IsdTextField& field = IsdTextFields[i];
     clearText(record, field);
@@ -127,6 +108,30 @@ void parseTexts(const std::uint8_t* image, std::size_t length, std::uint64_t pos
 
 }  // namespace
 
+std::size_t isdTextsOfVersion(std::uint32_t version) {
+  if (version > 4) return 8;
+  if (version > 3) return 7;
+  return 5;
+}
+
+bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
+  if (length < IsdHeaderLength) return false;
+  const std::uint32_t version = isdGetU32(image + IsdVersionOffset);
+  const std::uint32_t total = isdGetU32(image + IsdTotalLengthOffset);
+  const std::uint32_t textStart = isdGetU32(image + IsdStructLengthOffset);
+  if (version < 2 || version > IsdCurrentVersion || total > length || textStart < IsdOldHeaderLength ||
+      textStart > total)
+    return false;
+  std::uint64_t position = textStart;
+  for (std::size_t i = 0; i < isdTextsOfVersion(version); ++i) {
+    if (position + 4 > total) return false;
+    const std::uint32_t textLength = isdGetU32(image + position);
+    if (textLength > IsdTextFields[i].capacity - 1) return false;
+    position += 4 + std::uint64_t{textLength};
+  }
+  return position == total;
+}
+
 std::uint32_t isdGetU32(const std::uint8_t* bytes) {
   return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
          std::uint32_t{bytes[3]} << 24;
@@ -134,6 +139,15 @@ std::uint32_t isdGetU32(const std::uint8_t* bytes) {
 
 void isdPutU32(std::uint8_t* bytes, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint64_t isdGetU64(const std::uint8_t* bytes) {
+  return isdGetU32(bytes) | (std::uint64_t{isdGetU32(bytes + 4)} << 32);
+}
+
+void isdPutU64(std::uint8_t* bytes, std::uint64_t value) {
+  isdPutU32(bytes, static_cast<std::uint32_t>(value));
+  isdPutU32(bytes + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
 IsdImage isdSerialize(ImageSafeDataStruct* record) {
@@ -172,13 +186,13 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
     for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
     return;
   }
-  const std::uint32_t storedVersion = isdGetU32(image + 4);
-  const bool hasStructLength = length >= StructLengthOffset + 4;
-  const std::uint32_t structWord = hasStructLength ? isdGetU32(image + StructLengthOffset) : 0;
+  const std::uint32_t storedVersion = isdGetU32(image + IsdVersionOffset);
+  const bool hasStructLength = length >= IsdStructLengthOffset + 4;
+  const std::uint32_t structWord = hasStructLength ? isdGetU32(image + IsdStructLengthOffset) : 0;
 
   // Lay the stored header bytes over the record's own header.
   std::size_t taken =
-      storedVersion <= 2 ? OldHeaderLength : std::min<std::size_t>(structWord, IsdHeaderLength);
+      storedVersion <= 2 ? IsdOldHeaderLength : std::min<std::size_t>(structWord, IsdHeaderLength);
   taken = std::min(taken, length);
   std::uint8_t header[IsdHeaderLength];
   encodeHeader(*record, header);

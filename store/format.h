@@ -13,20 +13,44 @@
 // this is treated as this many bytes.
 inline constexpr std::uint32_t IsdMaxImageLength = 68 * 1024;
 
+// How much of the start of a disk the write guard looks at: the boot sector, a
+// GUID partition table header at any usual sector size, and the largest image.
+inline constexpr std::size_t GuardSpan = IsdStoreOffset + IsdMaxImageLength;
+
+// Offsets of the header words that are read without decoding the whole header.
+inline constexpr std::size_t IsdVersionOffset = 4;
+inline constexpr std::size_t IsdTotalLengthOffset = 8;
+inline constexpr std::size_t IsdStructLengthOffset = 48;  // also where the texts start, taken whole
+// Versions 0 to 2 kept only the first 48 header bytes.
+inline constexpr std::size_t IsdOldHeaderLength = 48;
+
+// How many of the eight texts (in stored order) a record of `version` carries.
+std::size_t isdTextsOfVersion(std::uint32_t version);
+
 struct IsdImage {
   std::unique_ptr<std::uint8_t[]> bytes;
   std::size_t length = 0;
 };
 
 // Build the stored image of `record`, stamping signature, version 5,
-// structLength 204 and the new totalLength into the record itself.
-// The image is empty (null bytes) only when memory could not be had.
+// structLength 204 and the new totalLength into the record itself. The caller
+// owns the returned image; the record keeps its buffers. The image is empty
+// (null bytes) only when memory could not be had.
 IsdImage isdSerialize(ImageSafeDataStruct* record);
 
 // Fill a created record from the `length` bytes of `image`, bringing older
-// versions up to the current field set. Never reads outside the image.
+// versions up to the current field set. Never reads outside the image. The
+// image stays the caller's; the record keeps owning its own buffers.
 void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct* record);
+
+// True when the `length` bytes of `image` frame a stored record exactly: a
+// version from 2 to 5, and length words, walked from the word at offset 48 as
+// the reader walks them and each within its text's capacity, that end at the
+// stored totalLength, which lies within `length`. The signature is not looked at.
+bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length);
 
 // Explicit little-endian helpers shared by the codec and the disk guard.
 std::uint32_t isdGetU32(const std::uint8_t* bytes);
 void isdPutU32(std::uint8_t* bytes, std::uint32_t value);
+std::uint64_t isdGetU64(const std::uint8_t* bytes);
+void isdPutU64(std::uint8_t* bytes, std::uint64_t value);

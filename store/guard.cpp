@@ -41,10 +41,6 @@ bool wholeDiskFileSystem(const std::uint8_t* head, std::size_t length) {
                      });
 }
 
-std::uint64_t getU64(const std::uint8_t* bytes) {
-  return isdGetU32(bytes) | (std::uint64_t{isdGetU32(bytes + 4)} << 32);
-}
-
 bool overlaps(std::uint64_t start, std::uint64_t end, std::uint64_t otherStart, std::uint64_t otherEnd) {
   return start < otherEnd && otherStart < end;
 }
@@ -61,7 +57,7 @@ bool gptOverlaps(const std::uint8_t* head, std::size_t length, std::uint32_t sec
   const std::uint8_t* header = head + sectorSize;
   if (std::memcmp(header, "EFI PART", 8) != 0) return false;
   if (overlaps(start, end, sectorSize, std::uint64_t{sectorSize} * 2)) return true;
-  const std::uint64_t entryLba = getU64(header + 72);
+  const std::uint64_t entryLba = isdGetU64(header + 72);
   const std::uint64_t entryCount = isdGetU32(header + 80);
   const std::uint64_t entrySize = isdGetU32(header + 84);
   const std::uint64_t entryStart = entryLba * sectorSize;
@@ -82,21 +78,7 @@ bool gapBootLoader(const std::uint8_t* head, std::size_t length) {
 }  // namespace
 
 bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length) {
-  if (length < IsdHeaderLength || !allZero(record, 0, 4)) return false;
-  const std::uint32_t version = isdGetU32(record + 4);
-  const std::uint32_t total = isdGetU32(record + 8);
-  const std::uint32_t textStart = isdGetU32(record + 48);
-  if (version < 2 || version > IsdCurrentVersion || total > length || textStart < 48 || textStart > total)
-    return false;
-  const std::size_t texts = version > 4 ? 8 : version > 3 ? 7 : 5;
-  std::uint64_t position = textStart;
-  for (std::size_t i = 0; i < texts; ++i) {
-    if (position + 4 > total) return false;
-    const std::uint32_t textLength = isdGetU32(record + position);
-    if (textLength > IsdTextFields[i].capacity - 1) return false;
-    position += 4 + std::uint64_t{textLength};
-  }
-  return position == total;
+  return length >= IsdHeaderLength && allZero(record, 0, 4) && isdFramingAddsUp(record, length);
 }
 
 DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,
@@ -119,9 +101,10 @@ DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::s
   std::size_t ours = 0;  // bytes of the range that hold our own (possibly removed) record
   if (present >= 4 && std::memcmp(at, IsdSignature, 4) == 0) {
     // The header is ours whatever the stored length says; so is what it claims.
-    ours = std::max<std::size_t>(present >= 12 ? isdGetU32(at + 8) : 0, IsdHeaderLength);
+    ours = std::max<std::size_t>(
+        present >= IsdTotalLengthOffset + 4 ? isdGetU32(at + IsdTotalLengthOffset) : 0, IsdHeaderLength);
   } else if (guardIsRemovedRecord(at, length - static_cast<std::size_t>(start))) {
-    ours = isdGetU32(at + 8);
+    ours = isdGetU32(at + IsdTotalLengthOffset);
   }
   ours = std::min(ours, present);
   return allZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;

@@ -5,13 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "store/disk.h"
+#include "store/outcome.h"
 
-// How much of the start of a disk the guard looks at: the boot sector, a GUID
-// partition table header at any usual sector size, and the record's range.
-inline constexpr std::size_t GuardSpan = 2560 + 68 * 1024;
-
-// `head` holds the first `length` bytes of the disk (bytes past the end of a
+// `head` holds the first `length` bytes of the disk (GuardSpan of format.h is
+// what the disk layer reads) (bytes past the end of a
 // short disk count as absent, i.e. zero). `writeLength` is the number of bytes
 // about to be written at the store offset; `sectorSize` is the logical sector
 // size the kernel reports (0 when unknown).
@@ -19,8 +16,8 @@ inline constexpr std::size_t GuardSpan = 2560 + 68 * 1024;
 DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,
                             std::uint32_t sectorSize);
 
-// True when the bytes at the store offset are a removed record of ours: four
-// zero bytes where the signature was, followed by a header whose version is
-// 2 to 5 and whose length words, walked as the reader does, end exactly at
-// its totalLength.
+// True when the `length` bytes at the store offset are a removed record of
+// ours: four zero bytes where the signature was, followed by a header whose
+// version is 2 to 5 and whose length words, walked as the reader does, end
+// exactly at its totalLength.
 bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length);

@@ -16,6 +16,7 @@ inline constexpr int IsdNoDevice = -1003;     // no usable disk
 inline constexpr int IsdNoStore = -318;       // no record on the first usable disk
 inline constexpr int IsdWriteFailed = -1004;  // a usable disk did not take the whole write and sync
 inline constexpr int IsdRefused = -1005;      // a disk holds someone else's data where the record goes
+inline constexpr int IsdNoMemory = -1006;     // memory for the record or its stored image could not be had
 
 // The four signature bytes at the start of every stored record ("WEXD").
 inline constexpr std::uint8_t IsdSignature[4] = {0x57, 0x45, 0x58, 0x44};
@@ -88,16 +89,18 @@ inline constexpr IsdTextField IsdTextFields[8] = {
 // Make the header the empty current-version header; the texts are untouched.
 void isdReset(ImageSafeDataStruct* record);
 // Reset, then give the record eight zero-filled buffers (reusing any it has).
+// The buffers belong to the record until isdRelease (or isdSave) frees them.
 // Returns false only when memory could not be had; the record then has no buffers.
 bool isdCreate(ImageSafeDataStruct* record);
-// Free the eight buffers; the header keeps its values.
+// Free the eight buffers the record owns; the header keeps its values.
 void isdRelease(ImageSafeDataStruct* record);
 
 // Byte length of a 16-bit text before its first zero unit; 0 for no text.
 std::size_t wideLength(const std::uint8_t* text);
-// Widen an 8-bit text byte for byte; dest needs 2n + 2 bytes.
+// Widen an 8-bit text byte for byte; dest (the caller's) needs 2n + 2 bytes.
 std::uint8_t* narrowToWide(std::uint8_t* dest, const char* text);
-// Narrow a 16-bit text by keeping each unit's low byte; dest needs n + 1 bytes.
+// Narrow a 16-bit text by keeping each unit's low byte; dest (the caller's)
+// needs n + 1 bytes.
 char* wideToNarrow(char* dest, const std::uint8_t* text);
 
 // Owns a record's buffers for a scope: releases them on the way out.

@@ -227,10 +227,14 @@ TEST_P(WriteFault, FailsSaveButOtherDisksAreWritten) {
   GetParam().inject(fake.add("/dev/sda"));
   fake.add("/dev/sdb");
   scanDisks(fake);
-  EXPECT_EQ(saveTree("T"), IsdWriteFailed);
-  EXPECT_EQ(diskTable.lastReport.outcome[4], GetParam().outcome);
-  EXPECT_LT(diskTable.lastReport.error[4], 0);
-  EXPECT_EQ(diskTable.lastReport.outcome[5], DiskOutcome::Written);
+  isdCreate(&record);
+  narrowToWide(record.wsTree, "T");
+  DiskReport report;
+  EXPECT_EQ(isdSave(&record, &report), IsdWriteFailed);
+  EXPECT_EQ(report.disks[4].outcome, GetParam().outcome);
+  EXPECT_STREQ(report.disks[4].devicePath, "/dev/sda");
+  EXPECT_LT(report.disks[4].error, 0);
+  EXPECT_EQ(report.disks[5].outcome, DiskOutcome::Written);
   EXPECT_TRUE(hasSignature(fake.disks["/dev/sdb"]));
 }
 INSTANTIATE_TEST_SUITE_P(
@@ -245,8 +249,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Disks, RemoveWithoutOurSignatureWritesNothing) {
   fake.add("/dev/sda");
   scanDisks(fake);
-  EXPECT_EQ(isdRemove(), 0);
-  EXPECT_EQ(diskTable.lastReport.outcome[4], DiskOutcome::Unchanged);
+  DiskReport report;
+  EXPECT_EQ(isdRemove(&report), 0);
+  EXPECT_EQ(report.disks[4].outcome, DiskOutcome::Unchanged);
   EXPECT_TRUE(std::none_of(fake.log.begin(), fake.log.end(),
                            [](const std::string& l) { return l.rfind("write", 0) == 0; }));
 }
@@ -255,8 +260,9 @@ TEST_F(Disks, RemoveReportsSyncFailure) {
   place(fake.add("/dev/sda"), storedImage("S"));
   fake.disks["/dev/sda"].syncFails = true;
   scanDisks(fake);
-  EXPECT_EQ(isdRemove(), IsdWriteFailed);
-  EXPECT_EQ(diskTable.lastReport.outcome[4], DiskOutcome::SyncFailed);
+  DiskReport report;
+  EXPECT_EQ(isdRemove(&report), IsdWriteFailed);
+  EXPECT_EQ(report.disks[4].outcome, DiskOutcome::SyncFailed);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "image_builder.h"
 #include "store/guard.h"
+#include "store/record.h"
 
 namespace {
 

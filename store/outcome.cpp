@@ -1,0 +1,29 @@
+#include "store/outcome.h"
+
+bool diskOutcomeFailed(DiskOutcome outcome) {
+  return outcome != DiskOutcome::NotUsed && outcome != DiskOutcome::Written &&
+         outcome != DiskOutcome::Unchanged;
+}
+
+const char* diskOutcomeText(DiskOutcome outcome) {
+  switch (outcome) {
+    case DiskOutcome::NotUsed: return "not used";
+    case DiskOutcome::Written: return "written";
+    case DiskOutcome::Unchanged: return "no image-safe data present; nothing was written";
+    case DiskOutcome::WriteFailed: return "the write failed; the image-safe data was not written completely";
+    case DiskOutcome::SyncFailed: return "the written data could not be synced to the disk";
+    case DiskOutcome::ReadFailed:
+      return "the bytes at 2560 could not be read to check them; nothing was written";
+    case DiskOutcome::RefusedGpt:
+      return "byte 2560 lies inside the GUID partition table; the image-safe data was not written there";
+    case DiskOutcome::RefusedBootLoader:
+      return "the boot loader keeps its code in the sectors after the MBR; the image-safe data was not "
+             "written there";
+    case DiskOutcome::RefusedFileSystem:
+      return "the disk holds a file system without a partition table; the image-safe data was not written "
+             "there";
+    case DiskOutcome::RefusedForeignData:
+      return "byte 2560 holds other data; the image-safe data was not written there";
+  }
+  return "unknown";
+}
