@@ -8,13 +8,14 @@
 #include <cstring>
 #include <string>
 
-#include "cli/fields.h"
 #include "cli/frontends.h"
-#include "cli/i18n.h"
-#include "cli/numbers.h"
-#include "cli/program.h"
 #include "cli/report.h"
-#include "cli/text.h"
+#include "fields/fields.h"
+#include "fields/i18n.h"
+#include "fields/numbers.h"
+#include "fields/program.h"
+#include "fields/text.h"
+#include "fields/values.h"
 #include "store/disk.h"
 #include "tui/tui.h"
 
@@ -27,85 +28,26 @@ struct EditorRun {
   bool storeFailed = false;  // a save or removal did not reach every disk
 };
 
-// Confirmation labels, indexed like fieldKeywords.
-constexpr const char* RowLabels[FieldKeywordCount] = {
-    N_("   DEZE Just Imaged Flag set to "),
-    N_("   DEZE Scripted Image Flag set to "),
-    N_("   DEZE Last Base Image Restored set to"),
-    N_("   DEZE Workstation Object set to"),
-    N_("   DEZE Tree Name set to"),
-    N_("   DEZE Workstation NetBIOS Name set to"),
-    N_("   DEZE Workstation Workgroup set to"),
-    N_("   DEZE Windows Security ID set to"),
-    N_("   DEZE Workstation ID set to"),
-    N_("   DEZE DHCP Flag set to"),
-    N_("   DEZE Static IP Address set to"),
-    N_("   DEZE IP Gateway set to"),
-    N_("   DEZE IP Subnet Mask set to"),
-    N_("   DEZE DNS Server Count set to"),
-    N_("   DEZE DNS Name Server set to "),
-    N_("   DEZE DNS Suffix set to"),
-    N_("   DEZE DNS Host Name set to"),
-};
-
-void confirm(std::size_t row, const std::string& value) {
-  std::printf("%s '%s'\n", tr(RowLabels[row]), value.c_str());
-}
-
-// Only the first character counts: t sets the bit and reads "true", then a
-// value beginning with f clears it and reads "false"; anything else changes
-// neither the bit nor the text shown.
-void applyFlag(ImageSafeDataStruct* record, std::uint32_t bit, std::string& value) {
-  if (!value.empty() && (value[0] == 't' || value[0] == 'T')) {
-    record->flags |= bit;
-    value = "true";
-  }
-  if (!value.empty() && (value[0] == 'f' || value[0] == 'F')) {
-    record->flags &= ~bit;
-    value = "false";
-  }
-}
-
-void applyDhcp(ImageSafeDataStruct* record, const std::string& value) {
-  if (strcasecmp(value.c_str(), "off") == 0) record->DHCP = 0;
-  if (strcasecmp(value.c_str(), "on") == 0) record->DHCP = 1;
-}
-
-const IsdTextField* textFieldOf(FieldKind kind) {
-  const char* name = nullptr;
-  switch (kind) {
-    case FieldKind::LastBaseImage: name = "lastBaseImage"; break;
-    case FieldKind::ObjectDN: name = "wsDN"; break;
-    case FieldKind::Tree: name = "wsTree"; break;
-    case FieldKind::NetBIOSName: name = "netbiosName"; break;
-    case FieldKind::WorkGroup: name = "workgroup"; break;
-    case FieldKind::WorkstationID: name = "wsID"; break;
-    case FieldKind::DNSSuffix: name = "dnsSuffix"; break;
-    case FieldKind::DNSHostName: name = "dnsHostname"; break;
-    default: return nullptr;
-  }
-  for (const IsdTextField& field : IsdTextFields) {
-    if (std::strcmp(field.name, name) == 0) return &field;
-  }
-  return nullptr;
+void confirm(const FieldKeyword& row, const std::string& value) {
+  std::printf("%s '%s'\n", tr(row.confirmLabel), value.c_str());
 }
 
 // The count is limited to the 32 entries the record holds: any other number
 // is refused, so no reader is ever pointed beyond the table.
-void applyDnsServerCount(ImageSafeDataStruct* record, std::size_t row, const std::string& value) {
+void applyDnsServerCount(ImageSafeDataStruct* record, const FieldKeyword& row, const std::string& value) {
   const std::int32_t count = convertLong32(value.c_str());
   if (count < 0 || static_cast<std::uint32_t>(count) > IsdDnsServerSlots) {
     std::fputs("   Could not set DNS server count.  (The count must be between 0 and 32.)\n", stdout);
     return;
   }
   record->dnsServerCount = static_cast<std::uint32_t>(count);
-  std::printf("%s '%d'\n", tr(RowLabels[row]), count);
+  std::printf("%s '%d'\n", tr(row.confirmLabel), count);
 }
 
 // "DNSServer<n>=<address>": the number follows the keyword's nine characters.
-void applyDnsServer(ImageSafeDataStruct* record, std::size_t row, const char* argument,
+void applyDnsServer(ImageSafeDataStruct* record, const FieldKeyword& row, const char* argument,
                     const std::string& value) {
-  const char* numberText = argument + std::strlen("DNSServer");
+  const char* numberText = argument + std::strlen(row.keyword);
   const std::int32_t number = convertLong32(numberText);
   if (number == 0 && numberText[0] == '0') {
     std::fputs("   Could not set DNS name server.  (Could not interpret which server to set.)\n", stdout);
@@ -127,27 +69,19 @@ void applyDnsServer(ImageSafeDataStruct* record, std::size_t row, const char* ar
   confirm(row, value);
 }
 
-void applyRow(EditorRun& run, std::size_t row, const char* argument, std::string value) {
+void applyRow(EditorRun& run, const FieldKeyword& row, const char* argument, std::string value) {
   ImageSafeDataStruct* record = run.record;
-  switch (fieldKeywords[row].kind) {
-    case FieldKind::JustImaged: applyFlag(record, IsdFlagJustImaged, value); break;
-    case FieldKind::ScriptedImage: applyFlag(record, IsdFlagScriptedImage, value); break;
-    case FieldKind::SID:
+  switch (row.value) {
+    case ValueKind::Flag: applyFlag(record, row.flagBit, value); break;
+    case ValueKind::Text: value = storeFieldText(fieldBuffer(row, record), row.capacity, value); break;
+    case ValueKind::Sid:
       run.result = parseSid(value.c_str(), record);
       if (run.result != 0) return;
       break;
-    case FieldKind::DHCP: applyDhcp(record, value); break;
-    case FieldKind::IP: parseDottedQuad(value.c_str(), record->ipAddress); break;
-    case FieldKind::Gateway: parseDottedQuad(value.c_str(), record->gateway); break;
-    case FieldKind::Mask: parseDottedQuad(value.c_str(), record->subnet); break;
-    case FieldKind::DNSServerCount: applyDnsServerCount(record, row, value); return;
-    case FieldKind::DNSServer: applyDnsServer(record, row, argument, value); return;
-    default: {
-      const IsdTextField* field = textFieldOf(fieldKeywords[row].kind);
-      if (field == nullptr) return;
-      value = storeFieldText(record->*(field->buffer), field->capacity, value);
-      break;
-    }
+    case ValueKind::Dhcp: applyDhcp(record, value); break;
+    case ValueKind::Address: parseDottedQuad(value.c_str(), record->*row.address); break;
+    case ValueKind::DnsServerCount: applyDnsServerCount(record, row, value); return;
+    case ValueKind::DnsServer: applyDnsServer(record, row, argument, value); return;
   }
   confirm(row, value);
 }
@@ -179,12 +113,8 @@ void applyArguments(EditorRun& run, int count, char** arguments) {
   std::string value;
   for (int index = 0; index < count; ++index) {
     const char* argument = arguments[index];
-    std::size_t row = 0;
-    while (row < FieldKeywordCount && matchAssignment(argument, fieldKeywords[row].keyword, value) < 0) {
-      ++row;
-    }
-    if (row < FieldKeywordCount) {
-      applyRow(run, row, argument, value);
+    if (const FieldKeyword* row = findFieldAssignment(argument, value)) {
+      applyRow(run, *row, argument, value);
       run.saveRequested = 1;
       continue;
     }
@@ -207,10 +137,6 @@ void saveRecord(EditorRun& run) {
 }
 
 }  // namespace
-
-std::size_t listedDnsServers(const ImageSafeDataStruct* record) {
-  return record->dnsServerCount < IsdDnsServerSlots ? record->dnsServerCount : IsdDnsServerSlots;
-}
 
 int runEditorCommandLine(int count, char** arguments) {
   EditorRun run{&isdRecord};

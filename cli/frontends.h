@@ -22,6 +22,3 @@ int writeEnvScript(const ImageSafeDataStruct* record);
 // \ " $ ` escaped. Either way the shell reads back exactly `value`.
 std::string shellWord(const std::string& value);
 std::string shellDoubleQuoted(const std::string& value);
-
-// How many DNS server entries a reader may list for a stored count.
-std::size_t listedDnsServers(const ImageSafeDataStruct* record);

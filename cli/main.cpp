@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "cli/frontends.h"
-#include "cli/program.h"
 #include "cli/report.h"
 #include "cli/usage.h"
+#include "fields/program.h"
 #include "store/disk.h"
 #include "tui/tui.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "cli/program.h"
+#include "fields/program.h"
 #include "tui/title.h"
 
 #ifndef WEX_VERSION

@@ -4,21 +4,16 @@
 #   po/extract.sh [SOURCE-ROOT] [OUTPUT]     (defaults: this tree, po/wexedit.pot)
 #
 # The program translates a text by passing it to tr(), or by holding it in a
-# table under N_() and passing it to tr() later. A few screen helpers take the
-# label they translate as an argument; they are named here with the argument's
-# position so that their literal labels are found too.
+# table under N_() (the field table, the help pages) and passing it to tr() later.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=${1:-$(dirname "$here")}
 output=${2:-$here/wexedit.pot}
 
-keywords=(
-  --keyword=tr --keyword=N_
-  --keyword=heading:2 --keyword=line:1 --keyword=textLine:1 --keyword=labelledEntry:3
-)
+keywords=(--keyword=tr --keyword=N_)
 
 cd "$root"
-mapfile -t sources < <(find cli tui -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
+mapfile -t sources < <(find cli fields tui -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
 [ ${#sources[@]} -gt 0 ] || { echo "extract.sh: no sources under $root" >&2; exit 1; }
 
 tmp=$(mktemp)

@@ -1,16 +1,15 @@
-// The editor's form: object name and context, tree, NetBIOS name, workgroup,
-// last image, the DHCP choice and the static addresses, saved by "OK".
-#include "tui/editor_form.h"
-
+// The editor's form: the fields of the table that have a place on it (object
+// name and context, tree, NetBIOS name, workgroup, last image, the DHCP
+// choice and the static addresses), saved by "OK".
 #include <newt.h>
 
-#include <algorithm>
-#include <cstring>
+#include <string>
 #include <vector>
 
-#include "cli/fields.h"
-#include "cli/i18n.h"
-#include "tui/text.h"
+#include "fields/fields.h"
+#include "fields/i18n.h"
+#include "fields/text.h"
+#include "fields/values.h"
 #include "tui/tui.h"
 
 namespace {
@@ -18,15 +17,49 @@ namespace {
 constexpr int LabelColumn = 1;
 constexpr int EntryColumn = 30;
 constexpr int RadioColumn = 26;
-constexpr int WideEntry = 40;
-constexpr int AddressEntry = 15;
+constexpr int ButtonRow = 16;
+constexpr int WindowWidth = 72;
+constexpr int WindowHeight = ButtonRow + 1;
 
-struct FormEntries {
-  newtComponent object, context, tree, netbiosName, workgroup, lastImage;
-  newtComponent dhcp, staticAddress;
-  newtComponent address, gateway, mask;
-  newtComponent ok, cancel;
+// Labels of the form that belong to no field.
+struct FormHeading {
+  int row;
+  const char* text;
 };
+constexpr FormHeading FormHeadings[] = {
+    {0, N_("Image-safe data:")},
+    {8, N_("Production IP information:")},
+};
+
+// One field on the form: its entry (or the first radio button), and the
+// context entry of the object name (or the second radio button).
+struct FormField {
+  const FieldKeyword* field;
+  newtComponent first;
+  newtComponent second;
+};
+
+struct Form {
+  std::vector<FormField> fields;
+  newtComponent ok;
+  newtComponent cancel;
+};
+
+// What the user left in one field, copied out before the form frees its components.
+struct FormValue {
+  const FieldKeyword* field;
+  std::string first;
+  std::string second;
+  bool firstChosen;
+};
+
+const char* formLabel(const FieldKeyword& field) {
+  return tr(field.form.label != nullptr ? field.form.label : field.screenLabel);
+}
+
+const char* formSecondLabel(const FieldKeyword& field) {
+  return tr(field.form.secondLabel != nullptr ? field.form.secondLabel : field.screenSecondLabel);
+}
 
 std::string entryText(newtComponent entry) {
   const char* value = newtEntryGetValue(entry);
@@ -35,95 +68,108 @@ std::string entryText(newtComponent entry) {
 
 // Label and entry on one row, both added to the form in that order.
 newtComponent labelledEntry(newtComponent form, int row, const char* label, const std::string& value,
-                            int width, int flags) {
-  newtFormAddComponent(form, newtLabel(LabelColumn, row, tr(label)));
-  newtComponent entry = newtEntry(EntryColumn, row, value.c_str(), width, nullptr, flags);
+                            const FieldForm& place) {
+  newtFormAddComponent(form, newtLabel(LabelColumn, row, label));
+  newtComponent entry =
+      newtEntry(EntryColumn, row, value.c_str(), place.width, nullptr, place.scroll ? NEWT_FLAG_SCROLL : 0);
   newtFormAddComponent(form, entry);
   return entry;
 }
 
-FormEntries buildForm(newtComponent form, const ImageSafeDataStruct& record) {
-  FormEntries e{};
-  std::string name = recordText(record.wsDN);
-  if (name.empty()) name = tr("Not found");
-  const SplitName split = splitObjectName(name);
-
-  newtFormAddComponent(form, newtLabel(LabelColumn, 0, tr("Image-safe data:")));
-  e.object = labelledEntry(form, 1, "Workstation Object:", split.object, WideEntry, NEWT_FLAG_SCROLL);
-  e.context = labelledEntry(form, 2, "Workstation Context:", split.context, WideEntry, NEWT_FLAG_SCROLL);
-  e.tree = labelledEntry(form, 3, "Preferred Tree:", recordText(record.wsTree), 33, 0);
-  e.netbiosName = labelledEntry(form, 4, "NetBios Name:", recordText(record.netbiosName), 16, 0);
-  e.workgroup = labelledEntry(form, 5, "Workgroup:", recordText(record.workgroup), 16, 0);
-  e.lastImage = labelledEntry(form, 6, "Last image restored:", recordText(record.lastBaseImage), WideEntry,
-                              NEWT_FLAG_SCROLL);
-
-  newtFormAddComponent(form, newtLabel(LabelColumn, 8, tr("Production IP information:")));
-  e.dhcp = newtRadiobutton(RadioColumn, 9, tr("Uses DHCP"), record.DHCP != 0, nullptr);
-  e.staticAddress = newtRadiobutton(RadioColumn, 10, tr("Static IP address"), record.DHCP == 0, e.dhcp);
-  newtFormAddComponent(form, e.dhcp);
-  newtFormAddComponent(form, e.staticAddress);
-
-  e.address = labelledEntry(form, 12, "IP Address:", dottedQuad(record.ipAddress), AddressEntry, 0);
-  e.gateway = labelledEntry(form, 13, "Default gateway:", dottedQuad(record.gateway), AddressEntry, 0);
-  e.mask = labelledEntry(form, 14, "Subnet mask:", dottedQuad(record.subnet), AddressEntry, 0);
-
-  e.ok = newtCompactButton(0, 16, tr("OK"));
-  e.cancel = newtCompactButton(10, 16, tr("Cancel"));
-  newtFormAddComponent(form, e.ok);
-  newtFormAddComponent(form, e.cancel);
-  return e;
+FormField addField(newtComponent form, const FieldKeyword& field, const ImageSafeDataStruct& record) {
+  const int row = field.form.row;
+  FormField added{&field, nullptr, nullptr};
+  switch (field.value) {
+    case ValueKind::Text: {
+      const std::uint8_t* wide = fieldBuffer(field, &record);
+      if (field.screenSecondLabel == nullptr) {
+        added.first = labelledEntry(form, row, formLabel(field), fieldText(wide), field.form);
+        break;
+      }
+      const std::string name = hasFieldText(wide) ? fieldText(wide) : std::string(tr("Not found"));
+      const SplitName split = splitObjectName(name);
+      added.first = labelledEntry(form, row, formLabel(field), split.object, field.form);
+      added.second = labelledEntry(form, row + 1, formSecondLabel(field), split.context, field.form);
+      break;
+    }
+    case ValueKind::Dhcp:
+      added.first = newtRadiobutton(RadioColumn, row, formLabel(field), record.DHCP != 0, nullptr);
+      added.second =
+          newtRadiobutton(RadioColumn, row + 1, formSecondLabel(field), record.DHCP == 0, added.first);
+      newtFormAddComponent(form, added.first);
+      newtFormAddComponent(form, added.second);
+      break;
+    case ValueKind::Address:
+      added.first = labelledEntry(form, row, formLabel(field), dottedQuad(record.*field.address), field.form);
+      break;
+    default: break;
+  }
+  return added;
 }
 
-// The entries' texts, copied out before the form frees its components.
-EditorFormValues readForm(const FormEntries& e) {
-  EditorFormValues values;
-  values.object = entryText(e.object);
-  values.context = entryText(e.context);
-  values.tree = entryText(e.tree);
-  values.netbiosName = entryText(e.netbiosName);
-  values.workgroup = entryText(e.workgroup);
-  values.lastImage = entryText(e.lastImage);
-  values.dhcp = newtRadioGetCurrent(e.dhcp) == e.dhcp;
-  values.address = entryText(e.address);
-  values.gateway = entryText(e.gateway);
-  values.mask = entryText(e.mask);
+// The components row by row, in the Tab order of the screen.
+Form buildForm(newtComponent form, const ImageSafeDataStruct& record) {
+  Form built{};
+  for (int row = 0; row < ButtonRow; ++row) {
+    for (const FormHeading& heading : FormHeadings) {
+      if (heading.row == row) newtFormAddComponent(form, newtLabel(LabelColumn, row, tr(heading.text)));
+    }
+    for (const FieldKeyword& field : fieldKeywords) {
+      if (field.form.row == row && row > 0) built.fields.push_back(addField(form, field, record));
+    }
+  }
+  built.ok = newtCompactButton(0, ButtonRow, tr("OK"));
+  built.cancel = newtCompactButton(10, ButtonRow, tr("Cancel"));
+  newtFormAddComponent(form, built.ok);
+  newtFormAddComponent(form, built.cancel);
+  return built;
+}
+
+std::vector<FormValue> readForm(const Form& form) {
+  std::vector<FormValue> values;
+  for (const FormField& added : form.fields) {
+    FormValue value{added.field, {}, {}, false};
+    if (added.field->value == ValueKind::Dhcp) {
+      value.firstChosen = newtRadioGetCurrent(added.first) == added.first;
+    } else {
+      value.first = entryText(added.first);
+      if (added.second != nullptr) value.second = entryText(added.second);
+    }
+    values.push_back(value);
+  }
   return values;
+}
+
+// Every field of the form is written, changed or not: the object name joined
+// from its two entries, the other texts, the DHCP choice and the addresses.
+void applyForm(const std::vector<FormValue>& values, ImageSafeDataStruct* record) {
+  for (const FormValue& value : values) {
+    const FieldKeyword& field = *value.field;
+    switch (field.value) {
+      case ValueKind::Text: {
+        const bool joined = field.screenSecondLabel != nullptr && !value.second.empty();
+        storeFieldText(fieldBuffer(field, record), field.capacity,
+                       joined ? value.first + "." + value.second : value.first);
+        break;
+      }
+      case ValueKind::Dhcp: record->DHCP = value.firstChosen ? 1 : 0; break;
+      case ValueKind::Address: parseDottedQuad(value.first.c_str(), record->*field.address); break;
+      default: break;
+    }
+  }
 }
 
 }  // namespace
 
-void storeFormText(std::uint8_t* buffer, std::size_t capacity, const std::string& text) {
-  if (buffer == nullptr || capacity < 2) return;
-  const std::size_t most = capacity / 2 - 1;
-  const std::string kept = text.substr(0, std::min(most, text.size()));
-  std::vector<std::uint8_t> wide(2 * kept.size() + 2);
-  narrowToWide(wide.data(), kept.c_str());
-  std::memset(buffer, 0, capacity);
-  std::memcpy(buffer, wide.data(), wideLength(wide.data()) + 2);
-}
-
-void applyEditorForm(const EditorFormValues& values, ImageSafeDataStruct* record) {
-  record->DHCP = values.dhcp ? 1 : 0;
-  const std::string name = values.context.empty() ? values.object : values.object + "." + values.context;
-  storeFormText(record->wsDN, IsdCapWsDN, name);
-  storeFormText(record->wsTree, IsdCapWsTree, values.tree);
-  storeFormText(record->netbiosName, IsdCapNetbiosName, values.netbiosName);
-  storeFormText(record->workgroup, IsdCapWorkgroup, values.workgroup);
-  storeFormText(record->lastBaseImage, IsdCapLastBaseImage, values.lastImage);
-  parseDottedQuad(values.address.c_str(), record->ipAddress);
-  parseDottedQuad(values.gateway.c_str(), record->gateway);
-  parseDottedQuad(values.mask.c_str(), record->subnet);
-}
-
 void runEditorForm(ImageSafeDataStruct* record, std::int32_t* saveRequested) {
   newtPushHelpLine(tr("Press TAB between fields."));
   newtComponent form = newtForm(nullptr, nullptr, 0);
-  const FormEntries entries = buildForm(form, *record);
-  newtCenteredWindow(72, 17, tr("Image-safe data"));
+  const Form built = buildForm(form, *record);
+  newtCenteredWindow(WindowWidth, WindowHeight, tr("Image-safe data"));
   newtExitStruct exit{};
   newtFormRun(form, &exit);
-  if (exit.reason == newtExitStruct::NEWT_EXIT_COMPONENT && exit.u.co == entries.ok) {
-    applyEditorForm(readForm(entries), record);
+  if (exit.reason == newtExitStruct::NEWT_EXIT_COMPONENT && exit.u.co == built.ok) {
+    applyForm(readForm(built), record);
     *saveRequested = 1;
   }
   newtFormDestroy(form);

@@ -7,11 +7,11 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "cli/i18n.h"
+#include "fields/i18n.h"
 #include "tui/screen.h"
 #include "tui/tui.h"
 
-int panelActive = 0;
+bool panelActive = false;
 newtComponent panelForm = nullptr;
 newtComponent panelList = nullptr;
 newtComponent panelScrollbar = nullptr;
@@ -120,8 +120,8 @@ std::size_t panelBreakAt(const std::string& rest, std::size_t width) {
 }
 
 void panelOpen() {
-  if (panelActive == 1) return;  // one panel at a time; a second would be lost
-  panelActive = 1;
+  if (panelActive) return;  // one panel at a time; a second would be lost
+  panelActive = true;
   newtSetUserColor(NEWT_COLORSET_BORDER, "white", "blue");
   newtSetUserColor(NEWT_COLORSET_LISTBOX, "white", "blue");
   panelForm = newtForm(nullptr, nullptr, 0);
@@ -144,7 +144,7 @@ void panelOpen() {
 }
 
 void panelPut(int slot, int row, int column, const char* text) {
-  if (panelActive != 1) {
+  if (!panelActive) {
     newtDrawRootTextColor(slot, column, row, text);
     newtRefresh();
     return;
@@ -187,7 +187,7 @@ void panelWrapped(int* row, const char* label, int labelColumn, const char* desc
 }
 
 void tuiClose() {
-  if (panelActive == 1) {
+  if (panelActive) {
     trimUnfilledRows();
     newtOpenWindow(1, PanelFirstRow, static_cast<unsigned int>(screenWidth - 2),
                    static_cast<unsigned int>(newtGetScreenHeight() - 5), nullptr);
@@ -198,7 +198,7 @@ void tuiClose() {
     newtFormDestroy(panelForm);
     newtRefresh();
     // The destroyed panel must not receive texts should the screen open again.
-    panelActive = 0;
+    panelActive = false;
     panelForm = nullptr;
     panelList = nullptr;
     panelScrollbar = nullptr;

@@ -12,7 +12,7 @@ inline constexpr int PanelRowCount = 120;  // rows 3 to 122
 inline constexpr int PanelLastTextRow = 120;
 inline constexpr std::size_t PanelLineCells = 511;
 
-extern int panelActive;
+extern bool panelActive;  // from panelOpen until tuiClose has shown the panel
 extern newtComponent panelForm;
 extern newtComponent panelList;
 extern newtComponent panelScrollbar;

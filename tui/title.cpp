@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "cli/program.h"
+#include "fields/program.h"
 #include "tui/panel.h"
 #include "tui/screen.h"
 #include "tui/tui.h"

@@ -1,13 +1,12 @@
 // The viewer's record page: every field of the record in four labelled groups.
-#include <algorithm>
-#include <cstdio>
 #include <string>
 
-#include "cli/i18n.h"
+#include "fields/fields.h"
+#include "fields/i18n.h"
+#include "fields/text.h"
 #include "store/record.h"
 #include "tui/panel.h"
 #include "tui/screen.h"
-#include "tui/text.h"
 #include "tui/tui.h"
 
 namespace {
@@ -20,82 +19,69 @@ class RecordPage {
  public:
   explicit RecordPage(const ImageSafeDataStruct& record) : record_(record) {}
 
+  // The groups in the order of the table, each under its heading; the
+  // record's version opens the first.
   void show() {
-    imageGroup();
-    identityGroup();
-    ipGroup();
-    dnsGroup();
+    for (std::size_t group = 0; group < FieldGroupCount; ++group) {
+      row_ += group == 0 ? 0 : 2;
+      place(tr(fieldGroupHeadings[group].screen), HeadingColumn);
+      if (group == 0) line(tr("Version:"), std::to_string(record_.version));
+      for (const FieldKeyword& row : fieldKeywords) {
+        if (static_cast<std::size_t>(row.group) == group) field(row);
+      }
+    }
   }
 
  private:
   void place(const std::string& text, int column) {
     panelText(text.c_str(), row_, column, static_cast<short>(SlotFrame));
   }
-  void heading(int advance, const char* text) {
-    row_ += advance;
-    place(tr(text), HeadingColumn);
-  }
-  void line(const char* label, const std::string& value) {
+  void line(const std::string& label, const std::string& value) {
     ++row_;
-    place(tr(label), LabelColumn);
+    place(label, LabelColumn);
     place(value, ValueColumn);
   }
-  void textLine(const char* label, const std::uint8_t* wide) {
-    const std::string text = recordText(wide);
-    line(label, text.empty() ? std::string(tr("Not found")) : text);
-  }
-  static const char* truth(bool value) { return value ? "True " : "False"; }
 
-  void imageGroup() {
-    heading(0, "Image-safe data:");
-    line("Version:", std::to_string(record_.version));
-    line("Just imaged:", truth((record_.flags & IsdFlagJustImaged) != 0));
-    line("Last image a script:", truth((record_.flags & IsdFlagScriptedImage) != 0));
-    textLine("Last image restored:", record_.lastBaseImage);
-  }
-
-  void identityGroup() {
-    heading(2, "Workstation Identity Information:");
-    std::string name = recordText(record_.wsDN);
-    if (name.empty()) name = tr("Not found");
-    const SplitName split = splitObjectName(name);
-    line("Workstation Object:", split.object);
-    if (split.hasContext) line("Workstation Context:", split.context);
-    textLine("Preferred Tree:", record_.wsTree);
-    textLine("NetBios Name:", record_.netbiosName);
-    textLine("Workgroup:", record_.workgroup);
-    char sid[64];
-    std::snprintf(sid, sizeof sid, "%u-%u-%u-%u-%u", record_.sid[0], record_.sid[1], record_.sid[2],
-                  record_.sid[3], record_.sid[4]);
-    line("Windows SID:", sid);
-    textLine("Workstation ID:", record_.wsID);
+  void field(const FieldKeyword& row) {
+    switch (row.value) {
+      case ValueKind::Flag:
+        line(tr(row.screenLabel), (record_.flags & row.flagBit) != 0 ? "True " : "False");
+        break;
+      case ValueKind::Text: text(row); break;
+      case ValueKind::Sid: line(tr(row.screenLabel), sidText(record_.sid)); break;
+      case ValueKind::Dhcp:
+        if (record_.DHCP != 0) {
+          ++row_;
+          place(tr(row.screenLabel), LabelColumn);
+        }
+        break;
+      case ValueKind::Address:
+        if (record_.DHCP == 0) line(tr(row.screenLabel), dottedQuad(record_.*row.address));
+        break;
+      case ValueKind::DnsServerCount:
+        line(tr(row.screenLabel), std::to_string(record_.dnsServerCount));
+        break;
+      // A count above the 32 entries (from a damaged disk) lists all 32.
+      case ValueKind::DnsServer:
+        for (std::size_t i = 0; i < listedDnsServers(&record_); ++i) {
+          line("DNS Server[" + std::to_string(i) + "]:", dottedQuad(record_.dnsServer[i]));
+        }
+        break;
+    }
   }
 
-  void ipGroup() {
-    heading(2, "Production IP Information:");
-    if (record_.DHCP != 0) {
-      ++row_;
-      place(tr("Uses DHCP"), LabelColumn);
+  // A text that is not there shows "Not found". A row with a second label
+  // (the object name) shows the part after the first "." on a line of its own.
+  void text(const FieldKeyword& row) {
+    const std::uint8_t* wide = fieldBuffer(row, &record_);
+    const std::string value = hasFieldText(wide) ? fieldText(wide) : std::string(tr("Not found"));
+    if (row.screenSecondLabel == nullptr) {
+      line(tr(row.screenLabel), value);
       return;
     }
-    line("IP address:", dottedQuad(record_.ipAddress));
-    line("Default Gateway:", dottedQuad(record_.gateway));
-    line("Subnet mask:", dottedQuad(record_.subnet));
-  }
-
-  void dnsGroup() {
-    heading(2, "Production DNS Information:");
-    line("DNS Servers:", std::to_string(record_.dnsServerCount));
-    // A count above the 32 entries (from a damaged disk) lists all 32.
-    const std::size_t shown = std::min<std::size_t>(record_.dnsServerCount, IsdDnsServerSlots);
-    for (std::size_t i = 0; i < shown; ++i) {
-      const std::string label = "DNS Server[" + std::to_string(i) + "]:";
-      ++row_;
-      place(label, LabelColumn);
-      place(dottedQuad(record_.dnsServer[i]), ValueColumn);
-    }
-    textLine("DNS Suffix:", record_.dnsSuffix);
-    textLine("DNS Hostname:", record_.dnsHostname);
+    const SplitName split = splitObjectName(value);
+    line(tr(row.screenLabel), split.object);
+    if (split.hasContext) line(tr(row.screenSecondLabel), split.context);
   }
 
   const ImageSafeDataStruct& record_;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cli/frontends.h"
-#include "cli/program.h"
+#include "fields/program.h"
 #include "store/disk.h"
 #include "tests/store/fake_platform.h"
 

@@ -11,10 +11,10 @@ BUILD_DIR = Path(os.environ.get("WEX_BUILD_DIR", ""))
 def documented_field_names():
     """The documented names of the keyword table, read from the program's source,
     so that the manual and the completion are checked against what it accepts."""
-    source = (SOURCE_DIR / "cli" / "fields.cpp").read_text()
-    names = re.findall(r'\{"[A-Za-z]+",\s*"([A-Za-z]+)",\s*FieldKind::', source)
+    source = (SOURCE_DIR / "fields" / "fields.cpp").read_text()
+    names = re.findall(r'\.documentedName = "([A-Za-z]+)",', source)
     if len(names) < 10:
-        raise RuntimeError("cannot read the keyword table from cli/fields.cpp")
+        raise RuntimeError("cannot read the field table from fields/fields.cpp")
     return names
 
 

@@ -15,7 +15,7 @@
 #include <iterator>
 #include <vector>
 
-#include "cli/program.h"
+#include "fields/program.h"
 #include "store/format.h"
 #include "store/record.h"
 #include "tui/tui.h"

@@ -1,5 +1,5 @@
 // Decimal conversions shared by the parsers and the editor.
-#include "cli/numbers.h"
+#include "fields/numbers.h"
 
 #include <cctype>
 

@@ -1,53 +1,12 @@
-// The field keyword table shared by both roles, the two matchers and the
-// value parsers for dotted addresses and security IDs.
-#include "cli/fields.h"
+// The value readers shared by the editor's command line and its form.
+#include "fields/values.h"
 
 #include <strings.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
-#include "cli/numbers.h"
-
-const FieldKeyword fieldKeywords[FieldKeywordCount] = {
-    {"J", "JustImaged", FieldKind::JustImaged},
-    {"SC", "ScriptedImage", FieldKind::ScriptedImage},
-    {"L", "LastBaseImage", FieldKind::LastBaseImage},
-    {"O", "ObjectDN", FieldKind::ObjectDN},
-    {"T", "Tree", FieldKind::Tree},
-    {"N", "NetBIOSName", FieldKind::NetBIOSName},
-    {"WorkG", "WorkGroup", FieldKind::WorkGroup},
-    {"SI", "SID", FieldKind::SID},
-    {"Works", "WorkstationID", FieldKind::WorkstationID},
-    {"DH", "DHCP", FieldKind::DHCP},
-    {"I", "IP", FieldKind::IP},
-    {"Gateway", "Gateway", FieldKind::Gateway},
-    {"M", "Mask", FieldKind::Mask},
-    // The count must come before the server row: "DNSServer" is a prefix of it.
-    {"DNSServerC", "DNSServerCount", FieldKind::DNSServerCount},
-    {"DNSServer", nullptr, FieldKind::DNSServer},
-    {"DNSSu", "DNSSuffix", FieldKind::DNSSuffix},
-    {"DNSH", "DNSHostName", FieldKind::DNSHostName},
-};
-
-int matchFieldName(const char* argument, const char* keyword) {
-  const std::size_t length = std::strlen(keyword);
-  if (std::strlen(argument) < length) return -1;
-  return strncasecmp(argument, keyword, length) == 0 ? 0 : -1;
-}
-
-int matchAssignment(const char* argument, const char* keyword, std::string& value) {
-  value.clear();
-  if (matchFieldName(argument, keyword) != 0) return -1;
-  const char* equals = std::strchr(argument, '=');
-  if (equals == nullptr) return -1;
-  const char* rest = equals + 1;
-  while (*rest != '\0' && std::isspace(static_cast<unsigned char>(*rest))) ++rest;
-  if (*rest == '\0') return 1;
-  value = rest;
-  return 0;
-}
+#include "fields/numbers.h"
 
 void parseDottedQuad(const char* text, std::uint8_t address[4]) {
   std::memset(address, 0, 4);
@@ -105,4 +64,20 @@ int parseSid(const char* text, ImageSafeDataStruct* record) {
   }
   std::memcpy(record->sid, numbers, sizeof numbers);
   return 0;
+}
+
+void applyFlag(ImageSafeDataStruct* record, std::uint32_t bit, std::string& value) {
+  if (!value.empty() && (value[0] == 't' || value[0] == 'T')) {
+    record->flags |= bit;
+    value = "true";
+  }
+  if (!value.empty() && (value[0] == 'f' || value[0] == 'F')) {
+    record->flags &= ~bit;
+    value = "false";
+  }
+}
+
+void applyDhcp(ImageSafeDataStruct* record, const std::string& value) {
+  if (strcasecmp(value.c_str(), "off") == 0) record->DHCP = 0;
+  if (strcasecmp(value.c_str(), "on") == 0) record->DHCP = 1;
 }

@@ -1,44 +1,12 @@
-// Moving text into the record's buffers and out into the script.
+// The value forms of the script: plain where safe, quoted where not.
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "cli/frontends.h"
-#include "cli/text.h"
 
 namespace {
-
-TEST(StoreText, ValueLongerThanTheBufferIsCutAndTheTerminatorKept) {
-  std::vector<std::uint8_t> buffer(IsdCapNetbiosName + 8, 0xAA);  // guard bytes behind
-  const std::string stored = storeFieldText(buffer.data(), IsdCapNetbiosName, std::string(40, 'N'));
-  EXPECT_EQ(stored, std::string(15, 'N'));
-  EXPECT_EQ(wideLength(buffer.data()), 30u);
-  EXPECT_EQ(buffer[30], 0);
-  EXPECT_EQ(buffer[31], 0);
-  for (std::size_t i = IsdCapNetbiosName; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0xAA) << i;
-}
-
-TEST(StoreText, ShorterValueClearsWhatAnOlderLongerTextLeft) {
-  std::vector<std::uint8_t> buffer(IsdCapWsTree, 0);
-  storeFieldText(buffer.data(), buffer.size(), "LongerTreeName");
-  EXPECT_EQ(storeFieldText(buffer.data(), buffer.size(), "Lab"), "Lab");
-  for (std::size_t i = 6; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0) << i;
-  EXPECT_EQ(fieldText(buffer.data()), "Lab");
-}
-
-TEST(StoreText, RecordWithoutBuffersTakesNothing) {
-  EXPECT_EQ(storeFieldText(nullptr, IsdCapWsTree, "Lab"), "");
-  EXPECT_EQ(fieldText(nullptr), "");
-}
-
-TEST(RecordText, HighUnitsKeepTheirLowByte) {
-  const std::uint8_t wide[] = {0x41, 0x01, 0xE9, 0x00, 0x42, 0x00, 0, 0};
-  EXPECT_EQ(fieldText(wide),
-            "A\xE9"
-            "B");
-}
 
 struct QuoteCase {
   const char* value;
@@ -76,16 +44,6 @@ INSTANTIATE_TEST_SUITE_P(Script, ShellWord,
 TEST(ShellDoubleQuoted, BackslashQuoteDollarAndBackquoteAreEscaped) {
   EXPECT_EQ(shellDoubleQuoted("//srv/img path"), "\"//srv/img path\"");
   EXPECT_EQ(shellDoubleQuoted("a\\b\"c$d`e'f"), "\"a\\\\b\\\"c\\$d\\`e'f\"");
-}
-
-TEST(DnsServerList, CountAboveTheTableIsListedAsThirtyTwo) {
-  ImageSafeDataStruct record{};
-  record.dnsServerCount = 2;
-  EXPECT_EQ(listedDnsServers(&record), 2u);
-  record.dnsServerCount = 33;
-  EXPECT_EQ(listedDnsServers(&record), 32u);
-  record.dnsServerCount = 0xFFFFFFFFu;
-  EXPECT_EQ(listedDnsServers(&record), 32u);
 }
 
 }  // namespace

@@ -6,8 +6,9 @@
 #include <ostream>
 #include <string>
 
-#include "cli/fields.h"
-#include "cli/numbers.h"
+#include "fields/fields.h"
+#include "fields/numbers.h"
+#include "fields/values.h"
 
 namespace {
 
