@@ -1,6 +1,5 @@
 // The editor role's command line: erase, clear, apply field assignments with
 // a confirmation line each, and save the record to every usable disk.
-#include <arpa/inet.h>
 #include <strings.h>
 
 #include <cstdint>
@@ -26,64 +25,90 @@ struct EditorRun {
   std::int32_t saveRequested = 0;
   int result = 0;
   bool storeFailed = false;  // a save or removal did not reach every disk
+  bool refused = false;      // a value was refused and its field left unchanged
 };
 
 void confirm(const FieldKeyword& row, const std::string& value) {
   std::printf("%s '%s'\n", tr(row.confirmLabel), value.c_str());
 }
 
-// The count is limited to the 32 entries the record holds: any other number
-// is refused, so no reader is ever pointed beyond the table.
-void applyDnsServerCount(ImageSafeDataStruct* record, const FieldKeyword& row, const std::string& value) {
-  const std::int32_t count = convertLong32(value.c_str());
-  if (count < 0 || static_cast<std::uint32_t>(count) > IsdDnsServerSlots) {
+// One line on standard error naming the field, the value and what the field
+// takes; the field keeps its value and the run ends with ExitValueRefused.
+void refuse(EditorRun& run, const std::string& field, const std::string& value, const std::string& expected) {
+  std::fflush(stdout);  // in order with the confirmation lines before it
+  std::fprintf(stderr, "wexedit: %s '%s' refused, expected %s\n", field.c_str(), value.c_str(),
+               expected.c_str());
+  run.refused = true;
+}
+
+void refuse(EditorRun& run, const FieldKeyword& row, const std::string& value) {
+  refuse(run, row.documentedName, value, expectedValue(row.value));
+}
+
+// Counts the record cannot hold (it has 32 server entries) keep the refusal
+// line this program has always printed, besides the line on standard error.
+void applyDnsServerCount(EditorRun& run, const FieldKeyword& row, const std::string& value) {
+  std::uint32_t count = 0;
+  if (!readDnsServerCount(value, &count)) {
     std::fputs("   Could not set DNS server count.  (The count must be between 0 and 32.)\n", stdout);
+    refuse(run, row, value);
     return;
   }
-  record->dnsServerCount = static_cast<std::uint32_t>(count);
-  std::printf("%s '%d'\n", tr(row.confirmLabel), count);
+  run.record->dnsServerCount = count;
+  std::printf("%s '%u'\n", tr(row.confirmLabel), count);
 }
 
 // "DNSServer<n>=<address>": the number follows the keyword's nine characters.
-void applyDnsServer(ImageSafeDataStruct* record, const FieldKeyword& row, const char* argument,
-                    const std::string& value) {
+// Each refusal prints its own line on standard output as well.
+void applyDnsServer(EditorRun& run, const FieldKeyword& row, const char* argument, const std::string& value) {
+  ImageSafeDataStruct* record = run.record;
+  const std::string field(argument, std::strchr(argument, '='));
   const char* numberText = argument + std::strlen(row.keyword);
   const std::int32_t number = convertLong32(numberText);
+  const std::size_t servers = listedDnsServers(record);
+  const std::string expectedNumber =
+      "a server number from 1 to the DNS server count (" + std::to_string(servers) + ") before the \"=\"";
   if (number == 0 && numberText[0] == '0') {
     std::fputs("   Could not set DNS name server.  (Could not interpret which server to set.)\n", stdout);
+    refuse(run, field, value, expectedNumber);
     return;
   }
-  if (number < 1 || static_cast<std::size_t>(number) > listedDnsServers(record)) {
+  if (number < 1 || static_cast<std::size_t>(number) > servers) {
     std::fputs(
         "   Could not set DNS name server.  (Server index out larger than current DNS "
         "server count.)\n",
         stdout);
+    refuse(run, field, value, expectedNumber);
     return;
   }
-  const in_addr_t address = inet_addr(value.c_str());
-  if (address == INADDR_NONE) {
+  if (!parseDottedQuad(value.c_str(), record->dnsServer[number - 1])) {
     std::fputs("   Could not set DNS name server.  (Invalid IP address.)\n", stdout);
+    refuse(run, field, value, expectedValue(row.value));
     return;
   }
-  std::memcpy(record->dnsServer[number - 1], &address, 4);  // network order: as written
   confirm(row, value);
 }
 
 void applyRow(EditorRun& run, const FieldKeyword& row, const char* argument, std::string value) {
   ImageSafeDataStruct* record = run.record;
+  bool accepted = true;
   switch (row.value) {
-    case ValueKind::Flag: applyFlag(record, row.flagBit, value); break;
+    case ValueKind::Flag: accepted = applyFlag(record, row.flagBit, value); break;
     case ValueKind::Text: value = storeFieldText(fieldBuffer(row, record), row.capacity, value); break;
     case ValueKind::Sid:
       run.result = parseSid(value.c_str(), record);
       if (run.result != 0) return;
       break;
-    case ValueKind::Dhcp: applyDhcp(record, value); break;
-    case ValueKind::Address: parseDottedQuad(value.c_str(), record->*row.address); break;
-    case ValueKind::DnsServerCount: applyDnsServerCount(record, row, value); return;
-    case ValueKind::DnsServer: applyDnsServer(record, row, argument, value); return;
+    case ValueKind::Dhcp: accepted = applyDhcp(record, value); break;
+    case ValueKind::Address: accepted = parseDottedQuad(value.c_str(), record->*row.address); break;
+    case ValueKind::DnsServerCount: applyDnsServerCount(run, row, value); return;
+    case ValueKind::DnsServer: applyDnsServer(run, row, argument, value); return;
   }
-  confirm(row, value);
+  if (accepted) {
+    confirm(row, value);
+  } else {
+    refuse(run, row, value);
+  }
 }
 
 void storeSampleAddress(std::uint8_t address[4], std::uint8_t a, std::uint8_t b, std::uint8_t c,
@@ -153,12 +178,20 @@ int runEditorCommandLine(int count, char** arguments) {
   if (run.saveRequested != 0) {
     saveRecord(run);
   } else if (!ToolOptions.remove && !ToolOptions.clear) {
+    if (!tuiTerminalReady()) {
+      std::fflush(stdout);
+      std::fputs("wexedit: the full-screen form needs a terminal; nothing was changed\n", stderr);
+      return run.result != 0 ? run.result : ExitNoTerminal;
+    }
     tuiOpen();
     runEditorForm(run.record, &run.saveRequested);
     tuiClose();
     if (run.saveRequested != 0) saveRecord(run);
   }
-  // A status that an argument already set says more about the run and stays.
-  if (run.storeFailed && run.result == 0) return ExitStoreFailed;
-  return run.result;
+  // A status that an argument already set says more about the run and stays;
+  // a disk that was not written outweighs a refused value.
+  if (run.result != 0) return run.result;
+  if (run.storeFailed) return ExitStoreFailed;
+  if (run.refused) return ExitValueRefused;
+  return 0;
 }

@@ -69,7 +69,13 @@ int main(int argc, char** argv) {
   ToolMode = roleFromName(argc > 0 ? argv[0] : "");
   ToolOptions = {};
 
-  switch (parseOptions(argc, argv)) {
+  const OptionOutcome outcome = parseOptions(argc, argv);
+  if (outcome != OptionOutcome::Run && !tuiTerminalReady()) {
+    std::fprintf(stderr, "%s: the help screen needs a terminal; --help prints the usage\n",
+                 ToolMode == ToolModeEditor ? "wexedit" : "wexview");
+    return ExitNoTerminal;
+  }
+  switch (outcome) {
     case OptionOutcome::OtherRoleHelp:
       ToolMode == ToolModeEditor ? showEditorHelp() : showViewerHelp();
       return 1;

@@ -36,6 +36,12 @@ int runViewerCommandLine(int count, char** words) {
   const ImageSafeDataStruct* record = &isdRecord;
   if (ToolOptions.script) return writeEnvScript(record);
   if (count == 0) {
+    if (!tuiTerminalReady()) {
+      std::fputs(
+          "wexview: the full-screen record page needs a terminal; name fields to print them, or use -s\n",
+          stderr);
+      return ExitNoTerminal;
+    }
     tuiOpen();
     showRecordScreen(record);
     tuiClose();

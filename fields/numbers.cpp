@@ -6,6 +6,7 @@
 namespace {
 
 struct Magnitude {
+  bool sign = false;  // a "+" or "-" came before the digits
   bool negative = false;
   bool overflow = false;  // more than 32 bits of magnitude
   std::uint64_t value = 0;
@@ -18,6 +19,7 @@ Magnitude readDecimal(const char* text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   while (std::isspace(*p)) ++p;
   if (*p == '+' || *p == '-') {
+    result.sign = true;
     result.negative = *p == '-';
     ++p;
   }
@@ -48,4 +50,9 @@ std::uint32_t convertUnsigned32(const char* text) {
   if (m.overflow) return 0xFFFFFFFFu;
   const auto value = static_cast<std::uint32_t>(m.value);
   return m.negative ? static_cast<std::uint32_t>(0u - value) : value;
+}
+
+bool unsignedFits32(const char* text) {
+  const Magnitude m = readDecimal(text);
+  return !m.sign && !m.overflow;
 }

@@ -13,3 +13,7 @@ std::int32_t convertLong32(const char* text);
 // is kept whole, a negative value is its two's complement ("-1" is
 // 4294967295), and a magnitude beyond 32 bits is held at 4294967295.
 std::uint32_t convertUnsigned32(const char* text);
+
+// True when the number convertUnsigned32 reads from the text has no sign and
+// fits in 32 bits, so that it is the number as written.
+bool unsignedFits32(const char* text);

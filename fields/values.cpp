@@ -3,21 +3,54 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "fields/numbers.h"
 
-void parseDottedQuad(const char* text, std::uint8_t address[4]) {
-  std::memset(address, 0, 4);
-  address[0] = static_cast<std::uint8_t>(convertLong32(text) & 0xFF);
-  const char* part = text;
-  for (int i = 1; i < 4; ++i) {
-    const char* dot = std::strchr(part, '.');
-    if (dot == nullptr) return;
-    part = dot + 1;
-    address[i] = static_cast<std::uint8_t>(convertLong32(part) & 0xFF);
+namespace {
+
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string trimmed(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && isBlank(text[begin])) ++begin;
+  while (end > begin && isBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// A run of decimal digits at `at` whose value is at most `most`; moves `at`
+// past it. Leading zeros are allowed ("010" is ten), no sign is.
+bool readBoundedNumber(const std::string& text, std::size_t& at, std::uint32_t most, std::uint32_t* number) {
+  const std::size_t start = at;
+  std::uint32_t value = 0;
+  for (; at < text.size() && isDigit(text[at]); ++at) {
+    value = value * 10 + static_cast<std::uint32_t>(text[at] - '0');
+    if (value > most) return false;
   }
+  if (at == start) return false;
+  *number = value;
+  return true;
+}
+
+}  // namespace
+
+bool parseDottedQuad(const char* text, std::uint8_t address[4]) {
+  const std::string value = trimmed(text);
+  std::uint8_t bytes[4] = {};
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (i > 0 && (at >= value.size() || value[at++] != '.')) return false;
+    std::uint32_t number = 0;
+    if (!readBoundedNumber(value, at, 255, &number)) return false;
+    bytes[i] = static_cast<std::uint8_t>(number);
+  }
+  if (at != value.size()) return false;
+  std::memcpy(address, bytes, sizeof bytes);
+  return true;
 }
 
 namespace {
@@ -56,7 +89,10 @@ int parseSid(const char* text, ImageSafeDataStruct* record) {
     const std::size_t end = i < 4 ? separators[i] : copy.size();
     const std::string field = copy.substr(start, end - start);
     numbers[i] = convertUnsigned32(field.c_str());
-    if (numbers[i] == 0 && (field.empty() || field[0] != '0')) {
+    // A sign or more than 32 bits would store a number other than the one written.
+    const bool invalid =
+        !unsignedFits32(field.c_str()) || (numbers[i] == 0 && (field.empty() || field[0] != '0'));
+    if (invalid) {
       std::fputs("Invalid SID -- Invalid data in one of the fields\n", stdout);
       return SidBadNumber;
     }
@@ -66,18 +102,52 @@ int parseSid(const char* text, ImageSafeDataStruct* record) {
   return 0;
 }
 
-void applyFlag(ImageSafeDataStruct* record, std::uint32_t bit, std::string& value) {
-  if (!value.empty() && (value[0] == 't' || value[0] == 'T')) {
+bool applyFlag(ImageSafeDataStruct* record, std::uint32_t bit, std::string& value) {
+  const char first = value.empty() ? '\0' : value[0];
+  if (first == 't' || first == 'T') {
     record->flags |= bit;
     value = "true";
+    return true;
   }
-  if (!value.empty() && (value[0] == 'f' || value[0] == 'F')) {
+  if (first == 'f' || first == 'F') {
     record->flags &= ~bit;
     value = "false";
+    return true;
   }
+  return false;
 }
 
-void applyDhcp(ImageSafeDataStruct* record, const std::string& value) {
-  if (strcasecmp(value.c_str(), "off") == 0) record->DHCP = 0;
-  if (strcasecmp(value.c_str(), "on") == 0) record->DHCP = 1;
+bool applyDhcp(ImageSafeDataStruct* record, const std::string& value) {
+  if (strcasecmp(value.c_str(), "off") == 0) {
+    record->DHCP = 0;
+  } else if (strcasecmp(value.c_str(), "on") == 0) {
+    record->DHCP = 1;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool readDnsServerCount(const std::string& value, std::uint32_t* count) {
+  const std::string text = trimmed(value);
+  std::size_t at = 0;
+  std::uint32_t number = 0;
+  if (!readBoundedNumber(text, at, static_cast<std::uint32_t>(IsdDnsServerSlots), &number) ||
+      at != text.size())
+    return false;
+  *count = number;
+  return true;
+}
+
+const char* expectedValue(ValueKind kind) {
+  switch (kind) {
+    case ValueKind::Flag: return "true or false (the first letter counts: t or f, in any case)";
+    case ValueKind::Dhcp: return "on or off";
+    case ValueKind::Address:
+    case ValueKind::DnsServer: return "four decimal numbers from 0 to 255 joined by dots, such as 10.0.0.5";
+    case ValueKind::DnsServerCount: return "a decimal number from 0 to 32";
+    case ValueKind::Text:
+    case ValueKind::Sid: break;
+  }
+  return "a valid value";
 }

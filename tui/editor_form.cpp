@@ -125,23 +125,50 @@ Form buildForm(newtComponent form, const ImageSafeDataStruct& record) {
   return built;
 }
 
-std::vector<FormValue> readForm(const Form& form) {
+// The object entry still showing the placeholder of a record without an
+// object name stands for no name: the placeholder is never stored.
+std::vector<FormValue> readForm(const Form& form, const ImageSafeDataStruct& record) {
   std::vector<FormValue> values;
   for (const FormField& added : form.fields) {
-    FormValue value{added.field, {}, {}, false};
-    if (added.field->value == ValueKind::Dhcp) {
+    const FieldKeyword& field = *added.field;
+    FormValue value{&field, {}, {}, false};
+    if (field.value == ValueKind::Dhcp) {
       value.firstChosen = newtRadioGetCurrent(added.first) == added.first;
     } else {
       value.first = entryText(added.first);
       if (added.second != nullptr) value.second = entryText(added.second);
+      const bool placeholder =
+          field.screenSecondLabel != nullptr && !hasFieldText(fieldBuffer(field, &record));
+      if (placeholder && value.first == tr("Not found")) value.first.clear();
     }
     values.push_back(value);
   }
   return values;
 }
 
+// The first address entry whose text is not an address, or null.
+const FormField* firstInvalidAddress(const Form& form, const std::vector<FormValue>& values) {
+  std::uint8_t address[4] = {};
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const bool isAddress = values[i].field->value == ValueKind::Address;
+    if (isAddress && !parseDottedQuad(values[i].first.c_str(), address)) return &form.fields[i];
+  }
+  return nullptr;
+}
+
+// Names the field and its text in a message window; the form stays open.
+void showInvalidAddress(const FieldKeyword& field, const std::string& text) {
+  std::string title = tr("Invalid address");
+  std::string button = tr("OK");
+  std::string message = std::string(formLabel(field)) + " " + text + "\n\n" +
+                        tr("Enter four numbers from 0 to 255 joined by dots, such as 10.0.0.5.");
+  char format[] = "%s";
+  newtWinMessage(title.data(), button.data(), format, message.c_str());
+}
+
 // Every field of the form is written, changed or not: the object name joined
-// from its two entries, the other texts, the DHCP choice and the addresses.
+// from its two entries, the other texts, the DHCP choice and the addresses
+// (all of which firstInvalidAddress has accepted).
 void applyForm(const std::vector<FormValue>& values, ImageSafeDataStruct* record) {
   for (const FormValue& value : values) {
     const FieldKeyword& field = *value.field;
@@ -166,11 +193,20 @@ void runEditorForm(ImageSafeDataStruct* record, std::int32_t* saveRequested) {
   newtComponent form = newtForm(nullptr, nullptr, 0);
   const Form built = buildForm(form, *record);
   newtCenteredWindow(WindowWidth, WindowHeight, tr("Image-safe data"));
-  newtExitStruct exit{};
-  newtFormRun(form, &exit);
-  if (exit.reason == newtExitStruct::NEWT_EXIT_COMPONENT && exit.u.co == built.ok) {
-    applyForm(readForm(built), record);
-    *saveRequested = 1;
+  // "OK" with an address that is not one names it and goes back to it.
+  for (;;) {
+    newtExitStruct exit{};
+    newtFormRun(form, &exit);
+    if (exit.reason != newtExitStruct::NEWT_EXIT_COMPONENT || exit.u.co != built.ok) break;
+    const std::vector<FormValue> values = readForm(built, *record);
+    const FormField* invalid = firstInvalidAddress(built, values);
+    if (invalid == nullptr) {
+      applyForm(values, record);
+      *saveRequested = 1;
+      break;
+    }
+    showInvalidAddress(*invalid->field, entryText(invalid->first));
+    newtFormSetCurrent(form, invalid->first);
   }
   newtFormDestroy(form);
   newtPopWindow();

@@ -2,6 +2,7 @@
 #include "tui/title.h"
 
 #include <newt.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -65,6 +66,8 @@ void tuiTitleBar() {
   panelPut(SlotTitle, 1, 1, titleLine(versionText, screenWidth).c_str());
   newtRefresh();
 }
+
+bool tuiTerminalReady() { return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1; }
 
 void tuiOpen() {
   newtInit();

@@ -5,6 +5,10 @@
 
 #include "store/record.h"
 
+// True when standard input and output are a terminal, which the full-screen
+// pages need: without one they would write escape codes to wherever
+// standard output goes and wait for keys that never come.
+bool tuiTerminalReady();
 void tuiOpen();
 void tuiClose();
 void showHelp();

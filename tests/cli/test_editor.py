@@ -27,11 +27,9 @@ def changed(**changes):
 
 
 ROWS = [
-    ("JustImaged=yes", "   DEZE Just Imaged Flag set to  'yes'", changed()),
     ("j=false", "   DEZE Just Imaged Flag set to  'false'", changed(flags=0x104)),
     ("J=Tomato", "   DEZE Just Imaged Flag set to  'true'", changed()),
     ("ScriptedImage=F", "   DEZE Scripted Image Flag set to  'false'", changed(flags=0x101)),
-    ("SC=", "   DEZE Scripted Image Flag set to  ''", changed()),
     ("LastBaseImage=//srv/img 2", "   DEZE Last Base Image Restored set to '//srv/img 2'",
      changed(texts={"lastBaseImage": b"//srv/img 2"})),
     ("ObjectDN=CN=PC2.O=Corp", "   DEZE Workstation Object set to 'CN=PC2.O=Corp'",
@@ -43,20 +41,22 @@ ROWS = [
      changed(texts={"netbiosName": b"PC9"})),
     ("WorkGroup=WG", "   DEZE Workstation Workgroup set to 'WG'", changed(texts={"workgroup": b"WG"})),
     ("SID=1-2-3-4-5", "   DEZE Windows Security ID set to '1-2-3-4-5'", changed(sid=(1, 2, 3, 4, 5))),
-    ("SID=-1-0-4294967295-2147483648-7",
-     "   DEZE Windows Security ID set to '-1-0-4294967295-2147483648-7'",
+    ("SID=4294967295-0-4294967295-2147483648-7",
+     "   DEZE Windows Security ID set to '4294967295-0-4294967295-2147483648-7'",
      changed(sid=(4294967295, 0, 4294967295, 2147483648, 7))),
     ("WorkstationID=42", "   DEZE Workstation ID set to '42'", changed(texts={"wsID": b"42"})),
     ("DHCP=ON", "   DEZE DHCP Flag set to 'ON'", changed(dhcp=1)),
-    ("dhcp=1", "   DEZE DHCP Flag set to '1'", changed()),
     ("IP=10.1.2.3", "   DEZE Static IP Address set to '10.1.2.3'", changed(ip=bytes([10, 1, 2, 3]))),
-    ("Gateway=192.168.1", "   DEZE IP Gateway set to '192.168.1'", changed(gateway=bytes([192, 168, 1, 0]))),
-    ("Mask=300.255.-1.x", "   DEZE IP Subnet Mask set to '300.255.-1.x'",
-     changed(subnet=bytes([44, 255, 255, 0]))),
+    ("Gateway= 192.168.1.0 ", "   DEZE IP Gateway set to '192.168.1.0 '",
+     changed(gateway=bytes([192, 168, 1, 0]))),
+    ("Mask=255.255.255.0", "   DEZE IP Subnet Mask set to '255.255.255.0'",
+     changed(subnet=bytes([255, 255, 255, 0]))),
     ("DNSServerCount=3", "   DEZE DNS Server Count set to '3'", changed(dns_count=3)),
-    ("DNSServerCount=abc", "   DEZE DNS Server Count set to '0'", changed(dns_count=0)),
+    ("DNSServerCount=0", "   DEZE DNS Server Count set to '0'", changed(dns_count=0)),
     ("DNSServer2=10.9.8.7", "   DEZE DNS Name Server set to  '10.9.8.7'",
      changed(dns=[bytes([10, 0, 0, 53]), bytes([10, 9, 8, 7])] + [bytes(4)] * 30)),
+    ("DNSServer2=255.255.255.255", "   DEZE DNS Name Server set to  '255.255.255.255'",
+     changed(dns=[bytes([10, 0, 0, 53]), bytes([255] * 4)] + [bytes(4)] * 30)),
     ("DNSSuffix=corp.example", "   DEZE DNS Suffix set to 'corp.example'",
      changed(texts={"dnsSuffix": b"corp.example"})),
     ("DNSHostName=pc9", "   DEZE DNS Host Name set to 'pc9'", changed(texts={"dnsHostname": b"pc9"})),
@@ -99,20 +99,49 @@ REFUSALS = {
     "index": "   Could not set DNS name server.  (Server index out larger than current DNS server count.)",
     "interpret": "   Could not set DNS name server.  (Could not interpret which server to set.)",
     "address": "   Could not set DNS name server.  (Invalid IP address.)",
+    "count": "   Could not set DNS server count.  (The count must be between 0 and 32.)",
+}
+EXPECT = {
+    "flag": "true or false (the first letter counts: t or f, in any case)",
+    "dhcp": "on or off",
+    "address": "four decimal numbers from 0 to 255 joined by dots, such as 10.0.0.5",
+    "count": "a decimal number from 0 to 32",
+    "index": 'a server number from 1 to the DNS server count (2) before the "="',
 }
 
+# argument, its line on standard output (None: none), the field and value its
+# line on standard error names, and what that line says is expected.
+REFUSED = [
+    ("JustImaged=yes", None, "JustImaged 'yes'", "flag"),
+    ("SC=", None, "ScriptedImage ''", "flag"),
+    ("DHCP=1", None, "DHCP '1'", "dhcp"),
+    ("dhcp=true", None, "DHCP 'true'", "dhcp"),
+    ("IP=10.1.2.300", None, "IP '10.1.2.300'", "address"),
+    ("Gateway=192.168.1", None, "Gateway '192.168.1'", "address"),
+    ("Mask=foo", None, "Mask 'foo'", "address"),
+    ("DNSServerCount=abc", "count", "DNSServerCount 'abc'", "count"),
+    ("DNSServerCount=33", "count", "DNSServerCount '33'", "count"),
+    ("DNSServerCount=-1", "count", "DNSServerCount '-1'", "count"),
+    ("DNSServerCount=4294967295", "count", "DNSServerCount '4294967295'", "count"),
+    ("DNSServer3=10.0.0.3", "index", "DNSServer3 '10.0.0.3'", "index"),
+    ("DNSServer-1=10.0.0.1", "index", "DNSServer-1 '10.0.0.1'", "index"),
+    ("DNSServer=10.0.0.1", "index", "DNSServer '10.0.0.1'", "index"),
+    ("DNSServer0=10.0.0.1", "interpret", "DNSServer0 '10.0.0.1'", "index"),
+    ("DNSServer2=10.0.0.300", "address", "DNSServer2 '10.0.0.300'", "address"),
+    ("DNSServer2=010.0.0.0x1", "address", "DNSServer2 '010.0.0.0x1'", "address"),
+]
 
-@pytest.mark.parametrize("argument,reason", [
-    ("DNSServer3=10.0.0.3", "index"), ("DNSServer-1=10.0.0.1", "index"),
-    ("DNSServer=10.0.0.1", "index"), ("DNSServer0=10.0.0.1", "interpret"),
-    ("DNSServer2=10.0.0.300", "address"), ("DNSServer2=255.255.255.255", "address"),
-])
-def test_refused_dns_server_leaves_record_and_status_alone(disks, argument, reason):
-    before = disks.add("sda", sample_record())
-    result = edit(disks, argument)
-    assert result.stdout.decode() == REFUSALS[reason] + "\n"
-    assert result.returncode == 0
-    expect_saved(disks, "sda", before, sample_record())
+
+@pytest.mark.parametrize("argument,stdout,named,expected", REFUSED, ids=[r[0] for r in REFUSED])
+def test_refused_value_keeps_its_field_and_exits_5_while_the_rest_is_saved(
+        disks, argument, stdout, named, expected):
+    disks.add("sda", sample_record())
+    result = edit(disks, argument, "Tree=Lab")
+    lines = ([REFUSALS[stdout]] if stdout else []) + ["   DEZE Tree Name set to 'Lab'"]
+    assert result.stdout.decode().splitlines() == lines
+    assert result.stderr.decode() == f"wexedit: {named} refused, expected {EXPECT[expected]}\n"
+    assert result.returncode == 5
+    assert disks.record("sda") == changed(texts={"wsTree": b"Lab"})
 
 
 def test_server_set_before_its_count_is_refused(disks):
@@ -120,16 +149,18 @@ def test_server_set_before_its_count_is_refused(disks):
     result = edit(disks, "DNSServer2=10.0.0.2", "DNSServerCount=2")
     assert result.stdout.decode().splitlines()[0] == REFUSALS["index"]
     assert disks.record("sda").dns[1] == bytes(4)
+    assert result.returncode == 5
 
 
-@pytest.mark.parametrize("count", ["33", "-1", "4294967295"])
-def test_dns_server_count_beyond_the_table_is_refused(disks, count):
-    before = disks.add("sda", sample_record())
-    result = edit(disks, f"DNSServerCount={count}")
-    assert result.stdout.decode() == \
-        "   Could not set DNS server count.  (The count must be between 0 and 32.)\n"
-    assert result.returncode == 0
-    expect_saved(disks, "sda", before, sample_record())
+@pytest.mark.parametrize("args,status", [
+    (["IP=1.2.3", "SID=1-2-3-4-5"], 5),  # a later valid SID does not clear the refusal
+    (["SID=1-2", "IP=1.2.3"], 1),        # an earlier status stays
+    (["IP=1.2.3", "Foo"], 255),
+])
+def test_refusal_status_stands_beside_the_other_statuses(disks, args, status):
+    disks.add("sda", sample_record())
+    assert edit(disks, *args).returncode == status
+    assert disks.record("sda").ip == sample_record().ip
 
 
 def test_server_index_is_bounded_by_the_table_when_the_stored_count_is_larger(disks):

@@ -139,3 +139,17 @@ def test_help_or_version_that_cannot_be_written_fails(disks, option):
         result = subprocess.run(["wexedit", option], executable=str(bin_dir() / "wexedit"),
                                 env=disks.env(), stdout=full, stderr=subprocess.PIPE, timeout=60)
     assert result.returncode != 0 and b"cannot write" in result.stderr
+
+
+@pytest.mark.parametrize("name,args,line", [
+    ("wexview", [], b"wexview: the full-screen record page needs a terminal; "
+                    b"name fields to print them, or use -s\n"),
+    ("wexedit", [], b"wexedit: the full-screen form needs a terminal; nothing was changed\n"),
+    ("wexedit", ["-h"], b"wexedit: the help screen needs a terminal; --help prints the usage\n"),
+    ("wexview", ["-c"], b"wexview: the help screen needs a terminal; --help prints the usage\n"),
+])
+def test_full_screen_without_a_terminal_says_so_and_exits_6(disks, name, args, line):
+    before = disks.add("sda", sample_record())
+    result = run(disks, name, *args)
+    assert (result.returncode, result.stdout, result.stderr) == (6, b"", line)
+    assert disks.bytes("sda") == before

@@ -125,7 +125,7 @@ TEST_F(Catalogue, EditorLabelsAndUnknownParameterAreLookedUpAndNothingElse) {
   ToolMode = ToolModeEditor;
   ToolOptions = {};
   const std::string printed = run(runEditorCommandLine, {"J=t",
-                                                         "SC=no",
+                                                         "SC=false",
                                                          "L=Lab",
                                                          "O=Lab",
                                                          "T=Lab",
@@ -146,7 +146,7 @@ TEST_F(Catalogue, EditorLabelsAndUnknownParameterAreLookedUpAndNothingElse) {
                                                          "Foo"});
   EXPECT_EQ(printed,
             "XX:   DEZE Just Imaged Flag set to  'true'\n"
-            "XX:   DEZE Scripted Image Flag set to  'no'\n"
+            "XX:   DEZE Scripted Image Flag set to  'false'\n"
             "XX:   DEZE Last Base Image Restored set to 'Lab'\n"
             "XX:   DEZE Workstation Object set to 'Lab'\n"
             "XX:   DEZE Tree Name set to 'Lab'\n"

@@ -136,28 +136,60 @@ TEST(Assignment, ValueOfAMegabyteArgumentIsKeptWhole) {
 
 struct QuadCase {
   const char* text;
-  std::array<std::uint8_t, 4> bytes;
+  bool accepted;
+  std::array<std::uint8_t, 4> bytes;  // expected when accepted
 };
 
 void PrintTo(const QuadCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class DottedQuad : public testing::TestWithParam<QuadCase> {};
 
-TEST_P(DottedQuad, BytesAreTheLowEightBitsOfEachPart) {
+// Anything but four decimal numbers from 0 to 255 is refused and leaves the
+// address as it was, instead of storing bytes the user did not type.
+TEST_P(DottedQuad, FourNumbersUpTo255AreTakenAndAnythingElseLeavesTheAddress) {
+  const QuadCase& c = GetParam();
   std::uint8_t address[4] = {9, 9, 9, 9};
-  parseDottedQuad(GetParam().text, address);
-  EXPECT_EQ((std::array<std::uint8_t, 4>{address[0], address[1], address[2], address[3]}), GetParam().bytes)
-      << GetParam().text;
+  EXPECT_EQ(parseDottedQuad(c.text, address), c.accepted) << c.text;
+  const std::array<std::uint8_t, 4> expected = c.accepted ? c.bytes : std::array<std::uint8_t, 4>{9, 9, 9, 9};
+  EXPECT_EQ((std::array<std::uint8_t, 4>{address[0], address[1], address[2], address[3]}), expected)
+      << c.text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Parsers, DottedQuad,
-    testing::Values(QuadCase{"10.1.2.3", {10, 1, 2, 3}}, QuadCase{"192.168.1", {192, 168, 1, 0}},
-                    QuadCase{"", {0, 0, 0, 0}}, QuadCase{"1.2.3.4.5", {1, 2, 3, 4}},
-                    QuadCase{"1..3.4", {1, 0, 3, 4}}, QuadCase{"300.1.1.1", {44, 1, 1, 1}},
-                    QuadCase{"256.-1.255.7x", {0, 255, 255, 7}}, QuadCase{" 8.abc.9", {8, 0, 9, 0}},
-                    // Held at the 32-bit limit as on the target platform, whatever long is here.
-                    QuadCase{"99999999999999999999.1.1.1", {255, 1, 1, 1}}));
+    testing::Values(
+        QuadCase{"10.1.2.3", true, {10, 1, 2, 3}}, QuadCase{" \t10.0.0.5 \t", true, {10, 0, 0, 5}},
+        QuadCase{"255.255.255.255", true, {255, 255, 255, 255}}, QuadCase{"0.0.0.0", true, {0, 0, 0, 0}},
+        QuadCase{"010.001.0.9", true, {10, 1, 0, 9}},  // decimal, not octal
+        QuadCase{"192.168.1", false, {}}, QuadCase{"", false, {}}, QuadCase{"1.2.3.4.5", false, {}},
+        QuadCase{"1..3.4", false, {}}, QuadCase{"300.1.1.1", false, {}}, QuadCase{"256.-1.255.7x", false, {}},
+        QuadCase{" 8.abc.9", false, {}}, QuadCase{"99999999999999999999.1.1.1", false, {}},
+        QuadCase{"+1.2.3.4", false, {}}, QuadCase{"1.2.3.-4", false, {}}, QuadCase{"0x0a.0.0.1", false, {}},
+        QuadCase{"1 .2.3.4", false, {}}, QuadCase{"1.2.3.4 x", false, {}}, QuadCase{"1.2.3.", false, {}},
+        QuadCase{"1.2.3.4.", false, {}}));
+
+struct CountCase {
+  const char* text;
+  bool accepted;
+  std::uint32_t count;
+};
+
+void PrintTo(const CountCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
+class DnsServerCount : public testing::TestWithParam<CountCase> {};
+
+TEST_P(DnsServerCount, OnlyADecimalNumberUpToTheTableIsTaken) {
+  std::uint32_t count = 99;
+  EXPECT_EQ(readDnsServerCount(GetParam().text, &count), GetParam().accepted) << GetParam().text;
+  EXPECT_EQ(count, GetParam().accepted ? GetParam().count : 99u) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Parsers, DnsServerCount,
+                         testing::Values(CountCase{"0", true, 0}, CountCase{" 32 ", true, 32},
+                                         CountCase{"007", true, 7}, CountCase{"33", false, 0},
+                                         CountCase{"-1", false, 0}, CountCase{"+3", false, 0},
+                                         CountCase{"3x", false, 0}, CountCase{"abc", false, 0},
+                                         CountCase{"", false, 0}, CountCase{"4294967298", false, 0}));
 
 struct SidCase {
   const char* text;
@@ -196,7 +228,9 @@ INSTANTIATE_TEST_SUITE_P(
         SidCase{
             "21-3623811015-3361044348-30300820-1013", 0, {21, 3623811015u, 3361044348u, 30300820, 1013}, ""},
         SidCase{"4294967295-0-0-0-0", 0, {4294967295u, 0, 0, 0, 0}, ""},
-        SidCase{"-1-2-3-4-5", 0, {4294967295u, 2, 3, 4, 5}, ""},
+        // A sign or a number beyond 32 bits would store something else than was written.
+        SidCase{"-1-2-3-4-5", SidBadNumber, {}, BadData}, SidCase{"1-+2-3-4-5", SidBadNumber, {}, BadData},
+        SidCase{"1-2-3-4-4294967296", SidBadNumber, {}, BadData},
         SidCase{"12abc-0x5-3-4-5", 0, {12, 0, 3, 4, 5}, ""}, SidCase{"1-2-3-4", SidTooFewFields, {}, TooFew},
         SidCase{"", SidTooFewFields, {}, TooFew}, SidCase{"-1-2-3-4", SidTooFewFields, {}, TooFew},
         SidCase{"1-2-3-4-5-6", SidTooManyFields, {}, TooMany}, SidCase{"1-2--4-5", SidBadNumber, {}, BadData},
@@ -205,9 +239,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SecurityId, MegabyteTextIsReadWithoutOverflow) {
   ImageSafeDataStruct record{};
+  record.sid[4] = 7;
   const std::string text = "1-2-3-4-" + std::string(1 << 20, '5');
-  EXPECT_EQ(parseSid(text.c_str(), &record), 0);
-  EXPECT_EQ(record.sid[4], 4294967295u);  // a magnitude beyond 32 bits is held at the top
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(parseSid(text.c_str(), &record), SidBadNumber);  // far beyond 32 bits
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), BadData);
+  EXPECT_EQ(record.sid[4], 7u);
 }
 
 struct ConversionCase {

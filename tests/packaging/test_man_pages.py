@@ -52,7 +52,7 @@ def test_wexedit_page_documents_environment_disks_and_script(text):
     assert text in rendered("wexedit.8")
 
 
-@pytest.mark.parametrize("status", ["0", "1", "2", "3", "4", "255"])
+@pytest.mark.parametrize("status", ["0", "1", "2", "3", "4", "5", "6", "255"])
 def test_wexedit_page_lists_every_exit_status(status):
     page = rendered("wexedit.8")
     section = page[page.index("EXIT STATUS"):page.index("ENVIRONMENT\n")]

@@ -127,6 +127,9 @@ def looked_up(disks, tmp_path):
             ("wexedit", [], "Cancel", screens.KEY_F12)]
     for name, args, marker, leave in runs:
         run_screen(name, args, env, leave=leave, marker=marker)
+    # "OK" with an address that is not one: the form names it in a message.
+    bad_address = "\t" * 8 + "\x01\x0b" + "1.2.3" + "\t" * 3 + "\r"
+    run_screen("wexedit", [], env, "Cancel", leave="\r" + screens.KEY_F12, keys=bad_address)
     subprocess.run([program("wexedit"), "DH=on"], env=env, capture_output=True)
     run_screen("wexview", [], env, "Uses DHCP")
     return set(t.decode() for t in log.read_bytes().split(b"\0") if t)
@@ -205,7 +208,7 @@ def run_german(disks, name, *args, language="de"):
     ("wexview", ["Foo"], 255, "Unbekannter Parameter (0): 'Foo'\n"),
     ("wexview", ["IP", "J", "DHCP"], 0, "10.1.2.37\nTrue\nOff\n"),
     ("wexedit", ["SID=1-2"], 1, "Invalid SID -- Not enough fields or invalid separator\n"),
-    ("wexedit", ["DNSServer1=1.2.3.999"], 0,
+    ("wexedit", ["DNSServer1=1.2.3.999"], 5,
      "   Could not set DNS name server.  (Invalid IP address.)\n"),
 ])
 def test_german_labels_while_values_and_parser_messages_stay(disks, name, args, status, stdout):

@@ -105,7 +105,7 @@ def run_screen(tmp_path):
     sessions = []
 
     def start(role, screen, record=None, size=(80, 25), term="xterm", result=False,
-              translations=None):
+              translations=None, language=None):
         image = ""
         if record is not None:
             image_path = tmp_path / "record.img"
@@ -120,6 +120,10 @@ def run_screen(tmp_path):
                              translations)
             extra_env = {"TUI_CATALOG_DIR": str(tmp_path / "locale"),
                          "LC_ALL": "C.UTF-8", "LANGUAGE": "xx"}
+        elif language is not None:
+            # The project's own catalogue of that language, as the build lays it out.
+            extra_env = {"TUI_CATALOG_DIR": os.environ["WEX_LOCALE_BUILD_DIR"],
+                         "LC_ALL": "C.UTF-8", "LANGUAGE": language}
         session = Session(args, size[0], size[1], term, extra_env)
         session.result_path = tmp_path / "result"
         sessions.append(session)

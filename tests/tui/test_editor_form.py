@@ -107,7 +107,7 @@ def test_ok_saves_typed_texts_addresses_and_dhcp_choice(run_screen, choose_dhcp)
             + replace_entry("NEWTREE") + KEY_TAB + replace_entry("PC-7") + KEY_TAB * 3)
     if choose_dhcp:
         keys += KEY_SPACE
-    keys += KEY_TAB * 2 + replace_entry("192.168.1.300") + KEY_TAB + replace_entry("192.168.1")
+    keys += KEY_TAB * 2 + replace_entry("192.168.1.44") + KEY_TAB + replace_entry(" 192.168.1.0")
     keys += KEY_TAB * 2
     session.send(keys)
     assert session.finish(KEY_ENTER) == 0
@@ -119,15 +119,34 @@ def test_ok_saves_typed_texts_addresses_and_dhcp_choice(run_screen, choose_dhcp)
     assert records.serialize(saved) == records.serialize(expected)
 
 
-def test_ok_on_empty_record_stores_not_found_as_object_name(run_screen):
-    session = start_form(run_screen, record=records.record())
-    assert entry_text(session, 1, 40) == "Not found"
+@pytest.mark.parametrize("language,placeholder", [(None, "Not found"), ("de", "Nicht gefunden")])
+def test_ok_on_empty_record_never_stores_the_placeholder_as_object_name(run_screen, language, placeholder):
+    session = run_screen("editor", "form", records.record(), result=True, language=language)
+    session.wait_for(placeholder)
+    assert entry_text(session, 1, 40) == placeholder
     assert entry_text(session, 2, 40) == ""
     assert entry_text(session, 12, 15) == "0.0.0.0"
     assert session.finish(KEY_TAB * TABS_TO["ok"] + KEY_ENTER) == 0
     flag, saved = read_result(session)
     assert flag == 1
-    assert records.serialize(saved) == records.serialize(records.record(wsDN="Not found"))
+    assert records.serialize(saved) == records.serialize(records.record())
+
+
+def test_ok_with_an_invalid_address_names_it_and_keeps_the_form_open(run_screen):
+    session = start_form(run_screen)
+    session.send(KEY_TAB * TABS_TO["address"] + replace_entry("10.1.2.300") + KEY_TAB * 3 + KEY_ENTER)
+    session.wait_for("Invalid address")
+    assert any("IP Address: 10.1.2.300" in line for line in session.lines())
+    session.send(KEY_ENTER)
+    session.wait_until(lambda: not any("Invalid address" in line for line in session.lines()))
+    assert entry_text(session, 12, 15) == "10.1.2.300"
+    assert not session.result_path.exists(), "the form ended"
+    # The cursor is back in the address entry: what is typed now replaces it.
+    session.send(replace_entry("10.1.2.4"))
+    assert session.finish(KEY_TAB * 3 + KEY_ENTER) == 0
+    flag, saved = read_result(session)
+    assert flag == 1
+    assert records.serialize(saved) == records.serialize(dict(RECORD, ipAddress=(10, 1, 2, 4)))
 
 
 def test_ok_without_changes_stores_the_dotted_name_again(run_screen):
