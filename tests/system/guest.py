@@ -1,0 +1,421 @@
+"""Runs the 32-bit program on Debian's own i386 kernel under qemu-system-i386,
+with raw image files as the guest's disks.
+
+    kit = Kit.prepare(cache_dir, program)        # kernel, busybox, program, libraries
+    machine = Machine(tmp_path, [Disk("a", "ide", 40), Disk("b", "nvme", 48)])
+    machine.step("save", "wexedit", "Tree=LAB")
+    machine.step("named", "wexedit", "--disk", Dev("b"), "Tree=X")
+    run = machine.boot(kit)                      # the guest runs the steps and powers off
+    run.steps["save"].status, run.disk_names["b"], machine.image("a")
+
+The kernel and busybox come from Debian's i386 packages (apt-get download, then
+dpkg -x into the cache folder; nothing is installed on the host). The guest's
+disks are image files in the test's own temporary folder, so no disk of the
+host is ever opened.
+"""
+
+import gzip
+import os
+import re
+import shlex
+import shutil
+import stat
+import struct
+import subprocess
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+QEMU = "qemu-system-i386"
+MIB = 1 << 20
+
+# The drivers each kind of disk needs; their own dependencies are added from
+# the modules' metadata, in load order.
+BUS_MODULES = {
+    "ide": ["ata_piix", "sd_mod"],
+    "ahci": ["ahci", "sd_mod"],
+    "nvme": ["nvme"],
+    "virtio": ["virtio_pci", "virtio_blk"],
+}
+
+# Boot tweaks that only save time: the crypto self-tests and the ISA Plug and
+# Play probe take seconds under emulation.
+KERNEL_ARGS = "console=ttyS0 panic=-1 cryptomgr.notests noisapnp"
+
+# The directories where the host's multilib keeps the 32-bit C and C++ runtime.
+MULTILIB_DIRS = ["/usr/lib32", "/lib32", "/usr/lib/i386-linux-gnu", "/lib/i386-linux-gnu"]
+
+
+class GuestError(Exception):
+    """The guest did not run its case to the end; carries the console log."""
+
+
+# --- Debian packages -------------------------------------------------------
+
+def _run(args, **kwargs):
+    return subprocess.run(args, check=False, capture_output=True, text=True, **kwargs)
+
+
+def _packages_to_fetch():
+    """busybox-static and the versioned image package behind linux-image-686, for i386."""
+    shown = _run(["apt-cache", "show", "--no-all-versions", "linux-image-686:i386"])
+    match = re.search(r"^Depends:.*?\b(linux-image-[0-9][^ ,]*-686)\b", shown.stdout, re.M)
+    if shown.returncode != 0 or match is None:
+        raise GuestError("linux-image-686:i386 is not in the package index: run apt-get update "
+                         f"({shown.stderr.strip() or 'no versioned image package named'})")
+    return {"kernel": match.group(1) + ":i386", "busybox": "busybox-static:i386"}
+
+
+def fetch_packages(cache):
+    """Folders with the unpacked kernel and busybox packages. They are fetched
+    with apt-get download and unpacked with dpkg-deb once; later runs use them
+    as they are (remove the cache folder to take newer ones)."""
+    folders = {part: cache / part for part in ("kernel", "busybox")}
+    if all((folder / ".complete").exists() for folder in folders.values()):
+        return folders
+    packages = _packages_to_fetch()
+    cache.mkdir(parents=True, exist_ok=True)
+    with tempfile.TemporaryDirectory(dir=cache) as scratch:
+        for part, package in packages.items():
+            got = _run(["apt-get", "download", package], cwd=scratch)
+            debs = list(Path(scratch).glob(f"{package.split(':')[0]}_*.deb"))
+            if got.returncode != 0 or len(debs) != 1:
+                reason = (got.stderr.strip().splitlines() or ["no package file"])[-1]
+                raise GuestError(f"cannot fetch {package}: {reason}")
+            shutil.rmtree(folders[part], ignore_errors=True)
+            subprocess.run(["dpkg-deb", "-x", str(debs[0]), str(folders[part])], check=True)
+            (folders[part] / ".complete").write_text(debs[0].name + "\n")
+    return folders
+
+
+# --- ELF: module dependencies and shared libraries -------------------------
+
+def _elf_sections(data):
+    if data[:4] != b"\x7fELF" or data[4] != 1:
+        raise GuestError("not a 32-bit ELF file")
+    shoff, = struct.unpack_from("<I", data, 0x20)
+    entsize, count, names_index = struct.unpack_from("<HHH", data, 0x2E)
+    headers = [struct.unpack_from("<IIIIII", data, shoff + i * entsize) for i in range(count)]
+    names = headers[names_index][4]
+    for name, _kind, _flags, _addr, offset, size in headers:
+        end = data.index(b"\0", names + name)
+        yield data[names + name:end].decode(), data[offset:offset + size]
+
+
+def module_depends(path):
+    """The modules a kernel module needs loaded first (its `depends=` entry)."""
+    for name, content in _elf_sections(path.read_bytes()):
+        if name == ".modinfo":
+            for entry in content.split(b"\0"):
+                if entry.startswith(b"depends="):
+                    return [d.replace("-", "_") for d in entry[8:].decode().split(",") if d]
+    return []
+
+
+def module_order(modules_dir, wanted):
+    """`wanted` and every module they depend on, each after its dependencies,
+    as (name, path, dependencies)."""
+    files = {p.name.split(".ko")[0].replace("-", "_"): p for p in modules_dir.rglob("*.ko")}
+    order, depends = [], {}
+
+    def visit(name):
+        if name in depends:
+            return
+        if name not in files:
+            raise GuestError(f"kernel module {name} is missing from the kernel package")
+        depends[name] = module_depends(files[name])
+        for dependency in depends[name]:
+            visit(dependency)
+        order.append((name, files[name], depends[name]))
+
+    for name in wanted:
+        visit(name)
+    return order
+
+
+def _readelf(args, path):
+    return subprocess.run(["readelf", "-W", *args, str(path)], check=True, capture_output=True,
+                          text=True).stdout
+
+
+def shared_libraries(program, extra_dirs=()):
+    """The program's loader and every shared library it needs, found where its
+    own run path and the host's 32-bit multilib keep them."""
+    interpreter = re.search(r"program interpreter: ([^\]]+)\]", _readelf(["-l"], program))
+    if interpreter is None:
+        raise GuestError(f"{program} is not dynamically linked")
+    found = {"ld-linux.so.2": Path(os.path.realpath(interpreter.group(1)))}
+    pending = [Path(program)]
+    while pending:
+        current = pending.pop()
+        dynamic = _readelf(["-d"], current)
+        search = [Path(d) for m in re.findall(r"R(?:UN)?PATH\).*\[(.*)\]", dynamic)
+                  for d in m.split(":") if d]
+        search += [Path(d) for d in (*extra_dirs, *MULTILIB_DIRS)]
+        for needed in re.findall(r"\(NEEDED\).*\[(.*)\]", dynamic):
+            if needed in found:
+                continue
+            candidates = [d / needed for d in search if (d / needed).exists()]
+            # Only a 32-bit file will do; a directory may hold the host's own.
+            library = next((c for c in candidates if c.read_bytes()[:5] == b"\x7fELF\x01"), None)
+            if library is None:
+                raise GuestError(f"no 32-bit {needed} for {current.name} in {', '.join(map(str, search))}")
+            found[needed] = Path(os.path.realpath(library))
+            pending.append(found[needed])
+    return found
+
+
+# --- initramfs (cpio "newc") -----------------------------------------------
+
+class Cpio:
+    def __init__(self):
+        self.parts = []
+        self.inode = 1
+
+    def _entry(self, name, mode, data=b""):
+        header = "070701" + "".join(f"{v:08x}" for v in (
+            self.inode, mode, 0, 0, 1, 0, len(data), 0, 0, 0, 0, len(name) + 1, 0))
+        self.inode += 1
+        self.parts.append(header.encode() + name.encode() + b"\0")
+        self.parts.append(b"\0" * (-(110 + len(name) + 1) % 4))
+        self.parts.append(data + b"\0" * (-len(data) % 4))
+
+    def directory(self, name):
+        self._entry(name, stat.S_IFDIR | 0o755)
+
+    def file(self, name, data, mode=0o644):
+        self._entry(name, stat.S_IFREG | mode, data)
+
+    def symlink(self, name, target):
+        self._entry(name, stat.S_IFLNK | 0o777, target.encode())
+
+    def bytes(self):
+        self._entry("TRAILER!!!", 0)
+        data = b"".join(self.parts)
+        return data + b"\0" * (-len(data) % 512)
+
+
+# --- the kit: kernel, base initramfs ---------------------------------------
+
+@dataclass
+class Kit:
+    kernel: Path
+    modules: list  # (name, dependencies) of every module in the initramfs, in load order
+    base_initramfs: Path
+    accel: str
+
+    @staticmethod
+    def prepare(cache, program, work, extra_lib_dirs=()):
+        folders = fetch_packages(Path(cache))
+        kernel_root, busybox_root = folders["kernel"], folders["busybox"]
+        kernels = sorted(kernel_root.glob("boot/vmlinuz-*"))
+        module_roots = sorted(kernel_root.glob("lib/modules/*"))
+        if len(kernels) != 1 or len(module_roots) != 1:
+            raise GuestError(f"unexpected layout of the kernel package in {kernel_root}")
+
+        archive = Cpio()
+        for folder in ("bin", "dev", "proc", "sys", "tmp", "lib", "lib/modules", "usr", "usr/sbin", "case"):
+            archive.directory(folder)
+        archive.file("init", (HERE / "init.sh").read_bytes(), 0o755)
+        archive.file("bin/busybox", (busybox_root / "bin/busybox").read_bytes(), 0o755)
+        archive.file("usr/sbin/wexedit", Path(program).read_bytes(), 0o755)
+        archive.symlink("usr/sbin/wexview", "wexedit")
+        for name, path in shared_libraries(program, extra_lib_dirs).items():
+            archive.file(f"lib/{name}", path.read_bytes(), 0o755)
+        wanted = sorted({m for modules in BUS_MODULES.values() for m in modules})
+        modules = module_order(module_roots[0], wanted)
+        for name, path, _ in modules:
+            archive.file(f"lib/modules/{name}.ko", path.read_bytes())
+        work.mkdir(parents=True, exist_ok=True)
+        base = work / "base.cpio.gz"
+        packed = gzip.compress(archive.bytes(), compresslevel=1)
+        # The case's archive follows; the kernel reads it only from a 4-byte
+        # boundary and skips the zero bytes before it.
+        base.write_bytes(packed + b"\0" * (-len(packed) % 512))
+        return Kit(kernels[0], [(name, depends) for name, _, depends in modules], base, accel_option())
+
+    def modules_for(self, buses):
+        """The modules that drive disks on `buses`, in load order."""
+        depends = dict(self.modules)
+        needed = set()
+        pending = [m for bus in buses for m in BUS_MODULES[bus]]
+        while pending:
+            name = pending.pop()
+            if name not in needed:
+                needed.add(name)
+                pending += depends[name]
+        return [name for name, _ in self.modules if name in needed]
+
+
+def qemu_problem():
+    """Why qemu-system-i386 cannot run here at all, or None."""
+    if shutil.which(QEMU) is None:
+        return f"{QEMU} is not installed (Debian package qemu-system-x86)"
+    try:
+        probe = _run([QEMU, "-machine", "none", "-display", "none", "-nodefaults", "-S", "-qmp", "stdio"],
+                     input='{"execute":"qmp_capabilities"}\n{"execute":"quit"}\n', timeout=60)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        return f"{QEMU} does not start: {error}"
+    if probe.returncode != 0:
+        return f"{QEMU} does not start: {probe.stderr.strip()}"
+    return None
+
+
+def accel_option():
+    """KVM when this host offers it to us, else software emulation."""
+    return "kvm:tcg" if os.access("/dev/kvm", os.R_OK | os.W_OK) else "tcg"
+
+
+# --- one guest machine -----------------------------------------------------
+
+@dataclass
+class Disk:
+    label: str  # a shell name: the guest exports DISK_<label>
+    bus: str  # ide, ahci, nvme or virtio
+    mib: int  # also the disk's identity in the guest: sizes must differ
+
+    @property
+    def sectors(self):
+        return self.mib * MIB // 512
+
+
+@dataclass
+class Dev:
+    """A step argument that stands for the guest's device node of a disk."""
+    label: str
+
+
+@dataclass
+class Step:
+    status: int
+    out: str
+    err: str
+
+
+@dataclass
+class Run:
+    steps: dict
+    disk_names: dict
+    console: str
+    seconds: float
+
+
+@dataclass
+class Machine:
+    folder: Path
+    disks: list
+    script: list = field(default_factory=list)
+
+    def __post_init__(self):
+        self.folder = Path(self.folder)
+        self.folder.mkdir(parents=True, exist_ok=True)
+        sizes = [d.mib for d in self.disks]
+        if len(set(sizes)) != len(sizes):
+            raise ValueError("every disk needs a size of its own: the guest tells them apart by it")
+        for disk in self.disks:
+            path = self.image_path(disk.label)
+            if not path.exists():
+                with open(path, "wb") as image:
+                    image.truncate(disk.mib * MIB)
+
+    def image_path(self, label):
+        return self.folder / f"{label}.img"
+
+    def image(self, label):
+        return self.image_path(label).read_bytes()
+
+    def step(self, title, *args):
+        words = [f'"$DISK_{a.label}"' if isinstance(a, Dev) else shlex.quote(a) for a in args]
+        self.script.append(f"step {shlex.quote(title)} {' '.join(words)}")
+
+    def _case_archive(self, kit):
+        modules = kit.modules_for({d.bus for d in self.disks})
+        archive = Cpio()
+        archive.file("case/modules", "".join(f"{m}\n" for m in modules).encode())
+        archive.file("case/disks", "".join(f"{d.label} {d.sectors}\n" for d in self.disks).encode())
+        archive.file("case/run.sh", ("\n".join(self.script) + "\n").encode())
+        return archive.bytes()
+
+    def _qemu_disks(self):
+        args = []
+        ide_index = 0
+        ahci_port = 0
+        for number, disk in enumerate(self.disks):
+            path = self.image_path(disk.label)
+            # Only regular files in the test's folder ever become guest disks.
+            if not stat.S_ISREG(os.stat(path).st_mode):
+                raise GuestError(f"{path} is not a regular file")
+            drive = f"d{number}"
+            args += ["-drive", f"file={path},format=raw,if=none,id={drive},cache=writeback"]
+            if disk.bus == "ide":
+                args += ["-device", f"ide-hd,drive={drive},bus=ide.{ide_index // 2},unit={ide_index % 2}"]
+                ide_index += 1
+            elif disk.bus == "ahci":
+                if ahci_port == 0:
+                    args += ["-device", "ahci,id=ahci"]
+                args += ["-device", f"ide-hd,drive={drive},bus=ahci.{ahci_port}"]
+                ahci_port += 1
+            elif disk.bus == "nvme":
+                args += ["-device", f"nvme,drive={drive},serial=wex{number}"]
+            elif disk.bus == "virtio":
+                args += ["-device", f"virtio-blk-pci,drive={drive}"]
+            else:
+                raise ValueError(f"unknown bus {disk.bus}")
+        return args
+
+    def boot(self, kit, timeout=240):
+        initrd = self.folder / "initrd"
+        initrd.write_bytes(kit.base_initramfs.read_bytes() + self._case_archive(kit))
+        console = self.folder / "console.log"
+        results = self.folder / "results.log"
+        command = [QEMU, "-machine", "pc", "-accel", kit.accel.split(":")[0]]
+        if ":" in kit.accel:
+            command += ["-accel", kit.accel.split(":")[1]]
+        command += ["-m", "256", "-nodefaults", "-no-reboot", "-display", "none",
+                    "-kernel", str(kit.kernel), "-initrd", str(initrd), "-append", KERNEL_ARGS,
+                    "-serial", f"file:{console}", "-serial", f"file:{results}", *self._qemu_disks()]
+        started = time.monotonic()
+        try:
+            qemu = _run(command, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise GuestError(f"the guest did not power off within {timeout} s\n" + self._logs(console, results))
+        seconds = time.monotonic() - started
+        if qemu.returncode != 0:
+            raise GuestError(f"{QEMU} failed ({qemu.returncode}): {qemu.stderr.strip()}\n" +
+                             self._logs(console, results))
+        return self._parse(results.read_text(errors="replace").replace("\r", ""),
+                           console.read_text(errors="replace"), seconds, self._logs(console, results))
+
+    @staticmethod
+    def _logs(console, results):
+        texts = []
+        for path in (console, results):
+            text = path.read_text(errors="replace") if path.exists() else "(none)"
+            texts.append(f"--- {path.name} ---\n{text[-12000:]}")
+        return "\n".join(texts)
+
+    def _parse(self, text, console, seconds, logs):
+        steps, names = {}, {}
+        lines = iter(text.splitlines())
+        done = False
+        for line in lines:
+            if line.startswith("@@disk "):
+                _, label, name = line.split()
+                names[label] = name
+            elif line.startswith("@@step "):
+                _, title, status = line.split(" ", 2)
+                out, err = [], []
+                for body in lines:
+                    if body == "@@end":
+                        break
+                    (out if body.startswith("o ") else err).append(body[2:])
+                steps[title] = Step(int(status), "".join(f"{o}\n" for o in out), "".join(f"{e}\n" for e in err))
+            elif line.startswith(("@@missing", "@@insmod-failed")):
+                raise GuestError(f"guest set-up failed: {line}\n{logs}")
+            elif line.startswith("@@done"):
+                done = True
+        if not done:
+            raise GuestError(f"the guest stopped before the end of its case\n{logs}")
+        return Run(steps, names, console, seconds)

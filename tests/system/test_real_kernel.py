@@ -1,0 +1,128 @@
+"""The 32-bit program on Debian's i386 kernel, over real disk drivers (IDE,
+AHCI, NVMe, virtio) and real partition tables; the host then reads what
+landed in the image files."""
+
+import json
+import struct
+import subprocess
+
+from guest import Dev, Disk, Machine
+
+STORE = 2560
+TEXTS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage", "dnsSuffix", "dnsHostname", "wsID")
+
+
+def stored_record(image):
+    """The record at byte 2560 as (total length, texts by name); fails on anything else."""
+    assert image[STORE:STORE + 4] == b"WEXD", f"no record at 2560: {image[STORE:STORE + 16].hex()}"
+    version, total = struct.unpack_from("<II", image, STORE + 4)
+    assert version == 5
+    position, texts = STORE + 204, {}
+    for name in TEXTS:
+        length, = struct.unpack_from("<I", image, position)
+        texts[name] = image[position + 4:position + 4 + length].decode("utf-16-le")
+        position += 4 + length
+    assert position == STORE + total, "the texts do not end at the stored total length"
+    return total, texts
+
+
+def changed_ranges(before, after):
+    """[start, end) of every run of bytes that differs (the images are equally long)."""
+    assert len(before) == len(after), "the image changed its size"
+    ranges, block = [], 4096
+    for offset in range(0, len(before), block):
+        if before[offset:offset + block] != after[offset:offset + block]:
+            for i in range(offset, min(offset + block, len(before))):
+                if before[i] != after[i]:
+                    if ranges and ranges[-1][1] == i:
+                        ranges[-1][1] = i + 1
+                    else:
+                        ranges.append([i, i + 1])
+    return [tuple(r) for r in ranges]
+
+
+def tool(*args, check=True):
+    result = subprocess.run(args, capture_output=True, text=True, check=False)
+    if check:
+        assert result.returncode == 0, f"{' '.join(args)}: {result.stdout}{result.stderr}"
+    return result
+
+
+def partition(path):
+    """First partition of an image as (byte offset, byte length), as sfdisk reads it."""
+    table = json.loads(tool("sfdisk", "-J", str(path)).stdout)["partitiontable"]
+    first = table["partitions"][0]
+    sector = table.get("sectorsize", 512)
+    return first["start"] * sector, first["size"] * sector
+
+
+def make_partitioned(path, label, scratch):
+    """One ext4 partition from sector 2048 on, with a GUID (sgdisk) or MBR (sfdisk) table."""
+    if label == "gpt":
+        tool("sgdisk", "-n", "1:2048:0", "-t", "1:8300", str(path))
+    else:
+        subprocess.run(["sfdisk", "-q", str(path)], input="label: dos\nstart=2048, type=83\n", text=True,
+                       check=True, capture_output=True)
+    offset, length = partition(path)
+    with open(scratch, "wb") as fs:
+        fs.truncate(length)
+    tool("mkfs.ext4", "-q", "-F", "-L", label, str(scratch))
+    with open(path, "r+b") as image:
+        image.seek(offset)
+        image.write(scratch.read_bytes())
+
+
+def partition_state(path, scratch):
+    """What the partition tools say about an image: the table dump and e2fsck's verdict."""
+    offset, length = partition(path)
+    scratch.write_bytes(path.read_bytes()[offset:offset + length])
+    check = tool("e2fsck", "-fn", str(scratch), check=False)
+    return tool("sfdisk", "-d", str(path)).stdout, check.returncode, check.stdout
+
+
+def test_save_reaches_every_fixed_slot_disk_and_reads_back(kit, tmp_path):
+    machine = Machine(tmp_path, [Disk("first", "ide", 8), Disk("second", "ahci", 12),
+                                 Disk("spare", "virtio", 16)])
+    machine.step("save", "wexedit", "NetBIOSName=PC7", "Tree=LAB")
+    machine.step("view", "wexview", "NetBIOSName", "Tree")
+    run = machine.boot(kit)
+
+    assert run.disk_names["spare"].startswith("vd") and run.disk_names["first"].startswith("sd")
+    save = run.steps["save"]
+    assert save.status == 0, save.err
+    assert run.steps["view"].out == "PC7\nLAB\n"
+    for label in ("first", "second"):
+        image = machine.image(label)
+        total, texts = stored_record(image)
+        assert (texts["netbiosName"], texts["wsTree"]) == ("PC7", "LAB")
+        assert not image[:STORE].strip(b"\0") and not image[STORE + total:].strip(b"\0"), label
+    # A virtio disk is no fixed slot: while one of those is usable it is left alone.
+    assert not machine.image("spare").strip(b"\0")
+
+
+def test_guard_refuses_gpt_and_writes_into_mbr_gap(kit, tmp_path):
+    # Both on one controller, so the kernel may name them in either order.
+    machine = Machine(tmp_path, [Disk("gpt", "ahci", 20), Disk("mbr", "ahci", 24)])
+    scratch = tmp_path / "partition"
+    for label in ("gpt", "mbr"):
+        make_partitioned(machine.image_path(label), label, scratch)
+    before = {label: machine.image(label) for label in ("gpt", "mbr")}
+    state = {label: partition_state(machine.image_path(label), scratch) for label in ("gpt", "mbr")}
+    assert all(verdict == 0 for _, verdict, _ in state.values()), state
+
+    machine.step("save", "wexedit", "NetBIOSName=PC8")
+    run = machine.boot(kit)
+
+    save = run.steps["save"]
+    assert save.status == 4, save.err
+    gpt_device, mbr_device = (f"/dev/{run.disk_names[label]}" for label in ("gpt", "mbr"))
+    assert f"{gpt_device}: byte 2560 lies inside the GUID partition table" in save.err
+    assert mbr_device not in save.err
+    assert machine.image("gpt") == before["gpt"]
+    total, texts = stored_record(machine.image("mbr"))
+    assert texts["netbiosName"] == "PC8"
+    changed = changed_ranges(before["mbr"], machine.image("mbr"))
+    assert changed and all(STORE <= start and end <= STORE + total for start, end in changed), changed
+    for label in ("gpt", "mbr"):
+        assert partition_state(machine.image_path(label), scratch) == state[label], label
+    tool("sgdisk", "-v", str(machine.image_path("gpt")))
