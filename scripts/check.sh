@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the one source tree three ways (native, 32-bit, ASan+UBSan), runs the
 # whole test suite in each, builds, installs, tries and removes the Debian
-# packages, then gives the record reader's fuzzer a bounded run.
-# Usage: scripts/check.sh [format|native|i386|asan|package|fuzz ...]   (default: all)
+# packages, then gives the record reader's fuzzer a bounded run. The system step
+# boots Debian's i386 kernel under qemu and runs the 32-bit program on its disk
+# drivers, with image files as the disks.
+# Usage: scripts/check.sh [format|native|i386|system|asan|package|fuzz ...]   (default: all)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-$(nproc)}
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(format native i386 asan package fuzz)
+[ ${#configs[@]} -gt 0 ] || configs=(format native i386 system asan package fuzz)
 
 build() {
   local name=$1; shift
@@ -23,13 +25,31 @@ run_tests() {
   ctest --test-dir "$root/build/$name" -j "$jobs" --output-on-failure --timeout 600
 }
 
+# The guest runs the i386 build's program; building the target again keeps it
+# current when this step runs on its own.
+system_test() {
+  local started=$SECONDS python=/usr/bin/python3
+  [ -x "$python" ] || python=python3
+  echo "=== system: the i386 program on Debian's i386 kernel under qemu, image files as disks"
+  if [ ! -f "$root/build/i386/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$root/build/i386" "${i386_options[@]}" > "$root/build/i386.configure.log" \
+      || { cat "$root/build/i386.configure.log"; return 1; }
+  fi
+  cmake --build "$root/build/i386" -j "$jobs" --target wexedit || return 1
+  WEXEDIT_I386="$root/build/i386/cli/wexedit" WEX_SYSTEM_CACHE="$root/build/system-cache" \
+    PYTHONDONTWRITEBYTECODE=1 "$python" -m pytest -q -rs -p no:cacheprovider "$root/tests/system" || return 1
+  echo "=== system: took $((SECONDS - started)) s"
+}
+
+i386_options=(-DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32)
 mkdir -p "$root/build"
 for config in "${configs[@]}"; do
   case $config in
     format) echo "=== format: the house style of the C and C++ sources"
       bash "$root/scripts/format.sh" --check || exit 1 ;;
     native) build native || exit 1; run_tests native || exit 1 ;;
-    i386) build i386 -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 || exit 1; run_tests i386 || exit 1 ;;
+    i386) build i386 "${i386_options[@]}" || exit 1; run_tests i386 || exit 1 ;;
+    system) system_test || exit 1 ;;
     asan) build asan -DWEX_SANITIZE=ON || exit 1; run_tests asan || exit 1 ;;
     package) echo "=== package: build, install, try and remove the Debian packages"
       bash "$root/scripts/package_check.sh" "$root/build/native" || exit 1 ;;

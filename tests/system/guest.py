@@ -1,15 +1,15 @@
 """Runs the 32-bit program on Debian's own i386 kernel under qemu-system-i386,
 with raw image files as the guest's disks.
 
-    kit = Kit.prepare(cache_dir, program)        # kernel, busybox, program, libraries
+    kit = Kit.prepare(cache_dir, program, work_dir)  # kernel, busybox, program, libraries
     machine = Machine(tmp_path, [Disk("a", "ide", 40), Disk("b", "nvme", 48)])
     machine.step("save", "wexedit", "Tree=LAB")
     machine.step("named", "wexedit", "--disk", Dev("b"), "Tree=X")
     run = machine.boot(kit)                      # the guest runs the steps and powers off
     run.steps["save"].status, run.disk_names["b"], machine.image("a")
 
-The kernel and busybox come from Debian's i386 packages (apt-get download, then
-dpkg -x into the cache folder; nothing is installed on the host). The guest's
+The kernel and busybox come from Debian's i386 packages, unpacked into the cache
+folder by scripts/fetch-i386.sh (nothing is installed on the host). The guest's
 disks are image files in the test's own temporary folder, so no disk of the
 host is ever opened.
 """
@@ -22,12 +22,12 @@ import shutil
 import stat
 import struct
 import subprocess
-import tempfile
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
+FETCH_I386 = HERE.parent.parent / "scripts" / "fetch-i386.sh"
 QEMU = "qemu-system-i386"
 MIB = 1 << 20
 
@@ -58,36 +58,28 @@ def _run(args, **kwargs):
     return subprocess.run(args, check=False, capture_output=True, text=True, **kwargs)
 
 
-def _packages_to_fetch():
-    """busybox-static and the versioned image package behind linux-image-686, for i386."""
-    shown = _run(["apt-cache", "show", "--no-all-versions", "linux-image-686:i386"])
-    match = re.search(r"^Depends:.*?\b(linux-image-[0-9][^ ,]*-686)\b", shown.stdout, re.M)
-    if shown.returncode != 0 or match is None:
-        raise GuestError("linux-image-686:i386 is not in the package index: run apt-get update "
-                         f"({shown.stderr.strip() or 'no versioned image package named'})")
-    return {"kernel": match.group(1) + ":i386", "busybox": "busybox-static:i386"}
+def fetch_i386(dest, *packages):
+    """Unpack the i386 builds of `packages` into `dest` with the project's fetcher,
+    which reuses what `dest` already holds."""
+    got = _run(["bash", str(FETCH_I386), str(dest), *packages])
+    if got.returncode != 0:
+        raise GuestError(f"cannot fetch {' '.join(packages)}:\n{got.stdout}{got.stderr}")
 
 
 def fetch_packages(cache):
-    """Folders with the unpacked kernel and busybox packages. They are fetched
-    with apt-get download and unpacked with dpkg-deb once; later runs use them
-    as they are (remove the cache folder to take newer ones)."""
-    folders = {part: cache / part for part in ("kernel", "busybox")}
-    if all((folder / ".complete").exists() for folder in folders.values()):
-        return folders
-    packages = _packages_to_fetch()
-    cache.mkdir(parents=True, exist_ok=True)
-    with tempfile.TemporaryDirectory(dir=cache) as scratch:
-        for part, package in packages.items():
-            got = _run(["apt-get", "download", package], cwd=scratch)
-            debs = list(Path(scratch).glob(f"{package.split(':')[0]}_*.deb"))
-            if got.returncode != 0 or len(debs) != 1:
-                reason = (got.stderr.strip().splitlines() or ["no package file"])[-1]
-                raise GuestError(f"cannot fetch {package}: {reason}")
-            shutil.rmtree(folders[part], ignore_errors=True)
-            subprocess.run(["dpkg-deb", "-x", str(debs[0]), str(folders[part])], check=True)
-            (folders[part] / ".complete").write_text(debs[0].name + "\n")
-    return folders
+    """A folder with Debian's i386 kernel (the image package that linux-image-686
+    stands for) and busybox-static unpacked, kept in `cache` between runs."""
+    meta, guest = cache / "meta", cache / "guest"
+    fetch_i386(meta, "linux-image-686")
+    debs = sorted(meta.rglob("linux-image-686_*.deb"))
+    if not debs:
+        raise GuestError(f"the fetcher kept no linux-image-686 package under {meta}")
+    depends = _run(["dpkg-deb", "-f", str(debs[-1]), "Depends"]).stdout
+    image = re.search(r"\b(linux-image-[0-9][^ ,]*-686)\b", depends)
+    if image is None:
+        raise GuestError(f"linux-image-686 names no versioned image package: {depends.strip()!r}")
+    fetch_i386(guest, image.group(1), "busybox-static")
+    return guest
 
 
 # --- ELF: module dependencies and shared libraries -------------------------
@@ -135,6 +127,13 @@ def module_order(modules_dir, wanted):
     return order
 
 
+def _elf_class(path):
+    """1 for a 32-bit ELF file, 2 for a 64-bit one, None for anything else."""
+    with open(path, "rb") as file:
+        ident = file.read(5)
+    return ident[4] if len(ident) == 5 and ident[:4] == b"\x7fELF" else None
+
+
 def _readelf(args, path):
     return subprocess.run(["readelf", "-W", *args, str(path)], check=True, capture_output=True,
                           text=True).stdout
@@ -159,7 +158,7 @@ def shared_libraries(program, extra_dirs=()):
                 continue
             candidates = [d / needed for d in search if (d / needed).exists()]
             # Only a 32-bit file will do; a directory may hold the host's own.
-            library = next((c for c in candidates if c.read_bytes()[:5] == b"\x7fELF\x01"), None)
+            library = next((c for c in candidates if _elf_class(c) == 1), None)
             if library is None:
                 raise GuestError(f"no 32-bit {needed} for {current.name} in {', '.join(map(str, search))}")
             found[needed] = Path(os.path.realpath(library))
@@ -208,8 +207,7 @@ class Kit:
 
     @staticmethod
     def prepare(cache, program, work, extra_lib_dirs=()):
-        folders = fetch_packages(Path(cache))
-        kernel_root, busybox_root = folders["kernel"], folders["busybox"]
+        kernel_root = busybox_root = fetch_packages(Path(cache))
         kernels = sorted(kernel_root.glob("boot/vmlinuz-*"))
         module_roots = sorted(kernel_root.glob("lib/modules/*"))
         if len(kernels) != 1 or len(module_roots) != 1:
