@@ -8,23 +8,23 @@ from pathlib import Path
 
 import pytest
 
-from packaging_support import BUILD_DIR, SOURCE_DIR
+from packaging_support import BUILD_DIR, SOURCE_DIR, project_version
 
 # path below the prefix -> what must be there: "file" or "link:<target>"
 LAYOUT = {
     "sbin/wexedit": "file",
     "sbin/wexview": "link:wexedit",
     "bin/pcinames": "file",
-    "LIBDIR/libdevname.so.1.0.0": "file",
-    "LIBDIR/libdevname.so.1": "link:libdevname.so.1.0.0",
+    "LIBDIR/libdevname.so.VERSION": "file",
+    "LIBDIR/libdevname.so.1": "link:libdevname.so.VERSION",
     "LIBDIR/libdevname.so": "link:libdevname.so.1",
     "LIBDIR/pkgconfig/libdevname.pc": "file",
     "include/devname.h": "file",
     "include/devname_table_sizes.h": "file",
-    "share/man/man8/wexedit.8.gz": "file",
-    "share/man/man8/wexview.8.gz": "link:wexedit.8.gz",
-    "share/man/man3/libdevname.3.gz": "file",
-    "share/man/man1/pcinames.1.gz": "file",
+    "share/man/man8/wexedit.8": "file",
+    "share/man/man8/wexview.8": "link:wexedit.8",
+    "share/man/man3/libdevname.3": "file",
+    "share/man/man1/pcinames.1": "file",
     "share/locale/de/LC_MESSAGES/wexedit.mo": "file",
     "share/bash-completion/completions/wexedit": "file",
     "share/bash-completion/completions/wexview": "link:wexedit",
@@ -69,6 +69,7 @@ def test_every_installed_path_lies_inside_destdir_under_the_prefix(staged):
 @pytest.mark.parametrize("relative, kind", sorted(LAYOUT.items()))
 def test_layout_has_each_shipped_file(staged, relative, kind):
     stage, prefix, _ = staged
+    relative, kind = (text.replace("VERSION", project_version()) for text in (relative, kind))
     path = stage / prefix.lstrip("/") / relative.replace("LIBDIR", libdir(prefix))
     if kind == "file":
         assert path.is_file() and not path.is_symlink(), path
@@ -99,6 +100,23 @@ def test_staged_library_builds_and_runs_a_consumer_through_pkg_config(staged, tm
                              "Intel Corporation 82557 Fast Ethernet PRO/100\n")
 
 
-def test_pc_file_names_the_installed_version():
-    text = (BUILD_DIR / "devname" / "libdevname.pc").read_text()
-    assert "Version: 1.0.0" in text and "${pcfiledir}" in text
+def title_line(page):
+    return next(line for line in (BUILD_DIR / "man" / page).read_text().splitlines()
+                if line.startswith(".TH "))
+
+
+@pytest.mark.parametrize("place", ["pc file", "wexedit.8", "pcinames.1", "libdevname.3",
+                                   "debian/changelog"])
+def test_every_stated_version_is_the_project_version(place):
+    version = project_version()
+    if place == "pc file":
+        text = (BUILD_DIR / "devname" / "libdevname.pc").read_text()
+        assert f"\nVersion: {version}\n" in text and "${pcfiledir}" in text
+    elif place == "debian/changelog":
+        # A native package: the package version is the project version itself.
+        stated = subprocess.run(["dpkg-parsechangelog", "-S", "Version", "-l",
+                                 str(SOURCE_DIR / "debian" / "changelog")],
+                                capture_output=True, text=True, check=True).stdout.strip()
+        assert stated == version
+    else:
+        assert f" {version}\" " in title_line(place) and "@" not in title_line(place)
