@@ -1,61 +1,76 @@
 // PCI vendor and device names: QorGetDeviceInfo.
-#include <cstdio>
-
 #include "devname_internal.h"
+#include "name_index.h"
+#include "text_writer.h"
 
 namespace {
 
-// Each half of a result is assembled in one of these; every table text is
-// shorter, and copies are bounded all the same.
-constexpr std::size_t WorkingTextSize = 256;
-using WorkingText = char[WorkingTextSize];
+// Each half of a result is a working text of 256 bytes: a table text is kept
+// up to 255 bytes (every shipped text is shorter).
+constexpr std::size_t WorkingTextLimit = 255;
 
 // Table IDs are 16-bit; the arguments are compared whole, so an argument
 // above 0xFFFF (or a negative device) never matches a row.
-bool sameVendor(uint16_t rowVendor, uint32_t vendor) { return static_cast<uint32_t>(rowVendor) == vendor; }
+bool isTableId(uint32_t id) { return id <= 0xFFFFu; }
 
-bool sameDevice(uint16_t rowVendor, uint16_t rowDevice, uint32_t vendor, int32_t device) {
-  return sameVendor(rowVendor, vendor) && static_cast<int32_t>(rowDevice) == device;
+uint32_t deviceKey(uint32_t vendor, int32_t device) { return vendor << 16 | static_cast<uint32_t>(device); }
+
+bool isPair(uint32_t vendor, int32_t device) {
+  return isTableId(vendor) && device >= 0 && isTableId(static_cast<uint32_t>(device));
 }
 
-void setText(WorkingText& text, const char* value) { std::snprintf(text, WorkingTextSize, "%s", value); }
+bool isEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
-// The first matching row decides, even when its text is empty: the caller
-// then moves on to the next source because the working text stays empty.
-void ownVendorName(uint32_t vendor, WorkingText& text) {
-  for (const VendorNameEntry& row : qorPciVendors) {
-    if (sameVendor(row.vendorId, vendor)) {
-      setText(text, row.name);
-      return;
-    }
+// Each source gives the text of the first row that carries the ID, even an
+// empty one, or null when no row does; an empty text lets the next source
+// (and last the fallback text) name that half.
+const char* ownVendorName(uint32_t vendor) {
+  if (!isTableId(vendor)) {
+    return nullptr;
   }
+  const int32_t row = indexFirstRow<QorPciVendorsCount>(ownVendorIndexBuckets, ownVendorIndexKeys,
+                                                        ownVendorIndexRows, vendor);
+  return row < 0 ? nullptr : ownVendorRows[row].name;
 }
 
-void ownDeviceName(uint32_t vendor, int32_t device, WorkingText& text) {
-  for (const DeviceNameEntry& row : qorPciDevices) {
-    if (sameDevice(row.vendorId, row.deviceId, vendor, device)) {
-      setText(text, row.name);
-      return;
-    }
+const char* ownDeviceName(uint32_t vendor, int32_t device) {
+  if (!isPair(vendor, device)) {
+    return nullptr;
   }
+  const int32_t row = indexFirstRow<QorPciDevicesCount>(ownDeviceIndexBuckets, ownDeviceIndexKeys,
+                                                        ownDeviceIndexRows, deviceKey(vendor, device));
+  return row < 0 ? nullptr : ownDeviceRows[row].name;
 }
 
-void generalVendorName(uint32_t vendor, WorkingText& text) {
-  for (const PciVendorEntry& row : PciVenTable) {
-    if (sameVendor(row.vendorId, vendor)) {
-      setText(text, row.name);
-      return;
-    }
+const char* generalVendorName(uint32_t vendor) {
+  if (!isTableId(vendor)) {
+    return nullptr;
   }
+  const int32_t row = indexFirstRow<PciVenTableCount>(generalVendorIndexBuckets, generalVendorIndexKeys,
+                                                      generalVendorIndexRows, vendor);
+  return row < 0 ? nullptr : generalVendorRows[row].name;
 }
 
-void generalDeviceName(uint32_t vendor, int32_t device, WorkingText& text) {
-  for (const PciDeviceEntry& row : PciDevTable) {
-    if (sameDevice(row.vendorId, row.deviceId, vendor, device)) {
-      setText(text, row.description[0] != '\0' ? row.description : row.partNumber);
-      return;
-    }
+// The description if it has one, else the part number, which may be empty
+// too: the first matching row decides either way.
+const char* generalDeviceName(uint32_t vendor, int32_t device) {
+  if (!isPair(vendor, device)) {
+    return nullptr;
   }
+  const int32_t row = indexFirstRow<PciDevTableCount>(generalDeviceIndexBuckets, generalDeviceIndexKeys,
+                                                      generalDeviceIndexRows, deviceKey(vendor, device));
+  if (row < 0) {
+    return nullptr;
+  }
+  const PciDeviceEntry& entry = generalDeviceRows[row];
+  return entry.description[0] != '\0' ? entry.description : entry.partNumber;
+}
+
+// The low 16 bits of an unknown ID, as four upper-case hexadecimal digits.
+char* appendUnknown(char* out, const char* label, uint32_t id, const char* tail) {
+  out = appendText(out, label, WorkingTextLimit);
+  out = appendHex(out, id & 0xFFFFu, 4);
+  return appendText(out, tail, WorkingTextLimit);
 }
 
 }  // namespace
@@ -66,28 +81,28 @@ extern "C" DEVNAME_EXPORT char* QorGetDeviceInfo(uint32_t vendor, int32_t device
     return nullptr;
   }
   buffer[0] = '\0';
-  QorGetDevicePNP(vendor, device, buffer);
+  writePnpName(vendor, device, buffer);
   if (buffer[0] != '\0') {
     return buffer;
   }
 
-  WorkingText vendorText = {};
-  WorkingText deviceText = {};
-  ownVendorName(vendor, vendorText);
-  ownDeviceName(vendor, device, deviceText);
-  if (vendorText[0] == '\0') {
-    generalVendorName(vendor, vendorText);
+  // The library's own tables first, the general PCI tables for a half they
+  // leave empty; vendor and device are named independently.
+  const char* vendorText = ownVendorName(vendor);
+  if (isEmpty(vendorText)) {
+    vendorText = generalVendorName(vendor);
   }
-  if (deviceText[0] == '\0') {
-    generalDeviceName(vendor, device, deviceText);
+  const char* deviceText = ownDeviceName(vendor, device);
+  if (isEmpty(deviceText)) {
+    deviceText = generalDeviceName(vendor, device);
   }
-  if (vendorText[0] == '\0') {
-    std::snprintf(vendorText, WorkingTextSize, "Unknown vendor 0x%04X :", vendor & 0xFFFFu);
-  }
-  if (deviceText[0] == '\0') {
-    std::snprintf(deviceText, WorkingTextSize, "Unknown device 0x%04X",
-                  static_cast<uint32_t>(device) & 0xFFFFu);
-  }
-  std::sprintf(buffer, "%s %s", vendorText, deviceText);
+
+  char* out = buffer;
+  out = isEmpty(vendorText) ? appendUnknown(out, "Unknown vendor 0x", vendor, " :")
+                            : appendText(out, vendorText, WorkingTextLimit);
+  *out++ = ' ';
+  out = isEmpty(deviceText) ? appendUnknown(out, "Unknown device 0x", static_cast<uint32_t>(device), "")
+                            : appendText(out, deviceText, WorkingTextLimit);
+  *out = '\0';
   return buffer;
 }

@@ -10,14 +10,21 @@
 // Everything is built with hidden visibility; this marks the eleven exported
 // names, which the linker version script then lists once more.
 #define DEVNAME_EXPORT __attribute__((visibility("default")))
+// Names the library's sources share among themselves; they bind inside the
+// library, so using them needs no relocation at load.
+#define DEVNAME_LOCAL __attribute__((visibility("hidden")))
 
-// One Plug and Play device number with its text; pnpNames is sorted by number.
-struct PnpName {
-  int32_t number;
-  const char* text;
-};
+// The four name tables under names of their own, for the lookups: reading an
+// exported name would go through the global offset table.
+extern "C" {
+DEVNAME_LOCAL extern const VendorNameEntry ownVendorRows[QorPciVendorsCount];
+DEVNAME_LOCAL extern const DeviceNameEntry ownDeviceRows[QorPciDevicesCount];
+DEVNAME_LOCAL extern const PciVendorEntry generalVendorRows[PciVenTableCount];
+DEVNAME_LOCAL extern const PciDeviceEntry generalDeviceRows[PciDevTableCount];
+}
 
-extern const PnpName pnpNames[];
-extern const std::size_t pnpNameCount;
+// QorGetDevicePNP, for the library's own callers: a call that binds inside
+// the library instead of through the exported name.
+DEVNAME_LOCAL char* writePnpName(uint32_t vendor, int32_t device, char* buffer);
 
 #endif

@@ -17598,3 +17598,6 @@ extern "C" DEVNAME_EXPORT const PciDeviceEntry PciDevTable[PciDevTableCount] = {
     {0xFFFD, 0x0101, "", "PCI Event Channel Controller"},
     {0xFFFE, 0x0710, "", "Virtual SVGA"},
 };
+
+// The library's own lookups read the rows through this name, bound inside the library.
+extern "C" const PciDeviceEntry generalDeviceRows[PciDevTableCount] __attribute__((alias("PciDevTable")));

@@ -2322,3 +2322,6 @@ extern "C" DEVNAME_EXPORT const PciVendorEntry PciVenTable[PciVenTableCount] = {
     {0xFFFD, "", "XenSource, Inc."},
     {0xFFFE, "", "VMWare Inc (temporary ID)"},
 };
+
+// The library's own lookups read the rows through this name, bound inside the library.
+extern "C" const PciVendorEntry generalVendorRows[PciVenTableCount] __attribute__((alias("PciVenTable")));

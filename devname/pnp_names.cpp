@@ -1,343 +1,81 @@
 // Plug and Play device names: QorGetDevicePNP.
-#include <cstdio>
+#include "pnp_name_list.h"
 
 #include "devname_internal.h"
-
-// The generic Plug and Play devices (identifiers PNPxxxx), by the number the
-// four hexadecimal digits form, in ascending order for the halving search.
-const PnpName pnpNames[] = {
-    {0x0000, "AT Interrupt Controller"},
-    {0x0001, "EISA Interrupt Controller"},
-    {0x0002, "MCA Interrupt Controller"},
-    {0x0003, "APIC"},
-    {0x0004, "CYrix SLiC MP interrupt controller"},
-    {0x0100, "AT Timer"},
-    {0x0101, "EISA Timer"},
-    {0x0102, "MCA Timer"},
-    {0x0200, "AT DMA Controller"},
-    {0x0201, "EISA DMA Controller"},
-    {0x0202, "MCA DMA Controller"},
-    {0x0300, "IBM PC/XT keyboard controller (83-key)"},
-    {0x0301, "IBM PC/XT keyboard controller (86-key)"},
-    {0x0302, "IBM PC/XT keyboard controller (84-key)"},
-    {0x0303, "IBM Enhanced (101/102-key, PS/2 mouse support)"},
-    {0x0304, "Olivetti Keyboard (83-key)"},
-    {0x0305, "Olivetti Keyboard (102-key)"},
-    {0x0306, "Olivetti Keyboard (86-key)"},
-    {0x0307, "Microsoft Windows(R) Keyboard"},
-    {0x0308, "General Input Device Emulation Interface (GIDEI) legacy"},
-    {0x0309, "Olivetti Keyboard (A101/102 key)"},
-    {0x030A, "AT&T 302 Keyboard"},
-    {0x030B, "Reserved by Microsoft"},
-    {0x0320, "Japanese 106-key keyboard A01"},
-    {0x0321, "Japanese 101-key keyboard"},
-    {0x0322, "Japanese AX keyboard"},
-    {0x0323, "Japanese 106-key keyboard 002/003"},
-    {0x0324, "Japanese 106-key keyboard 001"},
-    {0x0325, "Japanese Toshiba Desktop keyboard"},
-    {0x0326, "Japanese Toshiba Laptop keyboard"},
-    {0x0327, "Japanese Toshiba Notebook keyboard"},
-    {0x0340, "Korean 84-key keyboard"},
-    {0x0341, "Korean 86-key keyboard"},
-    {0x0342, "Korean Enhanced keyboard"},
-    {0x0343, "Korean Enhanced keyboard 101c"},
-    {0x0344, "Korean Enhanced keyboard 103"},
-    {0x0400, "Standard LPT printer port"},
-    {0x0401, "ECP printer port"},
-    {0x0500, "Standard PC COM port"},
-    {0x0501, "16550A-compatible COM port"},
-    {0x0502, "Multiport serial device (non-intelligent 16550)"},
-    {0x0510, "Generic IRDA-compatible device"},
-    {0x0511, "Generic IRDA-compatible device"},
-    {0x0600, "Generic ESDI/IDE/ATA compatible hard disk controller"},
-    {0x0601, "Plus Hardcard II"},
-    {0x0602, "Plus Hardcard IIXL/EZ"},
-    {0x0603, "Generic IDE supporting Microsoft Device Bay Specification"},
-    {0x0700, "PC standard floppy disk controller"},
-    {0x0701, "Standard floppy controller supporting MS DEvice Bay Spec"},
-    {0x0800, "AT-style speaker sound"},
-    {0x0802, "Microsoft Sound System compatible device"},
-    {0x0900, "VGA Compatible"},
-    {0x0901, "Video Seven VRAM/VRAM II/1024i"},
-    {0x0902, "8514/A Compatible"},
-    {0x0903, "Trident VGA"},
-    {0x0904, "Cirrus Logic Laptop VGA"},
-    {0x0905, "Cirrus Logic VGA"},
-    {0x0906, "Tseng ET4000"},
-    {0x0907, "Western Digital VGA"},
-    {0x0908, "Western Digital Laptop VGA"},
-    {0x0909, "S3 Inc. 911/924"},
-    {0x090A, "ATI Ultra Pro/Plus (Mach 32)"},
-    {0x090B, "ATI Ultra (Mach 8)"},
-    {0x090C, "XGA compatible"},
-    {0x090D, "ATI VGA Wonder"},
-    {0x090E, "Weitek P9000 Graphics Adapter"},
-    {0x090F, "Oak Technology VGA"},
-    {0x0910, "Compaq QVision"},
-    {0x0911, "XGA/2"},
-    {0x0912, "Tseng Labs W32/W32i/W32p"},
-    {0x0913, "S3 Inc. 801/928/964"},
-    {0x0914, "Cirrus Logic 5429/5434 (memory mapped)"},
-    {0x0915, "Compaq Advanced VGA"},
-    {0x0916, "ATI Ultra Pro Turbo (Mach64)"},
-    {0x0917, "Reserved by Microsoft"},
-    {0x0918, "Matrox VGA"},
-    {0x0919, "Compaq QVision 2000"},
-    {0x091A, "Tseng W128"},
-    {0x0930, "Chips & Technology Super VGA"},
-    {0x0931, "Chips & Technology "},
-    {0x0940, "NCR 77c22e Super VGA"},
-    {0x0941, "NCR 77c32blt"},
-    {0x09FF, "Plug and Play Monitors (VESA DDC)"},
-    {0x0A00, "ISA Bus"},
-    {0x0A01, "EISA Bus"},
-    {0x0A02, "MCA Bus"},
-    {0x0A03, "PCI Bus"},
-    {0x0A04, "VESA/VL Bus"},
-    {0x0A05, "Generic ACPI Bus"},
-    {0x0A06, "Generic ACPI Extended-IO Bus (EIO Bus)"},
-    {0x0B00, "AT Real-Time Clock"},
-    {0x0C00, "Plug and Play BIOS"},
-    {0x0C01, "System Board"},
-    {0x0C02, "General Plug and Play Resource"},
-    {0x0C03, "Plug and Play BIOS Event Notification Interrupt"},
-    {0x0C04, "Math Coprocessor"},
-    {0x0C05, "APM BIOS (Version independent)"},
-    {0x0C06, "Reserved for identification of early Plug and Play BIOS implementation"},
-    {0x0C07, "Reserved for identification of early Plug and Play BIOS implementation"},
-    {0x0C08, "ACPI system board hardware"},
-    {0x0C09, "ACPI Embedded Controller"},
-    {0x0C0A, "ACPI Control Method Battery"},
-    {0x0C0B, "ACPI Fan"},
-    {0x0C0C, "ACPI power button device"},
-    {0x0C0D, "ACPI lid device"},
-    {0x0C0E, "ACPI sleep buttin device"},
-    {0x0C0F, "PCI interrupt link device"},
-    {0x0C10, "ACPI system indicator device"},
-    {0x0C11, "ACPI thermal zone"},
-    {0x0C12, "Device Bay Controller"},
-    {0x0C13, "Plug and Play BIOS (used when ACPI mode cannot be used)"},
-    {0x0E00, "Intel 82365-compatible PCMCIA Controller"},
-    {0x0E01, "Cirrus Logic CL-PD6720 PCMCIA Controller"},
-    {0x0E02, "VLSI VL82C146 PCMCIA Controller"},
-    {0x0E03, "Intel 82365-compatible CardBus Controller"},
-    {0x0F00, "Microsoft Bus Mouse"},
-    {0x0F01, "Microsoft Serial Mouse"},
-    {0x0F02, "Microsoft InPort Mouse"},
-    {0x0F03, "Microsoft PS/2-style Mouse"},
-    {0x0F04, "Mouse Systems Mouse"},
-    {0x0F05, "Mouse Systems 3-Button Mouse (COM2)"},
-    {0x0F06, "Genius Mouse (COM1)"},
-    {0x0F07, "Genius Mouse (COM2)"},
-    {0x0F08, "Logitech Serial Mouse"},
-    {0x0F09, "Microsoft BallPoint Serial Mouse"},
-    {0x0F0A, "Microsoft Plug and Play Mouse"},
-    {0x0F0B, "Microsoft Plug and Play BallPoint Mouse"},
-    {0x0F0C, "Microsoft-compatible Serial Mouse"},
-    {0x0F0D, "Microsoft-compatible InPort-compatible Mouse"},
-    {0x0F0E, "Microsoft-compatible PS/2-style Mouse"},
-    {0x0F0F, "Microsoft-compatible Serial BallPoint-compatible Mouse"},
-    {0x0F10, "Texas Intruments QuickPort Mouse"},
-    {0x0F11, "Microsoft-compatible Bus Mouse"},
-    {0x0F12, "Logitech PS/2-style Mouse"},
-    {0x0F13, "PS/2 Port for PS/2-style Mice"},
-    {0x0F14, "Microsoft Kids Mouse"},
-    {0x0F15, "Logitech bus mouse"},
-    {0x0F16, "Logitech SWIFT device"},
-    {0x0F17, "Logitech-compatible serial mouse"},
-    {0x0F18, "Logitech-compatible bus mouse"},
-    {0x0F19, "Logitech-compatible PS/2-style Mouse"},
-    {0x0F1A, "Logitech-compatible SWIFT device"},
-    {0x0F1B, "HP Omnibook Mouse"},
-    {0x0F1C, "Compaq LTE Trackball PS/2-style Mouse"},
-    {0x0F1D, "Compaq LTE Trackball Serial Mouse"},
-    {0x0F1E, "Microsoft Kids Trackball Mouse"},
-    {0x0F1F, "Reserved by Microsoft Input Device Group"},
-    {0x0F20, "Reserved by Microsoft Input Device Group"},
-    {0x0F21, "Reserved by Microsoft Input Device Group"},
-    {0x0F22, "Reserved by Microsoft Input Device Group"},
-    {0x0F23, "Reserved by Microsoft Input Device Group"},
-    {0x0FFF, "Reserved by Microsoft Systems"},
-    {0x8001, "Novell/Anthem NE3200"},
-    {0x8004, "Compaq NE3200"},
-    {0x8006, "Intel EtherExpress/32"},
-    {0x8008, "HP EtherTwist EISA LAN Adapter/32 (HP27248A)"},
-    {0x8065, "Ungermann-Bass NIUps or NIUps/EOTP"},
-    {0x8072, "DEC (DE211) EtherWorks MC/TP"},
-    {0x8073, "DEC (DE212) EtherWorks MC/TP_BNC"},
-    {0x8074, "HP MC LAN Adapter/16 TP (PC27246)"},
-    {0x8078, "DCA 10 Mb MCA"},
-    {0x80C9, "IBM Token Ring"},
-    {0x80CA, "IBM Token Ring II"},
-    {0x80CB, "IBM Token Ring II/Short"},
-    {0x80CC, "IBM Token Ring 4/16Mbs"},
-    {0x80D3, "Novell/Anthem NE1000"},
-    {0x80D4, "Novell/Anthem NE2000"},
-    {0x80D5, "NE1000 compatible"},
-    {0x80D6, "NE2000 compatible"},
-    {0x80D7, "Novell/Anthem NE1500T"},
-    {0x80D8, "Novell/Anthem NE2100"},
-    {0x80DD, "SMC ARCNETPC"},
-    {0x80DE, "SMC ARCNET PC100, PC200"},
-    {0x80DF, "SMC ARCNET PC110, PC210, PC250"},
-    {0x80E0, "SMC ARCNET PC130/E"},
-    {0x80E1, "SMC ARCNET PC120, PC220, PC260"},
-    {0x80E2, "SMC ARCNET PC270/E"},
-    {0x80E5, "SMC ARCNET PC600W, PC650W"},
-    {0x80E7, "DEC DEPCA"},
-    {0x80E8, "DEC (DE100) EtherWorks LC"},
-    {0x80E9, "DEC (DE200) EtherWorks Turbo"},
-    {0x80EA, "DEC (DE101) EtherWorks LC/TP"},
-    {0x80EB, "DEC (DE210) EtherWorks Turbo/TP"},
-    {0x80EC, "DEC (DE202) EtherWorks Turbo/TP_BNC"},
-    {0x80ED, "DEC (DE102) EtherWorks LC/TP_BNC"},
-    {0x80EE, "DEC EE101 (Built-in)"},
-    {0x80EF, "DECpc 433 WS (Built-in)"},
-    {0x80F1, "3Com EtherLink Plus"},
-    {0x80F3, "3Com EtherLink II or IITP (8 or 16-bit)"},
-    {0x80F4, "3Com TokenLink"},
-    {0x80F6, "3Com EtherLink 16"},
-    {0x80F7, "3Com EtherLink III"},
-    {0x80F8, "3Com Generic EtherLink Plug and Play Device"},
-    {0x80FB, "Thomas Conrad TC6045"},
-    {0x80FC, "Thomas Conrad TC6042"},
-    {0x80FD, "Thomas Conrad TC6142"},
-    {0x80FE, "Thomas Conrad TC6245"},
-    {0x80FF, "Thomas Conrad TC6242"},
-    {0x8100, "Thomas Conrad TC6245"},
-    {0x8105, "DCA 10 MB"},
-    {0x8106, "DCA 10 MB Fiber Optic"},
-    {0x8107, "DCA 10 MB Twisted Pair"},
-    {0x8113, "Racal NI6510"},
-    {0x811C, "Ungermann-Bass NIUpc"},
-    {0x8120, "Ungermann-Bass NIUpc/EOTP"},
-    {0x8123, "SMC StarCard PLUS (WD/8003S)"},
-    {0x8124, "SMC StarCard PLUS With Onboard Hub (WD8003SH)"},
-    {0x8125, "SMC EtherCard PLUS (WD8003E)"},
-    {0x8126, "SMC EtherCard PLUS With Boot ROM Socket (WD/8003EBT)"},
-    {0x8127, "SMC EtherCard PLUS With Boot ROM Socket (WD/8003EB)"},
-    {0x8128, "SMC EtherCard PLUS TP (WD/8003WT)"},
-    {0x812A, "SMC EtherCard PLUS 16 With Boot ROM Socket (WD/8013EBT)"},
-    {0x812D, "Intel EtherExpress 16 or 16TP"},
-    {0x812F, "Intel TokenExpress 16/4"},
-    {0x8130, "Intel TokenExpress MCA 16/4"},
-    {0x8132, "Intel EtherExpress 16 (MCA)"},
-    {0x8137, "Artisoft AE-1"},
-    {0x8138, "Artisoft AE-2 or AE-3"},
-    {0x8141, "Amplicard AC 210/XT"},
-    {0x8142, "Amplicard AC 210/AT"},
-    {0x814B, "Everex SppedLink /PC16 (EV2027)"},
-    {0x8155, "HP PC LAN Adapter/8 TP (HP27245)"},
-    {0x8156, "HP PC LAN Adapter/16 TP (HP27247A)"},
-    {0x8157, "HP PC LAN Adapter/8 TL (HP27250)"},
-    {0x8158, "HP PC LAN Adapter/16 TP Plus (HP27247B)"},
-    {0x8159, "HP PC LAN Adapter/16 TL Plus (HP27252)"},
-    {0x815F, "National Semiconductor Ethernode *16AT"},
-    {0x8160, "National Semicondictor AT/LANTIC EtherNODE 16-AT3"},
-    {0x816A, "NCR Token-Ring 4 Mbs ISA"},
-    {0x816D, "NCR Token-Ring 16/4 Mbs ISA"},
-    {0x8191, "Olicom 16/4 Token-Ring Adapter"},
-    {0x81C3, "SMC EtherCard PLUS Elite (WD/8003EP)"},
-    {0x81C4, "SMC EtherCard PLUS 10T (WD/8003W)"},
-    {0x81C5, "SMC EtherCard PLUS Elite 16 (WD/8013EP)"},
-    {0x81C6, "SMC EtherCard PLUS Elite 16T (WD/8013W)"},
-    {0x81C7, "SMC EtherCard PLUS Elite 16 Combo (WD/8013W or 8013EWC)"},
-    {0x81C8, "SMC EtherElite Ultra 16"},
-    {0x81E4, "Pure Data PDI9025-32 (Token Ring)"},
-    {0x81E6, "Pure Data PDI508+ (ArcNet)"},
-    {0x81E7, "Pure Data PDI516+ (ArcNet)"},
-    {0x81EB, "Proteon Token Ring (P1390)"},
-    {0x81EC, "Proteon Token Ring (P1392)"},
-    {0x81ED, "Proteon ISA Token Ring (1340)"},
-    {0x81EE, "Proteon ISA Token Ring (1342)"},
-    {0x81EF, "Proteon ISA Token Ring (1346)"},
-    {0x81F0, "Proteon ISA Token Ring (1347)"},
-    {0x81FF, "CableTron E2000 Series DNI"},
-    {0x8200, "CableTron E2100 Series DNI"},
-    {0x8209, "Zenith Data Systems Z-Note"},
-    {0x820A, "Zenith Data Systems NE2000-Compatible"},
-    {0x8213, "Xircom Pocket Ethernet II"},
-    {0x8214, "Xircom Pocket Ethernet I"},
-    {0x821D, "RadiSys EXM-10"},
-    {0x8227, "SMC 3000 Series"},
-    {0x8228, "SMC 91C2 controller"},
-    {0x8231, "Advanced Micro Devices AM2100/AM1500T"},
-    {0x8263, "Tulip NCC-16"},
-    {0x8277, "Exos 105"},
-    {0x828A, "Intel '595 based Ethernet"},
-    {0x828B, "TI2000-style Token Ring"},
-    {0x828C, "AMD PCNet Family cards"},
-    {0x828D, "AMD PCNet32 (VL version)"},
-    {0x8294, "IrDA Infrared NDIS driver (Microsoft-supplied)"},
-    {0x82BD, "IBM PCMCIA-NIC"},
-    {0x82C2, "Xircom CE10"},
-    {0x82C3, "Xircom CEM2"},
-    {0x8321, "DEC Ethernet"},
-    {0x8323, "SMC EtherCard (All types except 8013/A"},
-    {0x8324, "ARCNET compatible"},
-    {0x8326, "Thomas Conrad (All Arcnet Types)"},
-    {0x8327, "IBM Token Ring"},
-    {0x8385, "Remote Network Access Driver"},
-    {0x8387, "RNA Point-to-point Protocol Driver"},
-    {0x8388, "Reserved for Microsoft Networking components"},
-    {0x8389, "Peer IrLAN infrared driver (Microsoft-supplied)"},
-    {0x8390, "Generic Network adapter"},
-    {0xA002, "Future Domain 16-700 compatible controller"},
-    {0xA003, "Panasonic proprietary CD-ROM adapter"},
-    {0xA01B, "Trantor 128 SCSI Controller"},
-    {0xA01D, "Trantor T160 SCSI Controller"},
-    {0xA01E, "Trantor T338 Parallel SCSI Controller"},
-    {0xA01F, "Trantor T348 Parallel SCSI Controller"},
-    {0xA020, "Trantor Media Vision SCSI Controller"},
-    {0xA022, "Always IN-2000 SCSI Controller"},
-    {0xA02B, "Sony proprietary CD-ROM Controller"},
-    {0xA02D, "Trantor T13b 8-bit SCSI Controller"},
-    {0xA02F, "Trantor T358 Parallel SCSI Controller"},
-    {0xA030, "Mitsumi LU-005 Single Speed CD-ROM controller + drive"},
-    {0xA031, "Mitsumi FX-001 Single Speed CD-ROM controller + drive"},
-    {0xA032, "Mitsumi FX-001 Double Speed CD-ROM controller + drive"},
-    {0xB000, "Sound Blaster 1.5 sound device"},
-    {0xB001, "Sound Blaster 2.0 sound device"},
-    {0xB002, "Sound Blaster Pro sound device"},
-    {0xB003, "Sound Blaster 16 sound device"},
-    {0xB004, "Thunderboard-compatible sound device"},
-    {0xB005, "Adlib-compatible sound device"},
-    {0xB006, "MPU401 compatible"},
-    {0xB007, "Microsoft Windows Sound System-compatible sound device"},
-    {0xB008, "Compaq Business Audio"},
-    {0xB009, "Plug and Play Microsoft Windows Sound System Device"},
-    {0xB00A, "MediaVision Pro Audio Spectrum"},
-    {0xB00B, "MediaVision Pro Audio 3D"},
-    {0xB00C, "MusicQuest MQX-32M"},
-    {0xB00D, "MediaVision Pro Audio Spectrum Basic"},
-    {0xB00E, "MediaVision Pro Audio Spectrum"},
-    {0xB00F, "MediaVision Jazz-16 chipset (OEM Versions)"},
-    {0xB010, "AuraVision VXP500 chipset - Orchid Videola"},
-    {0xB018, "MediaVision Pro Audio Spectrum 8-bit"},
-    {0xB019, "MediaVision Pro Audio Spectrum Basic"},
-    {0xB020, "Yamaha OPL3-compatible FM synthesizer device"},
-    {0xB02F, "Joystick/gameport"},
-    {0xC000, "Compaq 14400 Modem"},
-    {0xC001, "Compaq 2400/9600 Modem"},
-};
-
-const std::size_t pnpNameCount = sizeof pnpNames / sizeof pnpNames[0];
+#include "text_writer.h"
 
 namespace {
 
-constexpr const char* PnpPrefix = "Plug and Play device -- ";
+// The list's numbers, and its texts as one block of zero-terminated strings
+// reached by offset: small integers and bytes, read-only and free of
+// relocations.
+constexpr std::size_t textLength(const char* text) {
+  std::size_t length = 0;
+  while (text[length] != '\0') {
+    ++length;
+  }
+  return length;
+}
+
+constexpr std::size_t pnpTextBytes() {
+  std::size_t bytes = 0;
+  for (const PnpName& entry : pnpNames) {
+    bytes += textLength(entry.text) + 1;
+  }
+  return bytes;
+}
+
+// Numbers ascend within 16 bits, as the halving search and the 16-bit
+// numbers and offsets below need.
+constexpr bool pnpListFitsTexts() {
+  for (std::size_t i = 0; i < pnpNameCount; ++i) {
+    if (pnpNames[i].number < 0 || pnpNames[i].number > 0xFFFF ||
+        (i > 0 && pnpNames[i - 1].number >= pnpNames[i].number)) {
+      return false;
+    }
+  }
+  return pnpTextBytes() <= 0xFFFF;
+}
+static_assert(pnpListFitsTexts(), "Plug and Play numbers unsorted or out of range");
+
+struct PnpTexts {
+  uint16_t number[pnpNameCount];
+  uint16_t offset[pnpNameCount];
+  char bytes[pnpTextBytes()];
+};
+
+constexpr PnpTexts makePnpTexts() {
+  PnpTexts texts{};
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < pnpNameCount; ++i) {
+    texts.number[i] = static_cast<uint16_t>(pnpNames[i].number);
+    texts.offset[i] = static_cast<uint16_t>(next);
+    for (const char* c = pnpNames[i].text; *c != '\0'; ++c) {
+      texts.bytes[next++] = *c;
+    }
+    texts.bytes[next++] = '\0';
+  }
+  return texts;
+}
+
+constexpr PnpTexts pnpTexts = makePnpTexts();
+
+constexpr char PnpPrefix[] = "Plug and Play device -- ";
 
 // Exact match on the whole signed number: no masking, so negative numbers and
 // numbers above 0xFFFF find nothing.
 const char* findPnpName(int32_t number) {
+  if (number < 0 || number > 0xFFFF) {
+    return nullptr;
+  }
   std::size_t low = 0;
   std::size_t high = pnpNameCount;
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
-    if (pnpNames[middle].number == number) {
-      return pnpNames[middle].text;
+    if (pnpTexts.number[middle] == number) {
+      return pnpTexts.bytes + pnpTexts.offset[middle];
     }
-    if (pnpNames[middle].number < number) {
+    if (pnpTexts.number[middle] < number) {
       low = middle + 1;
     } else {
       high = middle;
@@ -348,14 +86,21 @@ const char* findPnpName(int32_t number) {
 
 }  // namespace
 
-extern "C" DEVNAME_EXPORT char* QorGetDevicePNP(uint32_t vendor, int32_t device, char* buffer) {
+char* writePnpName(uint32_t vendor, int32_t device, char* buffer) {
   if (vendor != PnpVendorMarker || buffer == nullptr) {
     return buffer;
   }
+  char* out = appendText(buffer, PnpPrefix, sizeof PnpPrefix);
   if (const char* text = findPnpName(device)) {
-    std::sprintf(buffer, "%s%s", PnpPrefix, text);
+    out = appendText(out, text, pnpTextBytes());
   } else {
-    std::sprintf(buffer, "%sunknown device 0x%X", PnpPrefix, static_cast<uint32_t>(device));
+    out = appendText(out, "unknown device 0x", sizeof "unknown device 0x");
+    out = appendHex(out, static_cast<uint32_t>(device), 1);
   }
+  *out = '\0';
   return buffer;
+}
+
+extern "C" DEVNAME_EXPORT char* QorGetDevicePNP(uint32_t vendor, int32_t device, char* buffer) {
+  return writePnpName(vendor, device, buffer);
 }

@@ -3602,3 +3602,6 @@ extern "C" DEVNAME_EXPORT const DeviceNameEntry qorPciDevices[QorPciDevicesCount
     {0xEDD8, 0xA099, "Stingray (2000PV)"},
     {0xFA57, 0x0001, "Pattern Matching Chip (PMC)"},
 };
+
+// The library's own lookups read the rows through this name, bound inside the library.
+extern "C" const DeviceNameEntry ownDeviceRows[QorPciDevicesCount] __attribute__((alias("qorPciDevices")));

@@ -2298,3 +2298,6 @@ extern "C" DEVNAME_EXPORT const VendorNameEntry qorPciVendors[QorPciVendorsCount
     {0xFFFD, "XenSource, Inc"},
     {0xFFFE, "VMWare Inc"},
 };
+
+// The library's own lookups read the rows through this name, bound inside the library.
+extern "C" const VendorNameEntry ownVendorRows[QorPciVendorsCount] __attribute__((alias("qorPciVendors")));

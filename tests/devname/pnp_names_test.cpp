@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "devname_internal.h"
+#include "pnp_name_list.h"
 
 namespace {
 
