@@ -32,9 +32,9 @@ constexpr std::size_t indexBucketCount(std::size_t rows) { return std::size_t{1}
 
 // Buckets[b] .. Buckets[b + 1] is the slice of Keys and Rows that holds the
 // IDs of bucket b, each ID once, with the first row of the table carrying it.
-#define DEVNAME_DECLARE_INDEX(prefix, rowCount)                                  \
+#define DEVNAME_DECLARE_INDEX(prefix, rowCount)                                        \
   DEVNAME_LOCAL extern const uint16_t prefix##Buckets[indexBucketCount(rowCount) + 1]; \
-  DEVNAME_LOCAL extern const uint32_t prefix##Keys[];                           \
+  DEVNAME_LOCAL extern const uint32_t prefix##Keys[];                                  \
   DEVNAME_LOCAL extern const uint16_t prefix##Rows[]
 
 DEVNAME_DECLARE_INDEX(ownVendorIndex, QorPciVendorsCount);
