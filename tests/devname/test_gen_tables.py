@@ -117,6 +117,24 @@ def test_sample_own_table_rules_broken():
     assert [row[:2] for row in devices] == sorted(names)
 
 
+@pytest.mark.parametrize("keys", [
+    [5, 7, 5, 9],                                       # a repeat after other rows
+    [3, 3, 3],                                          # one ID on every row
+    [0x121A0003, 0x121A0003, 0x121A0004, 0x121A0003],   # repeats around another ID
+    list(range(0, 4096, 64)) + [0, 4032],               # IDs that crowd few buckets
+    [0x0000FFFF],                                       # a single row
+])
+def test_index_finds_later_row_or_loses_id(keys):
+    buckets, index_keys, rows = gen_tables.build_index(keys)
+    bits = gen_tables.index_bits(len(keys))
+    assert len(buckets) == (1 << bits) + 1 and buckets[-1] == len(index_keys) == len(set(keys))
+    for key in set(keys) | {max(keys) + 1}:
+        bucket = gen_tables.index_bucket(key, bits)
+        found = [row for k, row in zip(index_keys[buckets[bucket]:buckets[bucket + 1]],
+                                       rows[buckets[bucket]:buckets[bucket + 1]]) if k == key]
+        assert found == ([keys.index(key)] if key in keys else []), hex(key)
+
+
 def test_output_differs_between_runs():
     first = gen_tables.generate(SAMPLE.splitlines(keepends=True))
     second = gen_tables.generate(SAMPLE.splitlines(keepends=True))
