@@ -75,7 +75,8 @@ class PlainRule {
       vendorText = fallback;
     }
     if (deviceText.empty()) {
-      std::snprintf(fallback, sizeof fallback, "Unknown device 0x%04X", static_cast<uint32_t>(device) & 0xFFFFu);
+      std::snprintf(fallback, sizeof fallback, "Unknown device 0x%04X",
+                    static_cast<uint32_t>(device) & 0xFFFFu);
       deviceText = fallback;
     }
     return vendorText.substr(0, 255) + " " + deviceText.substr(0, 255);
@@ -118,8 +119,8 @@ std::vector<Query> tableQueries() {
   for (const auto& row : PciDevTable) {
     around(row.vendorId, row.deviceId);
   }
-  for (const uint32_t vendor : {0u, 0xFFFFu, 0x10000u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, PnpVendorMarker - 1,
-                                PnpVendorMarker + 1, PnpVendorMarker & 0xFFFFu}) {
+  for (const uint32_t vendor : {0u, 0xFFFFu, 0x10000u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu,
+                                PnpVendorMarker - 1, PnpVendorMarker + 1, PnpVendorMarker & 0xFFFFu}) {
     for (const int32_t device : {0, 1, 0xFFFF, 0x10000, -1, INT32_MIN, INT32_MAX}) {
       queries.insert({vendor, device});
     }
@@ -132,7 +133,8 @@ std::vector<Query> tableQueries() {
 std::vector<int32_t> pnpQueries() {
   std::set<int32_t> numbers = {0, -1, 0xFFFF, 0x10000, INT32_MIN, INT32_MAX};
   for (const PnpName& entry : pnpNames) {
-    for (const int32_t n : {entry.number, entry.number - 1, entry.number + 1, entry.number + 0x10000, -entry.number}) {
+    for (const int32_t n :
+         {entry.number, entry.number - 1, entry.number + 1, entry.number + 0x10000, -entry.number}) {
       numbers.insert(n);
     }
   }
@@ -141,8 +143,8 @@ std::vector<int32_t> pnpQueries() {
 
 std::string describe(uint32_t vendor, int32_t device, const std::string& expected, const char* actual) {
   std::ostringstream text;
-  text << std::hex << "vendor 0x" << vendor << " device 0x" << static_cast<uint32_t>(device) << ": expected \""
-       << expected << "\", got \"" << actual << "\"\n";
+  text << std::hex << "vendor 0x" << vendor << " device 0x" << static_cast<uint32_t>(device)
+       << ": expected \"" << expected << "\", got \"" << actual << "\"\n";
   return text.str();
 }
 
