@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -340,6 +341,7 @@ LoadFigures runLoadChild(const std::string& kind, const std::string& path) {
   if (pipe(pipeEnds) != 0) {
     return {};
   }
+  std::fflush(nullptr);  // else the child would inherit, and could print, what is still buffered
   const pid_t child = fork();
   if (child == 0) {
     dup2(pipeEnds[1], STDOUT_FILENO);
@@ -347,6 +349,8 @@ LoadFigures runLoadChild(const std::string& kind, const std::string& path) {
     close(pipeEnds[1]);
     execl("/proc/self/exe", "devname_bench", "--load-child", kind.c_str(), path.c_str(),
           static_cast<char*>(nullptr));
+    std::printf("cannot start a fresh process: %s\n", std::strerror(errno));
+    std::fflush(stdout);
     _exit(127);
   }
   close(pipeEnds[1]);
@@ -365,7 +369,9 @@ LoadFigures runLoadChild(const std::string& kind, const std::string& path) {
   std::istringstream fields(output);
   if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
       !(fields >> wallNs >> cpuNs >> dirtyBytes)) {
-    std::fprintf(stderr, "devname_bench: load of %s failed: %s\n", path.c_str(), output.c_str());
+    std::fprintf(stderr, "devname_bench: load of %s failed (%s %d): %s\n", path.c_str(),
+                 WIFEXITED(status) ? "exit status" : "signal",
+                 WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status), output.c_str());
     return {};
   }
   return {wallNs / 1000, cpuNs / 1000, dirtyBytes / 1024};
@@ -455,7 +461,11 @@ void perCall(const Options& options, const Devname& lib, const IdSets& ids) {
   }
 
   std::printf("per call, ns: median [min-max] of %d rounds\n", options.rounds);
-  printRow("", {"libdevname", "libpci", "ratio libdevname/libpci"});
+  if (pciHits.empty()) {
+    printRow("", {"libdevname"});
+  } else {
+    printRow("", {"libdevname", "libpci", "ratio libdevname/libpci"});
+  }
   auto compared = [&](const char* label, const std::vector<double>& ours, const std::vector<double>& theirs) {
     if (theirs.empty()) {
       printRow(label, {show(spreadOf(ours), 1)});
