@@ -32,11 +32,14 @@ constexpr FormHeading FormHeadings[] = {
 };
 
 // One field on the form: its entry (or the first radio button), and the
-// context entry of the object name (or the second radio button).
+// context entry of the object name (or the second radio button), with the
+// texts they were given.
 struct FormField {
   const FieldKeyword* field;
   newtComponent first;
   newtComponent second;
+  std::string shownFirst;
+  std::string shownSecond;
 };
 
 struct Form {
@@ -51,6 +54,7 @@ struct FormValue {
   std::string first;
   std::string second;
   bool firstChosen;
+  bool changed;  // the user changed the text of an entry
 };
 
 const char* formLabel(const FieldKeyword& field) {
@@ -78,16 +82,19 @@ newtComponent labelledEntry(newtComponent form, int row, const char* label, cons
 
 FormField addField(newtComponent form, const FieldKeyword& field, const ImageSafeDataStruct& record) {
   const int row = field.form.row;
-  FormField added{&field, nullptr, nullptr};
+  FormField added{&field, nullptr, nullptr, {}, {}};
   switch (field.value) {
     case ValueKind::Text: {
       const std::uint8_t* wide = fieldBuffer(field, &record);
       if (field.screenSecondLabel == nullptr) {
-        added.first = labelledEntry(form, row, formLabel(field), fieldText(wide), field.form);
+        added.shownFirst = fieldText(wide);
+        added.first = labelledEntry(form, row, formLabel(field), added.shownFirst, field.form);
         break;
       }
       const std::string name = hasFieldText(wide) ? fieldText(wide) : std::string(tr("Not found"));
       const SplitName split = splitObjectName(name);
+      added.shownFirst = split.object;
+      added.shownSecond = split.context;
       added.first = labelledEntry(form, row, formLabel(field), split.object, field.form);
       added.second = labelledEntry(form, row + 1, formSecondLabel(field), split.context, field.form);
       break;
@@ -131,12 +138,13 @@ std::vector<FormValue> readForm(const Form& form, const ImageSafeDataStruct& rec
   std::vector<FormValue> values;
   for (const FormField& added : form.fields) {
     const FieldKeyword& field = *added.field;
-    FormValue value{&field, {}, {}, false};
+    FormValue value{&field, {}, {}, false, false};
     if (field.value == ValueKind::Dhcp) {
       value.firstChosen = newtRadioGetCurrent(added.first) == added.first;
     } else {
       value.first = entryText(added.first);
       if (added.second != nullptr) value.second = entryText(added.second);
+      value.changed = value.first != added.shownFirst || value.second != added.shownSecond;
       const bool placeholder =
           field.screenSecondLabel != nullptr && !hasFieldText(fieldBuffer(field, &record));
       if (placeholder && value.first == tr("Not found")) value.first.clear();
@@ -166,14 +174,18 @@ void showInvalidAddress(const FieldKeyword& field, const std::string& text) {
   newtWinMessage(title.data(), button.data(), format, message.c_str());
 }
 
-// Every field of the form is written, changed or not: the object name joined
-// from its two entries, the other texts, the DHCP choice and the addresses
-// (all of which firstInvalidAddress has accepted).
+// The form writes the object name joined from its two entries, the other
+// texts, the DHCP choice and the addresses (all of which firstInvalidAddress
+// has accepted). A text the user left as shown keeps the record's own text:
+// an 8-bit entry cannot hold every 16-bit unit another program may have
+// stored (a letter above 0xFF, or a unit whose low byte is zero), and
+// writing the entry back would change such a text without anyone asking.
 void applyForm(const std::vector<FormValue>& values, ImageSafeDataStruct* record) {
   for (const FormValue& value : values) {
     const FieldKeyword& field = *value.field;
     switch (field.value) {
       case ValueKind::Text: {
+        if (!value.changed) break;
         const bool joined = field.screenSecondLabel != nullptr && !value.second.empty();
         storeFieldText(fieldBuffer(field, record), field.capacity,
                        joined ? value.first + "." + value.second : value.first);

@@ -21,8 +21,7 @@ def record(**fields):
 
 
 def serialize(rec):
-    texts = [rec[name].encode("latin-1").decode("latin-1").encode("utf-16-le")
-             for name in TEXTS]
+    texts = [rec[name].encode("utf-16-le") for name in TEXTS]
     total = 236 + sum(len(t) for t in texts)
     servers = b"".join(bytes(s) for s in rec["dnsServer"]).ljust(128, b"\0")
     header = HEADER.pack(SIGNATURE, rec["version"], total, rec["flags"], rec["DHCP"],

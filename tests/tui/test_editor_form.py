@@ -149,12 +149,17 @@ def test_ok_with_an_invalid_address_names_it_and_keeps_the_form_open(run_screen)
     assert records.serialize(saved) == records.serialize(dict(RECORD, ipAddress=(10, 1, 2, 4)))
 
 
-def test_ok_without_changes_stores_the_dotted_name_again(run_screen):
-    session = start_form(run_screen)
+# Texts another program stored with units an 8-bit entry cannot hold (above
+# 0xFF, or with a zero low byte) come back unchanged when left as shown.
+@pytest.mark.parametrize("record", [RECORD, dict(RECORD, wsTree="\u0141\u00f3d\u017a",
+                                                 workgroup="\u0100AB", wsDN="WS\u0142.Sales")],
+                         ids=["eight-bit", "wide-units"])
+def test_ok_without_changes_stores_every_text_as_it_was(run_screen, record):
+    session = start_form(run_screen, record=record)
     assert session.finish(KEY_TAB * TABS_TO["ok"] + KEY_ENTER) == 0
     flag, saved = read_result(session)
     assert flag == 1
-    assert records.serialize(saved) == records.serialize(RECORD)
+    assert records.serialize(saved) == records.serialize(record)
 
 
 def test_texts_longer_than_their_field_are_cut_to_its_capacity(run_screen):
