@@ -101,6 +101,13 @@ depends=$(field libdevname1 Depends)
 [[ $(field libdevname-dev Depends) == *"libdevname1 (= $version)"* ]] || fail "libdevname-dev Depends"
 [[ $(field pcinames Depends) == *libdevname1* ]] || fail "pcinames does not depend on libdevname1"
 [ "$(field libdevname1 Multi-Arch)" = same ] || fail "libdevname1 is not Multi-Arch: same"
+# Packed relative relocations load only with glibc 2.36 or later, a need that
+# no imported symbol shows.
+mkdir "$work/library"
+dpkg-deb -x "$(deb libdevname1)" "$work/library"
+if readelf -V "$work/library/usr/lib/$multiarch/libdevname.so.1".* | grep -q GLIBC_ABI_DT_RELR; then
+  [[ $depends == *"libc6 (>= 2.36)"* ]] || fail "libdevname1 needs glibc 2.36 for DT_RELR, Depends: $depends"
+fi
 
 dpkg-deb -c "$(deb libdevname1)" >"$work/library.contents"
 grep -q "usr/lib/$multiarch/libdevname.so -> libdevname.so.1\$" "$work/library.contents" \
