@@ -21,10 +21,9 @@ constexpr FieldHelp addressHelp(const char* text, int blankRowsAfter) {
 
 }  // namespace
 
-const FieldKeyword fieldKeywords[FieldKeywordCount] = {
+extern constexpr FieldKeyword fieldKeywords[FieldKeywordCount] = {
     {.keyword = "J",
      .documentedName = "JustImaged",
-     .kind = FieldKind::JustImaged,
      .value = ValueKind::Flag,
      .group = FieldGroup::Image,
      .flagBit = IsdFlagJustImaged,
@@ -41,7 +40,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
               .asIs = true}},
     {.keyword = "SC",
      .documentedName = "ScriptedImage",
-     .kind = FieldKind::ScriptedImage,
      .value = ValueKind::Flag,
      .group = FieldGroup::Image,
      .flagBit = IsdFlagScriptedImage,
@@ -51,7 +49,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .help = {.text = N_("Last image was a scripted image.")}},
     {.keyword = "L",
      .documentedName = "LastBaseImage",
-     .kind = FieldKind::LastBaseImage,
      .value = ValueKind::Text,
      .group = FieldGroup::Image,
      .text = &ImageSafeDataStruct::lastBaseImage,
@@ -65,7 +62,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .form = {.row = 6, .width = 40, .scroll = true}},
     {.keyword = "O",
      .documentedName = "ObjectDN",
-     .kind = FieldKind::ObjectDN,
      .value = ValueKind::Text,
      .group = FieldGroup::Identity,
      .text = &ImageSafeDataStruct::wsDN,
@@ -79,7 +75,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .form = {.row = 1, .width = 40, .scroll = true}},
     {.keyword = "T",
      .documentedName = "Tree",
-     .kind = FieldKind::Tree,
      .value = ValueKind::Text,
      .group = FieldGroup::Identity,
      .text = &ImageSafeDataStruct::wsTree,
@@ -91,7 +86,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .form = {.row = 3, .width = 33}},
     {.keyword = "N",
      .documentedName = "NetBIOSName",
-     .kind = FieldKind::NetBIOSName,
      .value = ValueKind::Text,
      .group = FieldGroup::Identity,
      .text = &ImageSafeDataStruct::netbiosName,
@@ -103,7 +97,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .form = {.row = 4, .width = 16}},
     {.keyword = "WorkG",
      .documentedName = "WorkGroup",
-     .kind = FieldKind::WorkGroup,
      .value = ValueKind::Text,
      .group = FieldGroup::Identity,
      .text = &ImageSafeDataStruct::workgroup,
@@ -116,7 +109,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .form = {.row = 5, .width = 16}},
     {.keyword = "SI",
      .documentedName = "SID",
-     .kind = FieldKind::SID,
      .value = ValueKind::Sid,
      .group = FieldGroup::Identity,
      .confirmLabel = N_("   DEZE Windows Security ID set to"),
@@ -125,7 +117,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .help = {.text = N_("Windows Security ID.")}},
     {.keyword = "Works",
      .documentedName = "WorkstationID",
-     .kind = FieldKind::WorkstationID,
      .value = ValueKind::Text,
      .group = FieldGroup::Identity,
      .text = &ImageSafeDataStruct::wsID,
@@ -136,7 +127,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .help = {.text = N_("Workstation identification number."), .blankRowsAfter = 2}},
     {.keyword = "DH",
      .documentedName = "DHCP",
-     .kind = FieldKind::DHCP,
      .value = ValueKind::Dhcp,
      .group = FieldGroup::Network,
      .confirmLabel = N_("   DEZE DHCP Flag set to"),
@@ -148,7 +138,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .form = {.row = 9, .secondLabel = N_("Static IP address")}},
     {.keyword = "I",
      .documentedName = "IP",
-     .kind = FieldKind::IP,
      .value = ValueKind::Address,
      .group = FieldGroup::Network,
      .address = &ImageSafeDataStruct::ipAddress,
@@ -161,7 +150,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
     // Only this keyword is a whole word: "Gate" selects nothing.
     {.keyword = "Gateway",
      .documentedName = "Gateway",
-     .kind = FieldKind::Gateway,
      .value = ValueKind::Address,
      .group = FieldGroup::Network,
      .address = &ImageSafeDataStruct::gateway,
@@ -173,7 +161,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .form = {.row = 13, .label = N_("Default gateway:"), .width = 15}},
     {.keyword = "M",
      .documentedName = "Mask",
-     .kind = FieldKind::Mask,
      .value = ValueKind::Address,
      .group = FieldGroup::Network,
      .address = &ImageSafeDataStruct::subnet,
@@ -186,7 +173,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
     // The count must come before the server row: "DNSServer" is a prefix of it.
     {.keyword = "DNSServerC",
      .documentedName = "DNSServerCount",
-     .kind = FieldKind::DNSServerCount,
      .value = ValueKind::DnsServerCount,
      .group = FieldGroup::Dns,
      .confirmLabel = N_("   DEZE DNS Server Count set to"),
@@ -195,14 +181,12 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .help = {.text = N_("The number of DNS name servers used for DNS name resolution.")}},
     // Listed on no help page; the script numbers its variables from 0.
     {.keyword = "DNSServer",
-     .kind = FieldKind::DNSServer,
      .value = ValueKind::DnsServer,
      .group = FieldGroup::Dns,
      .confirmLabel = N_("   DEZE DNS Name Server set to "),
      .scriptName = "DEZE_DNS_SERVER"},
     {.keyword = "DNSSu",
      .documentedName = "DNSSuffix",
-     .kind = FieldKind::DNSSuffix,
      .value = ValueKind::Text,
      .group = FieldGroup::Dns,
      .text = &ImageSafeDataStruct::dnsSuffix,
@@ -213,7 +197,6 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .help = {.text = N_("The DNS context of the workstation.")}},
     {.keyword = "DNSH",
      .documentedName = "DNSHostName",
-     .kind = FieldKind::DNSHostName,
      .value = ValueKind::Text,
      .group = FieldGroup::Dns,
      .text = &ImageSafeDataStruct::dnsHostname,
@@ -223,6 +206,8 @@ const FieldKeyword fieldKeywords[FieldKeywordCount] = {
      .screenLabel = N_("DNS Hostname:"),
      .help = {.text = N_("The DNS local host name of the workstation."), .viewerBlankRowsAfter = 0}},
 };
+
+static_assert(fieldKeywords[FieldKeywordCount - 1].keyword != nullptr, "FieldKeywordCount counts the rows");
 
 const FieldGroupHeading fieldGroupHeadings[FieldGroupCount] = {
     {N_("Image-safe data:"), "#Image-safe data:"},

@@ -11,26 +11,6 @@
 
 #include "store/record.h"
 
-enum class FieldKind {
-  JustImaged,
-  ScriptedImage,
-  LastBaseImage,
-  ObjectDN,
-  Tree,
-  NetBIOSName,
-  WorkGroup,
-  SID,
-  WorkstationID,
-  DHCP,
-  IP,
-  Gateway,
-  Mask,
-  DNSServerCount,
-  DNSServer,
-  DNSSuffix,
-  DNSHostName,
-};
-
 // How a field's value is read from text, stored and shown.
 enum class ValueKind {
   Flag,            // one bit of `flags`: true or false
@@ -76,7 +56,6 @@ struct FieldForm {
 struct FieldKeyword {
   const char* keyword = nullptr;         // literal prefix, compared without regard to case
   const char* documentedName = nullptr;  // name listed on the help pages; null for DNSServer
-  FieldKind kind = FieldKind::JustImaged;
   ValueKind value = ValueKind::Text;
   FieldGroup group = FieldGroup::Image;
   // Where the value lives; which member applies follows from `value`.
@@ -94,6 +73,7 @@ struct FieldKeyword {
   FieldForm form = {};
 };
 
+// The rows in the order the matchers test them; the first match wins.
 inline constexpr std::size_t FieldKeywordCount = 17;
 extern const FieldKeyword fieldKeywords[FieldKeywordCount];
 
