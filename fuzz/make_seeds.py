@@ -1,32 +1,23 @@
 #!/usr/bin/env python3
 """Writes the fuzzer's seed corpus: valid stored records of every version 0 to 5."""
 import pathlib
-import struct
 import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tools"))
+from wexrecord import TEXT_FIELDS, Record  # noqa: E402
 
 NAMES = ["CN=WS1.OU=Lab.O=Corp", "CorpTree", "WS1", "LAB", "//srv/images/base.zmg",
          "lab.example.com", "ws1", "4711"]
 
 
-def text(value):
-    data = value.encode("latin-1")
-    return struct.pack("<I", 2 * len(data)) + b"".join(bytes([c, 0]) for c in data)
-
-
 def image(version, header_length=204, texts=8):
-    header = bytearray(header_length)
-    header[0:4] = b"WEXD"
-    struct.pack_into("<III", header, 4, version, 0, 5)
-    header[20:24] = bytes([10, 0, 0, 5])
-    if header_length >= 52:
-        struct.pack_into("<I", header, 48, header_length)
-    if header_length >= 80:
-        struct.pack_into("<5I", header, 52, 21, 3623811015, 3361044348, 30300820, 1013)
-        struct.pack_into("<I", header, 72, 1)
-        header[76:80] = bytes([10, 0, 0, 1])
-    body = b"".join(text(v) for v in NAMES[:texts])
-    data = bytes(header) + body
-    return data[:8] + struct.pack("<I", len(data)) + data[12:]
+    """A record of `version` whose header is `header_length` bytes (structLength
+    says so) followed by the first `texts` texts."""
+    record = Record(version=version, flags=5, ip=bytes([10, 0, 0, 5]), struct_length=header_length,
+                    sid=(21, 3623811015, 3361044348, 30300820, 1013), dns_count=1,
+                    dns=[bytes([10, 0, 0, 1])],
+                    texts={name: value.encode("latin-1") for name, value in zip(TEXT_FIELDS, NAMES)})
+    return record.encode(header_length=header_length, text_count=texts)
 
 
 def main(folder):

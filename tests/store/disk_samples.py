@@ -11,22 +11,16 @@ import struct
 import sys
 import uuid
 
-STORE = 2560
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+import wexrecord  # noqa: E402
+
+STORE = wexrecord.STORE_OFFSET
 SMALL_DISK = 256 * 1024
 
 
 def record(tree="OldTree", version=5):
     """A stored record with one text, the tree name."""
-    header = bytearray(204)
-    header[0:4] = b"WEXD"
-    struct.pack_into("<II", header, 4, version, 0)
-    struct.pack_into("<I", header, 48, 204)
-    texts = b""
-    for i in range(8):
-        value = tree.encode() if i == 1 else b""
-        texts += struct.pack("<I", 2 * len(value)) + b"".join(bytes([c, 0]) for c in value)
-    data = bytes(header) + texts
-    return data[:8] + struct.pack("<I", len(data)) + data[12:]
+    return wexrecord.Record(version=version, texts={"wsTree": tree.encode()}).encode()
 
 
 def mbr(boot_code, partitions=((0x07, 2048, 100000),)):

@@ -1,12 +1,19 @@
-"""The stored byte form of an image-safe data record, for building test
-records and reading back what the editor form would save."""
+"""Records for the screen tests as dicts keyed by the record's own field names
+(texts as str), over the one codec of the stored form in tools/wexrecord.py."""
 
-import struct
+import sys
+from pathlib import Path
 
-HEADER = struct.Struct("<4sIIIi4s4s4siiqI5II128s")
-TEXTS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage",
-         "dnsSuffix", "dnsHostname", "wsID")
-SIGNATURE = bytes((0x57, 0x45, 0x58, 0x44))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import wexrecord  # noqa: E402
+
+TEXTS = wexrecord.TEXT_FIELDS
+
+# dict key -> attribute of wexrecord.Record, for the header's fields.
+HEADER_FIELDS = {"version": "version", "flags": "flags", "DHCP": "dhcp", "ipAddress": "ip",
+                 "gateway": "gateway", "subnet": "subnet", "lastBaseImageTime": "last_image_time",
+                 "advScript": "adv_script", "lastBaseImageSize": "last_image_size",
+                 "sid": "sid", "dnsServerCount": "dns_count", "dnsServer": "dns"}
 
 
 def record(**fields):
@@ -21,36 +28,26 @@ def record(**fields):
 
 
 def serialize(rec):
-    texts = [rec[name].encode("utf-16-le") for name in TEXTS]
-    total = 236 + sum(len(t) for t in texts)
-    servers = b"".join(bytes(s) for s in rec["dnsServer"]).ljust(128, b"\0")
-    header = HEADER.pack(SIGNATURE, rec["version"], total, rec["flags"], rec["DHCP"],
-                         bytes(rec["ipAddress"]), bytes(rec["gateway"]),
-                         bytes(rec["subnet"]), rec["lastBaseImageTime"],
-                         rec["advScript"], rec["lastBaseImageSize"], 204,
-                         *rec["sid"], rec["dnsServerCount"], servers)
-    body = b"".join(struct.pack("<I", len(t)) + t for t in texts)
-    return header + body
+    values = {attribute: rec[key] for key, attribute in HEADER_FIELDS.items()}
+    values["ip"], values["gateway"], values["subnet"] = (
+        bytes(rec[key]) for key in ("ipAddress", "gateway", "subnet"))
+    values["dns"] = [bytes(server) for server in rec["dnsServer"]]
+    return wexrecord.Record(**values, texts={name: rec[name] for name in TEXTS}).encode()
 
 
 def parse(image):
     """The record of a version-5 image as written by the program."""
-    values = HEADER.unpack_from(image, 0)
-    (signature, version, total, flags, dhcp, ip, gateway, subnet, bitime, adv,
-     bisize, structlen) = values[:12]
-    sid = values[12:17]
-    count, servers = values[17], values[18]
-    assert signature == SIGNATURE and structlen == 204 and total == len(image)
-    rec = record(version=version, flags=flags, DHCP=dhcp, ipAddress=tuple(ip),
-                 gateway=tuple(gateway), subnet=tuple(subnet),
-                 lastBaseImageTime=bitime, advScript=adv, lastBaseImageSize=bisize,
-                 sid=tuple(sid), dnsServerCount=count,
-                 dnsServer=[tuple(servers[i:i + 4]) for i in range(0, 128, 4)])
-    offset = 204
-    for name in TEXTS:
-        (length,) = struct.unpack_from("<I", image, offset)
-        offset += 4
-        rec[name] = image[offset:offset + length].decode("utf-16-le")
-        offset += length
-    assert offset == len(image)
+    stored = wexrecord.decode(image, wide=True)
+    assert wexrecord.stored_length(image, 0) == len(image)
+    rec = record(**{key: getattr(stored, attribute) for key, attribute in HEADER_FIELDS.items()})
+    for key in ("ipAddress", "gateway", "subnet"):
+        rec[key] = tuple(rec[key])
+    rec["dnsServer"] = [tuple(server) for server in stored.dns]
+    rec.update(stored.texts)
     return rec
+
+
+def from_disk(disk):
+    """The record stored at byte 2560 of a disk's bytes."""
+    offset = wexrecord.STORE_OFFSET
+    return parse(disk[offset:offset + wexrecord.stored_length(disk)])

@@ -14,7 +14,6 @@ from test_record_page import SAMPLE, SAMPLE_ROWS, expected, panel_row
 simdisk = pytest.importorskip("simdisk")
 
 BIN_DIR = os.environ.get("WEXEDIT_BIN_DIR", "")
-STORE_OFFSET = 2560
 pytestmark = pytest.mark.skipif(not BIN_DIR or not os.environ.get("SIMDISK_LIBRARY"),
                                 reason="needs the built program and the simulated disks")
 
@@ -25,16 +24,12 @@ def disks(tmp_path):
 
 
 def add_disk(disks, record):
-    image = bytearray(1 << 20)
-    stored = records.serialize(record)
-    image[STORE_OFFSET:STORE_OFFSET + len(stored)] = stored
-    disks.add("sda", bytes(image))
+    disks.add("sda", 1 << 20)
+    disks.write("sda", records.wexrecord.STORE_OFFSET, records.serialize(record))
 
 
 def stored_record(disks):
-    header = disks.read("sda", STORE_OFFSET, 12)
-    total = int.from_bytes(header[8:12], "little")
-    return records.parse(disks.read("sda", STORE_OFFSET, total))
+    return records.from_disk(disks.image("sda"))
 
 
 def run(disks, name, args=(), size=(80, 25)):

@@ -1,0 +1,128 @@
+"""The stored form of the image-safe data record, written and read the way the
+program does: the 204-byte header followed by eight texts, each a 32-bit byte
+length and that many bytes of 16-bit little-endian units.
+
+One codec for everything outside the program that makes or reads stored
+records: the tests, the sample disks of the write-guard tests and the fuzzer's
+seed corpus.
+
+    from wexrecord import Record, decode
+    image = Record(flags=1, texts={"wsTree": b"LAB"}).encode()
+    assert decode(image).texts["wsTree"] == b"LAB"
+
+A text is given as bytes (one unit per byte, as the program stores what it is
+typed) or as str (one unit per character, any 16-bit unit, as another program
+may store it).
+"""
+
+import struct
+from dataclasses import dataclass, field
+
+STORE_OFFSET = 2560
+HEADER_LENGTH = 204
+EMPTY_LENGTH = 236  # the header and eight zero length words
+SIGNATURE = bytes((0x57, 0x45, 0x58, 0x44))
+DNS_SLOTS = 32
+TEXT_FIELDS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage",
+               "dnsSuffix", "dnsHostname", "wsID")
+# Buffer sizes in bytes; a buffer holds capacity / 2 - 1 characters.
+CAPACITY = {"wsDN": 514, "wsTree": 66, "netbiosName": 32, "workgroup": 36,
+            "lastBaseImage": 1024, "dnsSuffix": 312, "dnsHostname": 128, "wsID": 258}
+
+# signature, version, totalLength, flags, DHCP, ipAddress, gateway, subnet,
+# lastBaseImageTime, advScript, lastBaseImageSize, structLength, sid[5],
+# dnsServerCount, dnsServer[32]
+HEADER = struct.Struct("<4sIIIi4s4s4siiqI5II128s")
+TOTAL_LENGTH_AT = 8
+assert HEADER.size == HEADER_LENGTH
+
+
+def units(text):
+    """The stored bytes of a text given as bytes (one unit a byte) or str."""
+    if isinstance(text, str):
+        return text.encode("utf-16-le")
+    return b"".join(bytes([c, 0]) for c in text)
+
+
+@dataclass
+class Record:
+    """The record's fields; see the module's note on texts."""
+    version: int = 5
+    flags: int = 0
+    dhcp: int = 0
+    ip: bytes = bytes(4)
+    gateway: bytes = bytes(4)
+    subnet: bytes = bytes(4)
+    last_image_time: int = 0
+    adv_script: int = 0
+    last_image_size: int = 0
+    struct_length: int = HEADER_LENGTH
+    sid: tuple = (0, 0, 0, 0, 0)
+    dns_count: int = 0
+    dns: list = field(default_factory=lambda: [bytes(4)] * DNS_SLOTS)
+    texts: dict = field(default_factory=lambda: {name: b"" for name in TEXT_FIELDS})
+
+    def __post_init__(self):
+        # Texts not given are empty; the dict always holds all eight, in order.
+        given = self.texts
+        self.texts = {name: given.get(name, b"") for name in TEXT_FIELDS}
+        unknown = set(given) - set(TEXT_FIELDS)
+        assert not unknown, unknown
+
+    def encode(self, header_length=HEADER_LENGTH, text_count=len(TEXT_FIELDS)):
+        """The stored image, with totalLength computed as the program does.
+
+        Older forms for the reader's tests: `header_length` cuts the header
+        short or pads it with zeros, and only the first `text_count` texts
+        follow it (the fields themselves are stored as given)."""
+        body = b"".join(struct.pack("<I", len(units(self.texts[n]))) + units(self.texts[n])
+                        for n in TEXT_FIELDS[:text_count])
+        total = header_length + len(body)
+        servers = b"".join(bytes(server) for server in self.dns).ljust(4 * DNS_SLOTS, b"\0")
+        header = HEADER.pack(SIGNATURE, self.version, total, self.flags, self.dhcp,
+                             bytes(self.ip), bytes(self.gateway), bytes(self.subnet),
+                             self.last_image_time, self.adv_script, self.last_image_size,
+                             self.struct_length, *self.sid, self.dns_count, servers)
+        return header[:header_length].ljust(header_length, b"\0") + body
+
+
+def decode(image, wide=False):
+    """The record of a version-5 image as the program writes it; checks its
+    framing. Texts come back as bytes, each unit's high byte checked to be
+    zero, or with `wide` as str of any units."""
+    (signature, version, total, flags, dhcp, ip, gateway, subnet, time, adv, size,
+     struct_length, *rest) = HEADER.unpack_from(image, 0)
+    sid, count, servers = tuple(rest[:5]), rest[5], rest[6]
+    assert signature == SIGNATURE, image[:8]
+    assert struct_length == HEADER_LENGTH, struct_length
+    record = Record(version=version, flags=flags, dhcp=dhcp, ip=ip, gateway=gateway,
+                    subnet=subnet, last_image_time=time, adv_script=adv, last_image_size=size,
+                    struct_length=struct_length, sid=sid, dns_count=count,
+                    dns=[servers[i:i + 4] for i in range(0, 4 * DNS_SLOTS, 4)])
+    position = HEADER_LENGTH
+    for name in TEXT_FIELDS:
+        (length,) = struct.unpack_from("<I", image, position)
+        assert length % 2 == 0 and length < CAPACITY[name], (name, length)
+        stored = image[position + 4:position + 4 + length]
+        assert len(stored) == length, (name, length)
+        if wide:
+            record.texts[name] = stored.decode("utf-16-le")
+        else:
+            assert all(b == 0 for b in stored[1::2]), name
+            record.texts[name] = stored[0::2]
+        position += 4 + length
+    assert position == total, (position, total)
+    return record
+
+
+def stored_length(disk, offset=STORE_OFFSET):
+    """The totalLength word of the record at `offset` of a disk's bytes."""
+    return struct.unpack_from("<I", disk, offset + TOTAL_LENGTH_AT)[0]
+
+
+def record_on(disk, offset=STORE_OFFSET, wide=False):
+    """The record stored at `offset` of a disk's bytes, or None when the
+    signature is not there."""
+    if disk[offset:offset + 4] != SIGNATURE:
+        return None
+    return decode(disk[offset:offset + stored_length(disk, offset)], wide=wide)
