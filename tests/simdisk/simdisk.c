@@ -18,10 +18,12 @@
 #include <limits.h>
 #include <linux/fs.h>
 #include <linux/hdreg.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "simdisk.h"
@@ -37,9 +39,10 @@ struct SimDescriptor {
   bool used;
   int fd;
   int device;
-  dev_t fileDevice;  /* identity of the image file, to notice a descriptor */
-  ino64_t fileInode; /* that was closed and reused behind the library's back */
-  bool enospcArmed;  /* shortwrite: the next write fails with ENOSPC */
+  dev_t fileDevice;           /* identity of the image file, to notice a descriptor */
+  ino64_t fileInode;          /* that was closed and reused behind the library's back */
+  bool enospcArmed;           /* shortwrite: the next write fails with ENOSPC */
+  unsigned long long written; /* bytes written since the open, for the cut */
   struct SimSettings settings;
 };
 
@@ -120,6 +123,7 @@ static int openDevice(const char* folder, int device, int flags) {
                                   .fileDevice = status.st_dev,
                                   .fileInode = status.st_ino,
                                   .enospcArmed = false,
+                                  .written = 0,
                                   .settings = settings};
   logStatus(folder, "open", path, 0);
   return fd;
@@ -286,6 +290,33 @@ static long long currentOffset(int fd) {
   return offset;
 }
 
+/* The size of the simulated device in bytes: the `size` setting, else the
+ * image file's size. */
+static unsigned long long deviceBytes(const struct SimDescriptor* entry) {
+  if (entry->settings.sizeGiven) return entry->settings.sizeSectors * 512;
+  struct stat64 status;
+  int savedErrno = errno;
+  unsigned long long size =
+      fstat64(entry->fd, &status) == 0 && status.st_size > 0 ? (unsigned long long)status.st_size : 0;
+  errno = savedErrno;
+  return size;
+}
+
+/* A device ends where its size says: reads there find nothing, writes take
+ * only what fits and fail with ENOSPC at the end itself. */
+static size_t withinDevice(const struct SimDescriptor* entry, long long at, size_t size) {
+  unsigned long long end = deviceBytes(entry);
+  if (at < 0 || (unsigned long long)at >= end) return 0;
+  unsigned long long room = end - (unsigned long long)at;
+  return room < size ? (size_t)room : size;
+}
+
+static void sleepMilliseconds(unsigned milliseconds) {
+  struct timespec rest = {.tv_sec = milliseconds / 1000, .tv_nsec = (long)(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+  }
+}
+
 /* At most half of what was asked, at least one byte. */
 static size_t halfOf(size_t asked) { return asked > 1 ? asked / 2 : asked; }
 
@@ -294,9 +325,13 @@ static ssize_t simulatedRead(struct SimDescriptor* entry, void* buffer, size_t a
   bool positioned = offset >= 0;
   long long at = positioned ? offset : currentOffset(entry->fd);
   size_t size = (entry->settings.faults & SimFaultShortRead) ? halfOf(asked) : asked;
+  size = withinDevice(entry, at, size);
+  if (entry->settings.delayMilliseconds > 0) sleepMilliseconds(entry->settings.delayMilliseconds);
   ssize_t result = -1;
   if (entry->settings.faults & SimFaultRead)
     errno = EIO;
+  else if (size == 0)
+    result = 0;
   else if (positioned)
     result = simRealPread64()(entry->fd, buffer, size, offset);
   else
@@ -307,25 +342,48 @@ static ssize_t simulatedRead(struct SimDescriptor* entry, void* buffer, size_t a
   return result;
 }
 
+/* The power cut: the process ends at once, as if the machine lost power. */
+__attribute__((noreturn)) static void cutHere(const struct SimDescriptor* entry) {
+  struct SimLine line = {.length = 0};
+  simLineText(&line, "cut ");
+  simLineText(&line, simDevicePath(entry->device));
+  simLineText(&line, " ");
+  simLineNumber(&line, (long long)entry->written);
+  simLogLine(simFolder(), &line);
+  raise(SIGKILL);
+  _exit(137);
+}
+
 static ssize_t simulatedWrite(struct SimDescriptor* entry, const void* buffer, size_t asked,
                               long long offset) {
   bool positioned = offset >= 0;
   bool shortWrites = (entry->settings.faults & SimFaultShortWrite) != 0;
   long long at = positioned ? offset : currentOffset(entry->fd);
   size_t size = shortWrites ? halfOf(asked) : asked;
+  size_t fits = withinDevice(entry, at, size);
+  bool cut = false;
+  if (entry->settings.cutGiven && entry->written + fits > entry->settings.cutAfter) {
+    fits = (size_t)(entry->settings.cutAfter - entry->written);
+    cut = true;
+  }
   ssize_t result = -1;
   if (entry->settings.faults & SimFaultWrite) {
     errno = EIO;
   } else if (shortWrites && entry->enospcArmed) {
     entry->enospcArmed = false;
     errno = ENOSPC;
+  } else if (fits == 0 && !cut && size > 0) {
+    errno = ENOSPC; /* at or past the end of the device */
   } else {
-    result = positioned ? simRealPwrite64()(entry->fd, buffer, size, offset)
-                        : simRealWrite()(entry->fd, buffer, size);
+    result = fits == 0    ? 0
+             : positioned ? simRealPwrite64()(entry->fd, buffer, fits, offset)
+                          : simRealWrite()(entry->fd, buffer, fits);
     entry->enospcArmed = shortWrites && result >= 0 && (size_t)result < asked;
+    if (result > 0) entry->written += (unsigned long long)result;
   }
   int error = errno;
   logTransfer("write", entry, at, asked, result, error);
+  if (cut) cutHere(entry);
   errno = error;
   return result;
 }
@@ -448,9 +506,7 @@ SIM_EXPORT int fdatasync(int fd) { return simulatedSync(fd, simRealFdatasync());
 
 static unsigned long long deviceSectors(const struct SimDescriptor* entry) {
   if (entry->settings.sizeGiven) return entry->settings.sizeSectors;
-  struct stat64 status;
-  if (fstat64(entry->fd, &status) != 0 || status.st_size < 0) return 0;
-  return (unsigned long long)status.st_size / 512;
+  return deviceBytes(entry) / 512;
 }
 
 /* Answers one request on a simulated disk; returns 0 or an errno value. */

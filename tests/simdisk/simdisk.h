@@ -31,6 +31,9 @@ struct SimSettings {
   bool getgeoAnswers;
   int sectorSize;
   unsigned faults;
+  bool cutGiven;
+  unsigned long long cutAfter; /* bytes written, since the open, at which the process dies */
+  unsigned delayMilliseconds;  /* before every read */
 };
 
 /* The C library's functions (or the next interposer's), found with

@@ -74,7 +74,7 @@ class SimDisks:
         return self.folder / name
 
     def add(self, name, image=DEFAULT_IMAGE_SIZE, *, size=None, ide=None, getgeo=None,
-            sector=None, fault=None, media=None):
+            sector=None, fault=None, media=None, cut=None, delay=None):
         """Creates /dev/<name>.
 
         image:  the image's bytes, or its size in bytes (zeros, sparse).
@@ -86,6 +86,10 @@ class SimDisks:
         fault:  a fault name, a comma-separated string or a list of names.
         media:  content of /proc/ide/<name>/media, e.g. 'disk' or 'cdrom'
                 (a newline is added when missing; default: no such file).
+        cut:    bytes the disk takes after it is opened; the write that would
+                pass them writes only up to them and the process is killed
+                there, as by a power cut (default: never).
+        delay:  milliseconds every read of the disk waits first (default 0).
         """
         path = self.path(name)
         settings = []
@@ -105,6 +109,12 @@ class SimDisks:
             settings.append(f"sector={sector}")
         if fault:
             settings.append(f"fault={_fault_text(fault)}")
+        for key, value, limit in (("cut", cut, None), ("delay", delay, 60000)):
+            if value is None:
+                continue
+            if not isinstance(value, int) or value < 0 or (limit is not None and value > limit):
+                raise ValueError(f"{key} is a count from 0{f' to {limit}' if limit else ''}: {value!r}")
+            settings.append(f"{key}={value}")
         if isinstance(image, int):
             with open(path, "wb") as out:
                 out.truncate(image)

@@ -236,6 +236,12 @@ static const char* applySetting(const char* key, const char* keyEnd, const char*
   } else if (equals(key, keyEnd, "fault")) {
     if (!parseFaults(value, valueEnd, &settings->faults))
       return "fault names one of open, read, shortread, write, shortwrite, sync";
+  } else if (equals(key, keyEnd, "cut")) {
+    if (!parseDecimal(value, valueEnd, &settings->cutAfter)) return "cut is a byte count";
+    settings->cutGiven = true;
+  } else if (equals(key, keyEnd, "delay")) {
+    if (!parseDecimal(value, valueEnd, &number) || number > 60000) return "delay is milliseconds up to 60000";
+    settings->delayMilliseconds = (unsigned)number;
   } else {
     return "unknown key";
   }

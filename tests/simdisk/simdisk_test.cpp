@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -361,6 +363,13 @@ const Transfer transfers[] = {
      0,
      {"read /dev/sda 0 4 EIO", "write /dev/sda 2560 4 EIO", "sync /dev/sda EIO"}},
     {"NegativeSeekFailsAndIsLogged", "", {{Op::Seek, -1, 0}}, {-EINVAL}, 0, {"seek /dev/sda EINVAL"}},
+    {"DeviceEndStopsWritesAndReadsAsOnABlockDevice",
+     "size=5",
+     {{Op::Pwrite, 16, 2550}, {Op::Pwrite, 4, 2560}, {Op::Pread, 16, 2550}, {Op::Pread, 4, 2560}},
+     {10, -ENOSPC, 10, 0},
+     0,
+     {"write /dev/sda 2550 16 10", "write /dev/sda 2560 4 ENOSPC", "read /dev/sda 2550 16 10",
+      "read /dev/sda 2560 4 0"}},
 };
 
 class DeviceTransfer : public SimDisk, public ::testing::WithParamInterface<Transfer> {};
@@ -385,7 +394,7 @@ TEST_P(DeviceTransfer, ResultsImageAndLogAsConfigured) {
 INSTANTIATE_TEST_SUITE_P(Cases, DeviceTransfer, ::testing::ValuesIn(transfers), caseName<Transfer>);
 
 TEST_F(SimDisk, LargeOffsetsReachTheImageAndAreLoggedExactly) {
-  addDisk("sda");
+  addDisk("sda", "size=20971520");  // 10 GiB: the image grows as far as it is written
   const int fd = ::open64("/dev/sda", O_RDWR);
   ASSERT_GE(fd, 0);
   const off64_t far = 5LL << 30;
@@ -399,6 +408,37 @@ TEST_F(SimDisk, LargeOffsetsReachTheImageAndAreLoggedExactly) {
   EXPECT_EQ(fs::file_size(folder_ / "sda"), static_cast<std::uintmax_t>(far + 8));
   EXPECT_EQ(log(), (Lines{"open /dev/sda ok", "seek /dev/sda 5368709120", "write /dev/sda 5368709120 4 4",
                           "read /dev/sda 5368709120 4 4", "write /dev/sda 5368709124 4 4"}));
+}
+
+// The cut kills the process at the configured byte, as a power cut would: the
+// bytes before it are on the image, none after it, and the log says so.
+TEST_F(SimDisk, CutKillsTheProcessAtItsByteAcrossWrites) {
+  addDisk("sda", "cut=20");
+  EXPECT_EXIT(
+      {
+        const int fd = ::open("/dev/sda", O_RDWR);
+        const std::string pattern(16, 'W');
+        if (::pwrite(fd, pattern.data(), 16, 2560) != 16) std::_Exit(1);
+        ::pwrite(fd, pattern.data(), 16, 2576);
+        std::_Exit(2);  // not reached
+      },
+      ::testing::KilledBySignal(SIGKILL), "");
+  EXPECT_EQ(content("sda").substr(2560, 32), std::string(20, 'W') + std::string(12, '\0'));
+  EXPECT_EQ(log(), (Lines{"open /dev/sda ok", "write /dev/sda 2560 16 16", "write /dev/sda 2576 16 4",
+                          "cut /dev/sda 20"}));
+}
+
+TEST_F(SimDisk, DelayHoldsEveryReadBack) {
+  addDisk("sda", "delay=150");
+  const int fd = ::open("/dev/sda", O_RDWR);
+  ASSERT_GE(fd, 0);
+  char buffer[4];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(::pread(fd, buffer, 4, 0), 4);
+  EXPECT_EQ(::pread(fd, buffer, 4, 0), 4);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  ::close(fd);
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
 }
 
 // ---- the media description ----
