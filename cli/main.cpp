@@ -83,12 +83,28 @@ int main(int argc, char** argv) {
     case OptionOutcome::Run: break;
   }
 
+  // One writer at a time: the editor keeps the disks from before its load
+  // until its save or removal has ended; the viewer shares them while it reads.
+  const bool editor = ToolMode == ToolModeEditor;
+  const char* program = editor ? "wexedit" : "wexview";
+  std::size_t busySlot = 0;
+  int lockError = 0;
+  if (lockDisks(editor ? DeviceLock::Exclusive : DeviceLock::Shared, DiskLockWaitMilliseconds, &busySlot,
+                &lockError) != 0) {
+    reportLockFailure(program, busySlot, lockError, editor);
+    return ExitStoreFailed;
+  }
+
   IsdRecordGuard recordBuffers(&isdRecord);
-  // The front ends work on the empty record when none is stored; a record that
-  // could not be read for want of memory must not be replaced by an empty one.
-  if (reportLoadFailure(isdLoad(&isdRecord))) return ExitStoreFailed;
+  // The front ends work on the empty record when none is stored.
+  LoadReport loaded;
+  const int load = isdLoad(&isdRecord, &loaded);
+  if (!editor) unlockDisks();
+  if (reportLoad(program, load, loaded, editor)) return ExitStoreFailed;
   const int count = argc - optind;
   char** arguments = argv + optind;
-  return ToolMode == ToolModeEditor ? runEditorCommandLine(count, arguments)
-                                    : runViewerCommandLine(count, arguments);
+  if (editor) return runEditorCommandLine(count, arguments);
+  const int status = runViewerCommandLine(count, arguments);
+  // A viewer that could read no disk has shown the empty record; its status says so.
+  return status == 0 && (load == IsdNoDevice || load == IsdReadFailed) ? ExitStoreFailed : status;
 }

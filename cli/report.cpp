@@ -1,11 +1,74 @@
-// Standard-error lines for loads that failed and for disks that a save or
-// removal did not reach.
+// Standard-error lines for locks and loads that failed and for disks that a
+// save or removal did not reach.
 #include "cli/report.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "store/record.h"
+
+namespace {
+
+const char* readFrom(const LoadReport& report) {
+  for (const DiskLoadResult& disk : report.disks)
+    if (disk.outcome == LoadOutcome::Read) return disk.devicePath;
+  return nullptr;
+}
+
+}  // namespace
+
+void reportLockFailure(const char* program, std::size_t slot, int error, bool editor) {
+  const char* path = slot < DiskSlotCount ? diskTable.slots[slot].devicePath : "?";
+  const char* consequence = editor ? "nothing was written" : "nothing was read";
+  if (error == -EWOULDBLOCK) {
+    std::fprintf(stderr,
+                 "%s: %s is in use by another run of wexedit or wexview; gave up after %u seconds; %s\n",
+                 program, path, DiskLockWaitMilliseconds / 1000, consequence);
+  } else {
+    std::fprintf(stderr, "%s: %s could not be locked (%s); %s\n", program, path, std::strerror(-error),
+                 consequence);
+  }
+}
+
+bool reportLoad(const char* program, int status, const LoadReport& report, bool editor) {
+  const char* source = readFrom(report);
+  for (const DiskLoadResult& disk : report.disks) {
+    switch (disk.outcome) {
+      case LoadOutcome::OpenFailed:
+        std::fprintf(stderr, "%s: %s: cannot be opened (%s)\n", program, disk.devicePath,
+                     std::strerror(-disk.error));
+        break;
+      case LoadOutcome::ReadFailed:
+        std::fprintf(stderr, "%s: %s: the bytes at 2560 could not be read (%s)\n", program, disk.devicePath,
+                     std::strerror(-disk.error));
+        break;
+      case LoadOutcome::Unfinished:
+        if (source != nullptr) {
+          std::fprintf(stderr,
+                       "%s: %s holds a save that did not finish; the image-safe data was read from %s\n",
+                       program, disk.devicePath, source);
+        } else {
+          std::fprintf(stderr,
+                       "%s: %s holds a save that did not finish; no disk holds complete image-safe data\n",
+                       program, disk.devicePath);
+        }
+        break;
+      default: break;
+    }
+  }
+  if (status == IsdNoMemory) {
+    std::fprintf(stderr, "%s: not enough memory to read the image-safe data; nothing was written\n", program);
+    return true;
+  }
+  if (editor && status == IsdReadFailed) {
+    std::fprintf(stderr, "%s: the image-safe data could not be read; nothing was written\n", program);
+    return true;
+  }
+  if (!editor && status == IsdNoDevice)
+    std::fprintf(stderr, "%s: no usable disk; the image-safe data could not be read\n", program);
+  return false;
+}
 
 bool reportStoreFailure(int status, const DiskReport& report, const char* action) {
   if (status == IsdNoDevice) {
@@ -18,6 +81,7 @@ bool reportStoreFailure(int status, const DiskReport& report, const char* action
     failed = true;
     std::fprintf(stderr, "wexedit: %s: %s", disk.devicePath != nullptr ? disk.devicePath : "?",
                  diskOutcomeText(disk.outcome));
+    if (disk.user[0] != '\0') std::fprintf(stderr, " (%s)", disk.user);
     if (disk.error < 0) std::fprintf(stderr, " (%s)", std::strerror(-disk.error));
     std::fputc('\n', stderr);
   }
@@ -26,10 +90,4 @@ bool reportStoreFailure(int status, const DiskReport& report, const char* action
     failed = true;
   }
   return failed;
-}
-
-bool reportLoadFailure(int status) {
-  if (status != IsdNoMemory) return false;
-  std::fputs("wexedit: not enough memory to read the image-safe data; nothing was written\n", stderr);
-  return true;
 }

@@ -1,18 +1,30 @@
-// Reporting of loads, saves and removals that did not reach every disk.
+// Reporting of locks, loads, saves and removals that did not reach every disk.
 #pragma once
+
+#include <cstddef>
 
 #include "store/disk.h"
 
-// Exit status of a run whose load, save or removal failed.
+// Exit status of a run whose lock, load, save or removal failed.
 inline constexpr int ExitStoreFailed = 4;
+
+// How long a run waits for another run to let go of the disks.
+inline constexpr unsigned DiskLockWaitMilliseconds = 10000;
+
+// After lockDisks failed on `slot` with `error`: one line on standard error.
+// `program` is the name the run goes by ("wexedit", "wexview").
+void reportLockFailure(const char* program, std::size_t slot, int error, bool editor);
+
+// After isdLoad returned `status` with `report`: one line on standard error
+// for each disk that exists but could not be opened or read, and for each
+// unfinished save that was passed over; for the viewer also when no disk could
+// be read at all. Returns true when the run must stop with ExitStoreFailed
+// (no memory for the record; or, for the editor, no record found while a disk
+// could not be read, since a save would replace what that disk holds).
+bool reportLoad(const char* program, int status, const LoadReport& report, bool editor);
 
 // After isdSave or isdRemove returned `status` with `report`: write one line
 // to standard error for each disk that was not written (or one line when no
 // disk was usable). `action` names what was not done ("written", "removed").
 // Returns true when anything failed.
 bool reportStoreFailure(int status, const DiskReport& report, const char* action);
-
-// After isdLoad returned `status`: write a line to standard error when the
-// load failed in a way that must stop the run (no memory for the record).
-// Returns true when the run must stop with ExitStoreFailed.
-bool reportLoadFailure(int status);

@@ -4,14 +4,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 
 #include "store/format.h"
 #include "store/guard.h"
+#include "store/saveplan.h"
 
 DiskTable diskTable = {};
 
@@ -21,12 +24,12 @@ constexpr const char* CandidatePaths[DiskSlotCount] = {
     "/dev/hda", "/dev/hdb", "/dev/hdc", "/dev/hdd", "/dev/sda", "/dev/sdb",
     "/dev/sdc", "/dev/sdd", "/dev/sde", "/dev/sdf", "/dev/sdg", "/dev/sdh",
 };
-constexpr std::size_t SlotSda = 4;
-constexpr std::size_t SlotHda = 0;
 constexpr unsigned long LargestBiosDisk = 1024UL * 255 * 63;  // sectors
 constexpr std::uint8_t BiosLimitGeometry[4] = {0xFF, 0x3F, 0x00,
                                                0x04};  // 255 heads, 63 sectors, 1024 cylinders
 constexpr std::size_t GeometryBufferLength = 64;
+constexpr std::size_t ZeroBlockLength = 4096;
+constexpr auto LockRetryPause = std::chrono::milliseconds(25);
 
 DiskPlatform& platform() {
   return diskTable.platform != nullptr ? *diskTable.platform : systemDiskPlatform();
@@ -41,9 +44,16 @@ bool namedByFloppyDrive(const char* path) {
 
 bool usable(std::size_t slot) { return checkDisk(slot) == 0; }
 
+// Open errors that mean there is no such device, or no medium in it.
+bool absentDevice(int error) {
+  return error == -ENOENT || error == -ENXIO || error == -ENODEV || error == -ENOMEDIUM;
+}
+
+int readError(long got) { return got < 0 ? static_cast<int>(got) : -EIO; }
+
 void clearReport(DiskReport& report) {
   for (std::size_t slot = 0; slot < DiskSlotCount; ++slot)
-    report.disks[slot] = {diskTable.slots[slot].devicePath, DiskOutcome::NotUsed, 0};
+    report.disks[slot] = {diskTable.slots[slot].devicePath, DiskOutcome::NotUsed, 0, {}};
 }
 
 DiskOutcome note(DiskReport& report, std::size_t slot, DiskOutcome outcome, int error = 0) {
@@ -52,36 +62,117 @@ DiskOutcome note(DiskReport& report, std::size_t slot, DiskOutcome outcome, int 
   return outcome;
 }
 
-// Check that the range about to be written belongs to us; Written means go ahead.
-DiskOutcome guardDisk(int fd, std::size_t writeLength, int* error) {
-  std::unique_ptr<std::uint8_t[]> head(new (std::nothrow) std::uint8_t[GuardSpan]());
-  if (!head) {
-    *error = -ENOMEM;
-    return DiskOutcome::ReadFailed;
-  }
-  const long got = platform().readAt(fd, 0, head.get(), GuardSpan);
-  if (got < 0 || static_cast<std::size_t>(got) < IsdStoreOffset) {
-    *error = got < 0 ? static_cast<int>(got) : -EIO;
-    return DiskOutcome::ReadFailed;
-  }
+// The bytes of one disk that the write guard and the write order look at.
+struct DiskBytes {
+  std::unique_ptr<std::uint8_t[]> head;
+  std::unique_ptr<std::uint8_t[]> tail;
+  GuardDisk view;
+  std::size_t storeLength = 0;  // bytes read from the store offset on
+  const std::uint8_t* store() const { return view.head + IsdStoreOffset; }
+};
+
+// Read the start of the disk, its end, its size and sector size. 0 or a
+// negative errno.
+int readDisk(int fd, DiskBytes& disk) {
+  disk.head.reset(new (std::nothrow) std::uint8_t[GuardSpan]());
+  if (!disk.head) return -ENOMEM;
+  const long got = platform().readAt(fd, 0, disk.head.get(), GuardSpan);
+  if (got < 0 || static_cast<std::size_t>(got) < IsdStoreOffset) return readError(got);
+  disk.view.head = disk.head.get();
+  disk.view.headLength = static_cast<std::size_t>(got);
+  disk.storeLength = disk.view.headLength - IsdStoreOffset;
   int sectorSize = 0;
   if (platform().logicalSectorSize(fd, &sectorSize) != 0 || sectorSize < 0) sectorSize = 0;
-  return guardStoreRange(head.get(), static_cast<std::size_t>(got), writeLength,
-                         static_cast<std::uint32_t>(sectorSize));
+  disk.view.sectorSize = static_cast<std::uint32_t>(sectorSize);
+  unsigned long sectors = 0;
+  if (platform().sizeInSectors(fd, &sectors) != 0) return -EIO;
+  disk.view.deviceBytes = std::uint64_t{sectors} * 512;
+  if (disk.view.deviceBytes > GuardSpan) {
+    const std::size_t tailLength =
+        static_cast<std::size_t>(std::min<std::uint64_t>(GuardTailSpan, disk.view.deviceBytes - GuardSpan));
+    disk.tail.reset(new (std::nothrow) std::uint8_t[tailLength]());
+    if (!disk.tail) return -ENOMEM;
+    disk.view.tailOffset = disk.view.deviceBytes - tailLength;
+    const long tailGot = platform().readAt(fd, disk.view.tailOffset, disk.tail.get(), tailLength);
+    if (tailGot < 0) return readError(tailGot);
+    disk.view.tail = disk.tail.get();
+    disk.view.tailLength = static_cast<std::size_t>(tailGot);
+  }
+  return 0;
 }
 
-// Write `length` bytes at the store offset and sync, after the guard agreed.
-DiskOutcome writeStore(DiskReport& report, std::size_t slot, const std::uint8_t* bytes, std::size_t length) {
+// The write guard's verdict on `plan` for this disk, with what libblkid knows
+// about the whole disk added to the guard's own signatures.
+DiskOutcome judge(int fd, const DiskBytes& disk, const StorePlan& plan, DiskResult& result) {
+  if (disk.view.deviceBytes < std::uint64_t{IsdStoreOffset} + plan.writeEnd)
+    return DiskOutcome::RefusedTooSmall;
+  const char* user = nullptr;
+  const DiskOutcome verdict = guardDisk(disk.view, plan.claimEnd, &user);
+  if (user != nullptr) std::snprintf(result.user, sizeof result.user, "%s", user);
+  if (verdict != DiskOutcome::Written) return verdict;
+  if (platform().probeWholeDisk(fd, result.user, sizeof result.user) == 1)
+    return DiskOutcome::RefusedDiskUser;
+  result.user[0] = '\0';
+  return DiskOutcome::Written;
+}
+
+int writeZeros(int fd, std::uint64_t offset, std::size_t length) {
+  static const std::uint8_t zeros[ZeroBlockLength] = {};
+  for (std::size_t done = 0; done < length;) {
+    const std::size_t part = std::min(length - done, ZeroBlockLength);
+    const long put = platform().writeAt(fd, offset + done, zeros, part);
+    if (put < 0 || static_cast<std::size_t>(put) != part) return put < 0 ? static_cast<int>(put) : -EIO;
+    done += part;
+  }
+  return 0;
+}
+
+// Carry out the steps on one disk; the first failure stops it there.
+DiskOutcome carryOut(int fd, const StorePlan& plan, const std::uint8_t* image, DiskResult& result) {
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    const StoreStep& step = plan.steps[i];
+    const std::uint64_t at = std::uint64_t{IsdStoreOffset} + step.offset;
+    int error = 0;
+    switch (step.kind) {
+      case StoreStep::Kind::Sync:
+        if ((error = platform().sync(fd)) != 0) {
+          result.error = error;
+          return DiskOutcome::SyncFailed;
+        }
+        continue;
+      case StoreStep::Kind::Zeros: error = writeZeros(fd, at, step.length); break;
+      case StoreStep::Kind::Bytes:
+      case StoreStep::Kind::Image: {
+        const std::uint8_t* bytes = step.kind == StoreStep::Kind::Bytes ? step.bytes : image + step.offset;
+        const long put = platform().writeAt(fd, at, bytes, step.length);
+        if (put < 0 || static_cast<std::size_t>(put) != step.length)
+          error = put < 0 ? static_cast<int>(put) : -EIO;
+        break;
+      }
+    }
+    if (error != 0) {
+      result.error = error;
+      return DiskOutcome::WriteFailed;
+    }
+  }
+  return plan.count == 0 ? DiskOutcome::Unchanged : DiskOutcome::Written;
+}
+
+// Save `image` to one disk, or with a null image remove our record from it.
+DiskOutcome storeOnDisk(std::size_t slot, const std::uint8_t* image, std::size_t length, DiskResult& result) {
   const int fd = diskTable.slots[slot].descriptor;
-  int error = 0;
-  const DiskOutcome verdict = guardDisk(fd, length, &error);
-  if (verdict != DiskOutcome::Written) return note(report, slot, verdict, error);
-  const long put = platform().writeAt(fd, IsdStoreOffset, bytes, length);
-  if (put < 0 || static_cast<std::size_t>(put) != length)
-    return note(report, slot, DiskOutcome::WriteFailed, put < 0 ? static_cast<int>(put) : -EIO);
-  if (const int synced = platform().sync(fd); synced != 0)
-    return note(report, slot, DiskOutcome::SyncFailed, synced);
-  return note(report, slot, DiskOutcome::Written);
+  DiskBytes disk;
+  if (const int error = readDisk(fd, disk); error != 0) {
+    result.error = error;
+    return result.outcome = DiskOutcome::ReadFailed;
+  }
+  const StorePlan plan = image != nullptr
+                             ? planSave(disk.store(), disk.storeLength, static_cast<std::uint32_t>(length))
+                             : planRemoval(disk.store(), disk.storeLength);
+  if (plan.count == 0) return result.outcome = DiskOutcome::Unchanged;
+  const DiskOutcome verdict = judge(fd, disk, plan, result);
+  if (verdict != DiskOutcome::Written) return result.outcome = verdict;
+  return result.outcome = carryOut(fd, plan, image, result);
 }
 
 int statusOf(DiskOutcome outcome) {
@@ -90,9 +181,44 @@ int statusOf(DiskOutcome outcome) {
     case DiskOutcome::RefusedGpt:
     case DiskOutcome::RefusedBootLoader:
     case DiskOutcome::RefusedFileSystem:
-    case DiskOutcome::RefusedForeignData: return IsdRefused;
+    case DiskOutcome::RefusedForeignData:
+    case DiskOutcome::RefusedDiskUser:
+    case DiskOutcome::RefusedPartition:
+    case DiskOutcome::RefusedTooSmall: return IsdRefused;
     default: return IsdWriteFailed;
   }
+}
+
+// Read the record of one usable disk into `record` when it holds a complete one.
+LoadOutcome loadFrom(int fd, ImageSafeDataStruct* record, int* error) {
+  std::uint8_t header[IsdHeaderLength];
+  const long got = platform().readAt(fd, IsdStoreOffset, header, sizeof header);
+  if (got < 0) {
+    *error = static_cast<int>(got);
+    return LoadOutcome::ReadFailed;
+  }
+  // A disk too short for a header holds no record.
+  if (got != static_cast<long>(sizeof header)) return LoadOutcome::NoRecord;
+  switch (isdSlotOf(header)) {
+    case IsdSlot::Complete: break;
+    case IsdSlot::Unfinished: return LoadOutcome::Unfinished;
+    default: return LoadOutcome::NoRecord;
+  }
+  // Never take more than a record can hold, whatever the stored length says.
+  const std::size_t wanted =
+      std::min<std::size_t>(isdGetU32(header + IsdTotalLengthOffset), IsdMaxImageLength);
+  std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[wanted + 1]);
+  if (!image) {
+    *error = -ENOMEM;
+    return LoadOutcome::ReadFailed;
+  }
+  const long read = platform().readAt(fd, IsdStoreOffset, image.get(), wanted);
+  if (read < 0) {
+    *error = static_cast<int>(read);
+    return LoadOutcome::ReadFailed;
+  }
+  isdParse(image.get(), static_cast<std::size_t>(read), record);
+  return LoadOutcome::Read;
 }
 
 }  // namespace
@@ -103,11 +229,13 @@ void scanDisks(DiskPlatform& diskPlatform) {
   diskTable.platform = &diskPlatform;
   for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
     DiskSlot& disk = diskTable.slots[slot];
-    disk.devicePath = CandidatePaths[slot];
-    disk.descriptor = NoDescriptor;
+    disk = {CandidatePaths[slot], NoDescriptor, 0};
     if (isCdromDrive(disk.devicePath) || namedByFloppyDrive(disk.devicePath)) continue;
     const int fd = diskPlatform.openDevice(disk.devicePath);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      if (!absentDevice(fd)) disk.openError = fd;
+      continue;
+    }
     disk.descriptor = fd;
     checkDisk(slot);  // the first check primes the drive; its answer is asked again at each use
   }
@@ -138,28 +266,65 @@ int checkDisk(std::size_t slot) {
   return platform().driveGeometry(disk.descriptor, geometry) == 0 ? 0 : IsdNoDevice;
 }
 
-int isdLoad(ImageSafeDataStruct* record) {
-  if (!isdCreate(record)) return IsdNoMemory;
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
-    if (!usable(slot)) continue;
-    const int fd = diskTable.slots[slot].descriptor;
-    std::uint8_t header[IsdHeaderLength];
-    const long got = platform().readAt(fd, IsdStoreOffset, header, sizeof header);
-    // A disk whose header cannot be read is passed over like an unusable one.
-    if (got != static_cast<long>(sizeof header)) continue;
-    if (std::memcmp(header, IsdSignature, sizeof IsdSignature) != 0) return IsdNoStore;
-    // Never take more than a record can hold, whatever the stored length says.
-    const std::size_t wanted =
-        std::min<std::size_t>(isdGetU32(header + IsdTotalLengthOffset), IsdMaxImageLength);
-    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[wanted + 1]);
-    if (!image) return IsdNoMemory;
-    const long read = platform().readAt(fd, IsdStoreOffset, image.get(), wanted);
-    if (read < 0) continue;
-    isdParse(image.get(), static_cast<std::size_t>(read), record);
-    return 0;
+int lockDisks(DeviceLock lock, unsigned waitMilliseconds, std::size_t* busySlot, int* error) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+  for (;;) {
+    std::size_t slot = 0;
+    int refused = 0;
+    for (; slot < DiskSlotCount; ++slot) {
+      const int fd = diskTable.slots[slot].descriptor;
+      if (fd == NoDescriptor) continue;
+      if ((refused = platform().lockDevice(fd, lock)) != 0) break;
+    }
+    if (slot == DiskSlotCount) return 0;
+    unlockDisks();
+    *busySlot = slot;
+    *error = refused;
+    if (std::chrono::steady_clock::now() + LockRetryPause > deadline) return IsdLockTimeout;
+    std::this_thread::sleep_for(LockRetryPause);
   }
-  return IsdNoDevice;
 }
+
+void unlockDisks() {
+  for (const DiskSlot& disk : diskTable.slots)
+    if (disk.descriptor != NoDescriptor) platform().lockDevice(disk.descriptor, DeviceLock::Release);
+}
+
+int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
+  LoadReport local;
+  LoadReport& found = report != nullptr ? *report : local;
+  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
+    const DiskSlot& disk = diskTable.slots[slot];
+    found.disks[slot] = {disk.devicePath, disk.openError != 0 ? LoadOutcome::OpenFailed : LoadOutcome::Absent,
+                         disk.openError};
+  }
+  if (!isdCreate(record)) return IsdNoMemory;
+  bool anyUsable = false;
+  bool anyReadFailed = false;
+  bool read = false;
+  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
+    DiskLoadResult& disk = found.disks[slot];
+    if (diskTable.slots[slot].descriptor == NoDescriptor) continue;
+    if (!usable(slot)) {
+      disk.outcome = LoadOutcome::Unusable;
+      continue;
+    }
+    anyUsable = true;
+    if (read) {
+      disk.outcome = LoadOutcome::NotNeeded;
+      continue;
+    }
+    disk.outcome = loadFrom(diskTable.slots[slot].descriptor, record, &disk.error);
+    if (disk.outcome == LoadOutcome::ReadFailed && disk.error == -ENOMEM) return IsdNoMemory;
+    anyReadFailed = anyReadFailed || disk.outcome == LoadOutcome::ReadFailed;
+    read = disk.outcome == LoadOutcome::Read;
+  }
+  if (read) return 0;
+  if (!anyUsable) return IsdNoDevice;
+  return anyReadFailed ? IsdReadFailed : IsdNoStore;
+}
+
+int isdLoad(ImageSafeDataStruct* record) { return isdLoad(record, nullptr); }
 
 int isdSave(ImageSafeDataStruct* record, DiskReport* report) {
   IsdRecordGuard release(record);
@@ -171,8 +336,9 @@ int isdSave(ImageSafeDataStruct* record, DiskReport* report) {
   for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
     if (!usable(slot)) continue;
     if (status == IsdNoDevice) status = 0;
-    const DiskOutcome written = image.bytes ? writeStore(outcome, slot, image.bytes.get(), image.length)
-                                            : note(outcome, slot, DiskOutcome::WriteFailed, -ENOMEM);
+    const DiskOutcome written = image.bytes
+                                    ? storeOnDisk(slot, image.bytes.get(), image.length, outcome.disks[slot])
+                                    : note(outcome, slot, DiskOutcome::WriteFailed, -ENOMEM);
     // The first failure decides the status; every other disk is still written.
     if (status == 0) status = statusOf(written);
   }
@@ -185,24 +351,14 @@ int isdRemove(DiskReport* report) {
   DiskReport local;
   DiskReport& outcome = report != nullptr ? *report : local;
   clearReport(outcome);
-  const bool sdaUsable = usable(SlotSda);
-  const bool hdaUsable = usable(SlotHda);
-  if (!sdaUsable && !hdaUsable) return IsdNoDevice;
-  const std::size_t slot = sdaUsable ? SlotSda : SlotHda;
-  const int fd = diskTable.slots[slot].descriptor;
-  std::uint8_t signature[4];
-  const long got = platform().readAt(fd, IsdStoreOffset, signature, sizeof signature);
-  if (got != static_cast<long>(sizeof signature)) {
-    note(outcome, slot, DiskOutcome::ReadFailed, got < 0 ? static_cast<int>(got) : -EIO);
-    return IsdWriteFailed;
+  int status = IsdNoDevice;
+  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
+    if (!usable(slot)) continue;
+    if (status == IsdNoDevice) status = 0;
+    const DiskOutcome erased = storeOnDisk(slot, nullptr, 0, outcome.disks[slot]);
+    if (status == 0) status = statusOf(erased);
   }
-  // Only our own signature is erased; anything else is not ours to touch.
-  if (std::memcmp(signature, IsdSignature, sizeof signature) != 0) {
-    note(outcome, slot, DiskOutcome::Unchanged);
-    return 0;
-  }
-  const std::uint8_t zeros[4] = {};
-  return statusOf(writeStore(outcome, slot, zeros, sizeof zeros));
+  return status;
 }
 
 int isdRemove() { return isdRemove(nullptr); }

@@ -114,6 +114,16 @@ std::size_t isdTextsOfVersion(std::uint32_t version) {
   return 5;
 }
 
+IsdSlot isdSlotOf(const std::uint8_t* bytes) {
+  if (std::memcmp(bytes, IsdSignature, 4) == 0) return IsdSlot::Complete;
+  if (std::memcmp(bytes, IsdUnfinishedSignature, 4) == 0) return IsdSlot::Unfinished;
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (bytes[i] != 0 && bytes[i] != IsdSignature[i] && bytes[i] != IsdUnfinishedSignature[i])
+      return IsdSlot::Foreign;
+  }
+  return IsdSlot::Vacant;
+}
+
 bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
   if (length < IsdHeaderLength) return false;
   const std::uint32_t version = isdGetU32(image + IsdVersionOffset);

@@ -24,6 +24,22 @@ inline constexpr std::size_t IsdStructLengthOffset = 48;  // also where the text
 // Versions 0 to 2 kept only the first 48 header bytes.
 inline constexpr std::size_t IsdOldHeaderLength = 48;
 
+// The mark a save puts where the signature goes while it writes the rest of
+// the record ("WEX_"): it differs from the signature in its last byte only, so
+// that taking it back is a one-byte change. No reader takes it for a record.
+inline constexpr std::uint8_t IsdUnfinishedSignature[4] = {0x57, 0x45, 0x58, 0x5F};
+
+// What the four bytes at the store offset say about what follows them.
+enum class IsdSlot {
+  Complete,    // the signature: a whole record, the one form the load takes
+  Unfinished,  // the unfinished mark: a save was stopped before it ended
+  Vacant,      // zeros, or the signature or the mark partly written or erased
+               // (every byte zero or the byte of one of them)
+  Foreign,     // anything else
+};
+// `bytes` holds at least four bytes.
+IsdSlot isdSlotOf(const std::uint8_t* bytes);
+
 // How many of the eight texts (in stored order) a record of `version` carries.
 std::size_t isdTextsOfVersion(std::uint32_t version);
 

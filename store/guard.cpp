@@ -9,6 +9,8 @@
 namespace {
 
 constexpr std::size_t MbrBootCodeLength = 440;
+constexpr std::size_t MbrPartitionTable = 446;
+constexpr std::uint8_t ProtectiveMbrType = 0xEE;
 constexpr std::size_t GptHeaderMinimum = 92;
 constexpr std::uint32_t SectorSizesChecked[] = {512, 4096};
 
@@ -16,13 +18,15 @@ constexpr std::uint32_t SectorSizesChecked[] = {512, 4096};
 // sectors right after the MBR.
 constexpr std::string_view GapBootLoaders[] = {"GRUB", "TrueCrypt Boot Loader", "VeraCrypt Boot Loader"};
 
-// A file system that starts at the first byte of the disk (no partition
-// table): the sectors around the store offset are its own.
-struct FileSystemMark {
+// A signature at a fixed offset from the start of the disk.
+struct Mark {
   std::size_t offset;
   std::string_view magic;
 };
-constexpr FileSystemMark WholeDiskFileSystems[] = {
+
+// A file system that starts at the first byte of the disk (no partition
+// table): the sectors around the store offset are its own.
+constexpr Mark WholeDiskFileSystems[] = {
     {1080, std::string_view("\x53\xEF", 2)},  // ext2, ext3, ext4 superblock
     {0, "XFSB"},
     {3, "NTFS    "},
@@ -33,12 +37,61 @@ constexpr FileSystemMark WholeDiskFileSystems[] = {
     {0, "LUKS\xBA\xBE"},
 };
 
+// Other users of a whole disk, by the names libblkid gives them.
+struct UserMark {
+  Mark mark;
+  const char* user;
+};
+constexpr std::string_view MdMagic("\xFC\x4E\x2B\xA9", 4);  // 0xa92b4efc, little-endian
+constexpr UserMark WholeDiskUsers[] = {
+    // Swap areas and hibernation images end their first page with their name;
+    // the page is 4 KiB on x86 and up to 64 KiB elsewhere.
+    {{4096 - 10, "SWAPSPACE2"}, "swap"},
+    {{4096 - 10, "SWAP-SPACE"}, "swap"},
+    {{8192 - 10, "SWAPSPACE2"}, "swap"},
+    {{16384 - 10, "SWAPSPACE2"}, "swap"},
+    {{65536 - 10, "SWAPSPACE2"}, "swap"},
+    {{4096 - 10, "S1SUSPEND"}, "swsuspend"},
+    {{4096 - 10, "S2SUSPEND"}, "swsuspend"},
+    {{4096 - 10, "ULSUSPEND"}, "swsuspend"},
+    {{4096 - 10, "LINHIB0001"}, "swsuspend"},
+    // LVM2 physical volume label, in one of the first four sectors.
+    {{0 * 512 + 24, "LVM2 001"}, "LVM2_member"},
+    {{1 * 512 + 24, "LVM2 001"}, "LVM2_member"},
+    {{2 * 512 + 24, "LVM2 001"}, "LVM2_member"},
+    {{3 * 512 + 24, "LVM2 001"}, "LVM2_member"},
+    // MD RAID superblocks 1.1 (at the start) and 1.2 (4 KiB in).
+    {{0, MdMagic}, "linux_raid_member"},
+    {{4096, MdMagic}, "linux_raid_member"},
+};
+constexpr const char* MdUser = "linux_raid_member";
+
+bool marked(const std::uint8_t* bytes, std::size_t length, const Mark& mark) {
+  return length >= mark.offset + mark.magic.size() &&
+         std::memcmp(bytes + mark.offset, mark.magic.data(), mark.magic.size()) == 0;
+}
+
 bool wholeDiskFileSystem(const std::uint8_t* head, std::size_t length) {
   return std::any_of(std::begin(WholeDiskFileSystems), std::end(WholeDiskFileSystems),
-                     [&](const FileSystemMark& mark) {
-                       return length >= mark.offset + mark.magic.size() &&
-                              std::memcmp(head + mark.offset, mark.magic.data(), mark.magic.size()) == 0;
-                     });
+                     [&](const Mark& mark) { return marked(head, length, mark); });
+}
+
+// The MD RAID superblocks kept near the end of a member: 0.90 in the last
+// 64 KiB-aligned 64 KiB, 1.0 8 KiB before the end, 4 KiB-aligned.
+bool tailRaidMember(const GuardDisk& disk) {
+  if (disk.tail == nullptr || disk.deviceBytes < 128 * 1024) return false;
+  const std::uint64_t at[] = {(disk.deviceBytes & ~std::uint64_t{0xFFFF}) - 0x10000,
+                              (disk.deviceBytes - 8192) & ~std::uint64_t{4095}};
+  return std::any_of(std::begin(at), std::end(at), [&](std::uint64_t offset) {
+    return offset >= disk.tailOffset &&
+           marked(disk.tail, disk.tailLength, {static_cast<std::size_t>(offset - disk.tailOffset), MdMagic});
+  });
+}
+
+const char* wholeDiskUser(const GuardDisk& disk) {
+  for (const UserMark& entry : WholeDiskUsers)
+    if (marked(disk.head, disk.headLength, entry.mark)) return entry.user;
+  return tailRaidMember(disk) ? MdUser : nullptr;
 }
 
 bool overlaps(std::uint64_t start, std::uint64_t end, std::uint64_t otherStart, std::uint64_t otherEnd) {
@@ -49,13 +102,18 @@ bool allZero(const std::uint8_t* bytes, std::size_t from, std::size_t to) {
   return std::all_of(bytes + from, bytes + to, [](std::uint8_t b) { return b == 0; });
 }
 
+const std::uint8_t* gptHeader(const std::uint8_t* head, std::size_t length, std::uint32_t sectorSize) {
+  if (sectorSize < 512 || length < sectorSize + GptHeaderMinimum) return nullptr;
+  const std::uint8_t* header = head + sectorSize;
+  return std::memcmp(header, "EFI PART", 8) == 0 ? header : nullptr;
+}
+
 // A GUID partition table header at `sectorSize`, whose header sector or
 // partition entry array overlaps [start, end).
 bool gptOverlaps(const std::uint8_t* head, std::size_t length, std::uint32_t sectorSize, std::uint64_t start,
                  std::uint64_t end) {
-  if (sectorSize < 512 || length < sectorSize + GptHeaderMinimum) return false;
-  const std::uint8_t* header = head + sectorSize;
-  if (std::memcmp(header, "EFI PART", 8) != 0) return false;
+  const std::uint8_t* header = gptHeader(head, length, sectorSize);
+  if (header == nullptr) return false;
   if (overlaps(start, end, sectorSize, std::uint64_t{sectorSize} * 2)) return true;
   const std::uint64_t entryLba = isdGetU64(header + 72);
   const std::uint64_t entryCount = isdGetU32(header + 80);
@@ -68,44 +126,98 @@ bool gptOverlaps(const std::uint8_t* head, std::size_t length, std::uint32_t sec
   return overlaps(start, end, entryStart, arrayEnd);
 }
 
+bool hasGpt(const GuardDisk& disk) {
+  for (std::uint32_t size : SectorSizesChecked)
+    if (gptHeader(disk.head, disk.headLength, size) != nullptr) return true;
+  return gptHeader(disk.head, disk.headLength, disk.sectorSize) != nullptr;
+}
+
+bool hasBootSignature(const std::uint8_t* head, std::size_t length) {
+  return length >= 512 && head[510] == 0x55 && head[511] == 0xAA;
+}
+
 bool gapBootLoader(const std::uint8_t* head, std::size_t length) {
-  if (length < 512 || head[510] != 0x55 || head[511] != 0xAA) return false;
+  if (!hasBootSignature(head, length)) return false;
   const std::string_view code(reinterpret_cast<const char*>(head), MbrBootCodeLength);
   return std::any_of(std::begin(GapBootLoaders), std::end(GapBootLoaders),
                      [&](std::string_view marker) { return code.find(marker) != std::string_view::npos; });
 }
 
-}  // namespace
-
-bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length) {
-  return length >= IsdHeaderLength && allZero(record, 0, 4) && isdFramingAddsUp(record, length);
+// An MBR partition in use that starts within or before the sectors holding
+// [0, end). The protective entry of a GUID partition table is left to the GPT
+// rule when the table is there.
+bool partitionReaches(const GuardDisk& disk, std::uint64_t end) {
+  if (!hasBootSignature(disk.head, disk.headLength)) return false;
+  const std::uint64_t sector = disk.sectorSize >= 512 && disk.sectorSize % 512 == 0 ? disk.sectorSize : 512;
+  const std::uint64_t lastSectorEnd = (end + sector - 1) / sector * sector;
+  const bool gpt = hasGpt(disk);
+  for (std::size_t i = 0; i < 4; ++i) {
+    const std::uint8_t* entry = disk.head + MbrPartitionTable + 16 * i;
+    const std::uint8_t type = entry[4];
+    if (type == 0 || (type == ProtectiveMbrType && gpt)) continue;
+    if (isdGetU32(entry + 8) * sector < lastSectorEnd) return true;
+  }
+  return false;
 }
 
-DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,
-                            std::uint32_t sectorSize) {
+}  // namespace
+
+std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
+  if (length < 4) return 0;
+  std::size_t ours = 0;
+  switch (isdSlotOf(store)) {
+    case IsdSlot::Complete:
+    case IsdSlot::Unfinished:
+      // The header is ours whatever the length word says; so is what it claims.
+      ours = std::max<std::size_t>(
+          length >= IsdTotalLengthOffset + 4 ? isdGetU32(store + IsdTotalLengthOffset) : 0, IsdHeaderLength);
+      break;
+    case IsdSlot::Vacant:
+      ours = guardIsRemovedRecord(store, length) ? isdGetU32(store + IsdTotalLengthOffset)
+             : allZero(store, 0, 4)              ? 0
+                                                 : 4;
+      break;
+    case IsdSlot::Foreign: break;
+  }
+  return std::min(ours, length);
+}
+
+bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length) {
+  return length >= IsdHeaderLength && isdSlotOf(record) == IsdSlot::Vacant &&
+         isdFramingAddsUp(record, length);
+}
+
+DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char** user) {
+  *user = nullptr;
+  const std::uint8_t* head = disk.head;
+  const std::size_t length = disk.headLength;
   const std::uint64_t start = IsdStoreOffset;
-  const std::uint64_t end = start + writeLength;
+  const std::uint64_t end = start + rangeLength;
   for (std::uint32_t size : SectorSizesChecked)
     if (gptOverlaps(head, length, size, start, end)) return DiskOutcome::RefusedGpt;
-  if (sectorSize != 512 && sectorSize != 4096 && gptOverlaps(head, length, sectorSize, start, end))
+  if (disk.sectorSize != 512 && disk.sectorSize != 4096 &&
+      gptOverlaps(head, length, disk.sectorSize, start, end))
     return DiskOutcome::RefusedGpt;
   if (gapBootLoader(head, length)) return DiskOutcome::RefusedBootLoader;
   if (wholeDiskFileSystem(head, length)) return DiskOutcome::RefusedFileSystem;
+  if ((*user = wholeDiskUser(disk)) != nullptr) return DiskOutcome::RefusedDiskUser;
+  if (partitionReaches(disk, end)) return DiskOutcome::RefusedPartition;
 
   // Only the bytes the disk has can hold anything; past its end nothing is lost.
   const std::size_t rangeEnd = static_cast<std::size_t>(std::min<std::uint64_t>(end, length));
   if (rangeEnd <= start) return DiskOutcome::Written;
   const std::uint8_t* at = head + start;
   const std::size_t present = rangeEnd - static_cast<std::size_t>(start);
-
-  std::size_t ours = 0;  // bytes of the range that hold our own (possibly removed) record
-  if (present >= 4 && std::memcmp(at, IsdSignature, 4) == 0) {
-    // The header is ours whatever the stored length says; so is what it claims.
-    ours = std::max<std::size_t>(
-        present >= IsdTotalLengthOffset + 4 ? isdGetU32(at + IsdTotalLengthOffset) : 0, IsdHeaderLength);
-  } else if (guardIsRemovedRecord(at, length - static_cast<std::size_t>(start))) {
-    ours = isdGetU32(at + IsdTotalLengthOffset);
-  }
-  ours = std::min(ours, present);
+  const std::size_t ours = std::min(guardOwnedLength(at, length - static_cast<std::size_t>(start)), present);
   return allZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;
+}
+
+DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,
+                            std::uint32_t sectorSize) {
+  GuardDisk disk;
+  disk.head = head;
+  disk.headLength = length;
+  disk.sectorSize = sectorSize;
+  const char* user = nullptr;
+  return guardDisk(disk, writeLength, &user);
 }

@@ -1,5 +1,5 @@
-// Deciding, from the bytes at the start of a disk, whether the range where the
-// record goes belongs to us. Pure: bytes in, verdict out; no I/O.
+// Deciding, from the bytes at the start and at the end of a disk, whether the
+// range where the record goes belongs to us. Pure: bytes in, verdict out; no I/O.
 #pragma once
 
 #include <cstddef>
@@ -7,17 +7,43 @@
 
 #include "store/outcome.h"
 
-// `head` holds the first `length` bytes of the disk (GuardSpan of format.h is
-// what the disk layer reads) (bytes past the end of a
-// short disk count as absent, i.e. zero). `writeLength` is the number of bytes
-// about to be written at the store offset; `sectorSize` is the logical sector
-// size the kernel reports (0 when unknown).
-// Returns DiskOutcome::Written when the range may be written, else the refusal.
+// How much of the end of a disk the guard looks at: RAID signatures kept
+// within the last 128 KiB.
+inline constexpr std::size_t GuardTailSpan = 128 * 1024;
+
+// What the disk layer read from one disk for the guard. The guard keeps none
+// of the pointers beyond the call.
+struct GuardDisk {
+  const std::uint8_t* head = nullptr;  // the first headLength bytes (GuardSpan, fewer on a short disk)
+  std::size_t headLength = 0;
+  const std::uint8_t* tail = nullptr;  // the bytes from tailOffset on, tailLength of them
+  std::size_t tailLength = 0;
+  std::uint64_t tailOffset = 0;
+  std::uint64_t deviceBytes = 0;  // the device's size; 0 when unknown (no tail rules)
+  std::uint32_t sectorSize = 0;   // the logical sector size the kernel reports; 0 when unknown
+};
+
+// Whether the `rangeLength` bytes from the store offset may be written: bytes
+// past the end of the head count as absent. Returns DiskOutcome::Written, or
+// the refusal; for RefusedDiskUser `*user` names what uses the whole disk (a
+// static text), otherwise it is set to null.
+DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char** user);
+
+// The same over the first `length` bytes of a disk alone (`head`), for a write
+// of `writeLength` bytes at the store offset.
 DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,
                             std::uint32_t sectorSize);
 
+// How many of the `length` bytes at the store offset belong to our record in
+// whatever state a run left it: complete (the stored total length, at least
+// the header), unfinished (likewise, from the length word the unfinished save
+// keeps there), removed (a vacant signature before a header whose length
+// words add up: its total length), or only a partly written or erased
+// signature (its four bytes). 0 when nothing there is ours.
+std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length);
+
 // True when the `length` bytes at the store offset are a removed record of
-// ours: four zero bytes where the signature was, followed by a header whose
-// version is 2 to 5 and whose length words, walked as the reader does, end
-// exactly at its totalLength.
+// ours: a vacant signature (zeros, or our signature partly erased) followed by
+// a header whose version is 2 to 5 and whose length words, walked as the
+// reader does, end exactly at its totalLength.
 bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length);

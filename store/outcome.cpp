@@ -24,6 +24,14 @@ const char* diskOutcomeText(DiskOutcome outcome) {
              "there";
     case DiskOutcome::RefusedForeignData:
       return "byte 2560 holds other data; the image-safe data was not written there";
+    case DiskOutcome::RefusedDiskUser:
+      return "the whole disk is in use by a file system, RAID set, volume group or swap area; the "
+             "image-safe data was not written there";
+    case DiskOutcome::RefusedPartition:
+      return "a partition starts at or before the sectors of the image-safe data; the image-safe data was "
+             "not written there";
+    case DiskOutcome::RefusedTooSmall:
+      return "the disk ends before the image-safe data would; it was not written there";
   }
   return "unknown";
 }

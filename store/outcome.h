@@ -14,6 +14,9 @@ enum class DiskOutcome {
   RefusedBootLoader,   // the boot loader keeps code in the sectors after the MBR
   RefusedFileSystem,   // the disk holds a file system of its own, without a partition table
   RefusedForeignData,  // the range holds other data that is neither ours nor zero
+  RefusedDiskUser,     // a RAID set, volume group, swap area or other user holds the whole disk
+  RefusedPartition,    // an MBR partition starts within or before the record's sectors
+  RefusedTooSmall,     // the disk ends before the record would
 };
 
 // True when the outcome means the disk did not take what it should have.

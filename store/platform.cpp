@@ -1,12 +1,16 @@
 #include "store/platform.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/hdreg.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -15,6 +19,82 @@ namespace {
 constexpr unsigned long IdeGeometryRequest = 0x0303;
 
 int failure() { return errno != 0 ? -errno : -EIO; }
+
+// The few functions of libblkid (libblkid.so.1, package libblkid1) the probe
+// needs, looked up once. The library is optional: without it the write guard
+// relies on its own signatures.
+class Blkid {
+ public:
+  using Probe = void*;
+  static const Blkid& get() {
+    static const Blkid library;
+    return library;
+  }
+  bool available() const { return doSafeprobe_ != nullptr; }
+
+  // 1 with the type in `user`, 0 when nothing was found, -ENOSYS without the
+  // library, -EIO when the probe failed.
+  int probe(int fd, char* user, std::size_t size) const {
+    if (!available()) return -ENOSYS;
+    Probe probe = newProbe_();
+    if (probe == nullptr) return -ENOMEM;
+    int result = -EIO;
+    if (setDevice_(probe, fd, 0, 0) == 0 && enableSuperblocks_(probe, 1) == 0 &&
+        setSuperblocksFlags_(probe, SuperblocksType | SuperblocksUsage) == 0 &&
+        enablePartitions_(probe, 0) == 0) {
+      const int found = doSafeprobe_(probe);
+      const char* type = nullptr;
+      std::size_t length = 0;
+      if (found == 0) {
+        result = 1;
+        if (lookupValue_(probe, "TYPE", &type, &length) != 0 || type == nullptr) type = "unknown";
+        std::snprintf(user, size, "%s", type);
+      } else if (found == AmbiguousResult) {
+        result = 1;  // more than one signature: something uses the disk
+        std::snprintf(user, size, "%s", "ambiguous signatures");
+      } else if (found == 1) {
+        result = 0;
+      }
+    }
+    freeProbe_(probe);
+    return result;
+  }
+
+ private:
+  static constexpr int SuperblocksType = 1 << 5;   // BLKID_SUBLKS_TYPE
+  static constexpr int SuperblocksUsage = 1 << 7;  // BLKID_SUBLKS_USAGE
+  static constexpr int AmbiguousResult = -2;
+
+  Blkid() {
+    void* library = ::dlopen("libblkid.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return;
+    if (!find(library, "blkid_new_probe", newProbe_) || !find(library, "blkid_free_probe", freeProbe_) ||
+        !find(library, "blkid_probe_set_device", setDevice_) ||
+        !find(library, "blkid_probe_enable_superblocks", enableSuperblocks_) ||
+        !find(library, "blkid_probe_set_superblocks_flags", setSuperblocksFlags_) ||
+        !find(library, "blkid_probe_enable_partitions", enablePartitions_) ||
+        !find(library, "blkid_probe_lookup_value", lookupValue_) ||
+        !find(library, "blkid_do_safeprobe", doSafeprobe_)) {
+      doSafeprobe_ = nullptr;  // an incomplete library is not used at all
+    }
+  }
+
+  template <class Function>
+  static bool find(void* library, const char* name, Function& function) {
+    void* symbol = ::dlsym(library, name);
+    std::memcpy(&function, &symbol, sizeof function);
+    return symbol != nullptr;
+  }
+
+  Probe (*newProbe_)() = nullptr;
+  void (*freeProbe_)(Probe) = nullptr;
+  int (*setDevice_)(Probe, int, std::int64_t, std::int64_t) = nullptr;
+  int (*enableSuperblocks_)(Probe, int) = nullptr;
+  int (*setSuperblocksFlags_)(Probe, int) = nullptr;
+  int (*enablePartitions_)(Probe, int) = nullptr;
+  int (*lookupValue_)(Probe, const char*, const char**, std::size_t*) = nullptr;
+  int (*doSafeprobe_)(Probe) = nullptr;
+};
 
 class SystemDiskPlatform final : public DiskPlatform {
  public:
@@ -82,6 +162,17 @@ class SystemDiskPlatform final : public DiskPlatform {
   }
 
   int sync(int fd) override { return ::fsync(fd) == 0 ? 0 : failure(); }
+
+  int lockDevice(int fd, DeviceLock lock) override {
+    const int operation = lock == DeviceLock::Shared      ? LOCK_SH
+                          : lock == DeviceLock::Exclusive ? LOCK_EX
+                                                          : LOCK_UN;
+    return ::flock(fd, operation | LOCK_NB) == 0 ? 0 : failure();
+  }
+
+  int probeWholeDisk(int fd, char* user, std::size_t size) override {
+    return Blkid::get().probe(fd, user, size);
+  }
 };
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+// A lock on an opened device, shared between readers, exclusive for a writer.
+enum class DeviceLock { Shared, Exclusive, Release };
+
 struct DiskPlatform {
   virtual ~DiskPlatform() = default;
   // Open a device for reading and writing with large-file access.
@@ -28,7 +31,17 @@ struct DiskPlatform {
   virtual long writeAt(int fd, std::uint64_t offset, const std::uint8_t* buffer, std::size_t size) = 0;
   // Flush the device's written data to the medium.
   virtual int sync(int fd) = 0;
+  // flock(2) on the device without waiting: 0, -EWOULDBLOCK while another
+  // process holds a lock that conflicts, or another negative errno.
+  virtual int lockDevice(int fd, DeviceLock lock) = 0;
+  // Probe the whole device for a superblock of a file system, RAID member,
+  // volume group, swap area or other user of the whole disk (partition tables
+  // are not looked for). Returns 1 and its name in `user` (at most size - 1
+  // characters, the caller's buffer), 0 when the probe finds none, or a
+  // negative errno when no probe could be made (no prober on the system).
+  virtual int probeWholeDisk(int fd, char* user, std::size_t size) = 0;
 };
 
-// The platform of the running system: Linux block devices and /proc.
+// The platform of the running system: Linux block devices, /proc, flock(2)
+// and Debian's libblkid, loaded at run time when it is installed.
 DiskPlatform& systemDiskPlatform();

@@ -13,10 +13,12 @@ inline constexpr std::uint32_t IsdCurrentVersion = 5;
 
 // Status codes of the store operations (0 is success).
 inline constexpr int IsdNoDevice = -1003;     // no usable disk
-inline constexpr int IsdNoStore = -318;       // no record on the first usable disk
+inline constexpr int IsdNoStore = -318;       // no usable disk holds a record
 inline constexpr int IsdWriteFailed = -1004;  // a usable disk did not take the whole write and sync
 inline constexpr int IsdRefused = -1005;      // a disk holds someone else's data where the record goes
 inline constexpr int IsdNoMemory = -1006;     // memory for the record or its stored image could not be had
+inline constexpr int IsdLockTimeout = -1007;  // another run kept the disks locked for the whole wait
+inline constexpr int IsdReadFailed = -1008;   // no record found, and a usable disk could not be read
 
 // The four signature bytes at the start of every stored record ("WEXD").
 inline constexpr std::uint8_t IsdSignature[4] = {0x57, 0x45, 0x58, 0x44};

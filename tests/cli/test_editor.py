@@ -8,13 +8,18 @@ from wexrun import STORE_OFFSET, Record, edit, sample_record
 
 
 def expect_saved(disks, name, before, record):
-    """The disk holds exactly `record` at 2560 and no other byte changed."""
+    """The disk holds exactly `record` at 2560, the bytes of a longer record
+    there before are cleared, and no other byte changed."""
     after = disks.bytes(name)
     image = record.encode()
     end = STORE_OFFSET + len(image)
+    old_end = end
+    if before[STORE_OFFSET:STORE_OFFSET + 4] == b"WEXD":
+        old_end = max(end, STORE_OFFSET + int.from_bytes(before[STORE_OFFSET + 8:STORE_OFFSET + 12], "little"))
     assert after[STORE_OFFSET:end] == image
     assert after[:STORE_OFFSET] == before[:STORE_OFFSET]
-    assert after[end:] == before[end:]
+    assert after[end:old_end] == bytes(old_end - end)
+    assert after[old_end:] == before[old_end:]
 
 
 def changed(**changes):

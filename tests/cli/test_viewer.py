@@ -144,7 +144,8 @@ def test_script_with_no_disk_at_all_exports_the_empty_static_record(disks):
     result = view(disks, "-s")
     assert "export DEZE_IP_ADDR=0.0.0.0\n" in result.stdout.decode()
     assert "export DEZE_DNS_SERVERS=0\nexport DEZE_DNS_SUFFIX=\n" in result.stdout.decode()
-    assert result.returncode == 0
+    assert result.stderr == b"wexview: no usable disk; the image-safe data could not be read\n"
+    assert result.returncode == 4
 
 
 def test_script_lists_at_most_the_table_and_says_how_many_it_lists(disks):

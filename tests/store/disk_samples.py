@@ -123,6 +123,24 @@ def samples():
     foreign = bytearray(windows)
     put(foreign, STORE, b"someone else's data")
     out["mbr-foreign-data"] = (bytes(foreign), {}, "refused")
+    # A FAT16 partition that starts at sector 1: the record's sectors are its own.
+    early = disk()
+    put(early, 0, mbr(WINDOWS_STYLE, ((0x06, 1, 100000),)))
+    put(early, 512, b"\xeb\x3c\x90MSDOS5.0" + bytes(43) + b"FAT16   " + bytes(448) + b"\x55\xaa")
+    out["mbr-partition-at-sector-1"] = (bytes(early), {}, "refused")
+    # A swap area over the whole disk, as mkswap makes it (version 1 header).
+    swap = disk()
+    put(swap, 1024, struct.pack("<II", 1, SMALL_DISK // 4096 - 1))
+    put(swap, 4096 - 10, b"SWAPSPACE2")
+    out["whole-disk-swap"] = (bytes(swap), {}, "refused")
+    # An ISO 9660 file system over the whole disk: only libblkid knows it.
+    iso = disk()
+    for offset, kind in ((32768, 1), (34816, 255)):
+        put(iso, offset, bytes([kind]) + b"CD001\x01")
+    put(iso, 32768 + 40, b"IMAGING".ljust(32))
+    out["whole-disk-iso9660"] = (bytes(iso), {}, "refused-by-libblkid")
+    # A disk that ends inside the record's range.
+    out["too-small"] = (bytes(STORE + 200), {}, "refused")
     return out
 
 

@@ -56,40 +56,56 @@ class Disks : public testing::Test {
   }
 };
 
-TEST_F(Disks, LoadReadsFirstUsableDiskOnlySaveWritesAllRemoveErasesSda) {
-  place(ide("/dev/hda"), storedImage("OnHda"));
+TEST_F(Disks, LoadReadsFirstDiskWithARecordSaveWritesAllRemoveErasesEveryCopy) {
+  ide("/dev/hda");
+  place(ide("/dev/hdb"), storedImage("OnHdb"));
   place(fake.add("/dev/sda"), storedImage("OnSda"));
   scanDisks(fake);
-  ASSERT_EQ(isdLoad(&record), 0);
-  EXPECT_EQ(tree(), "OnHda");
+  LoadReport found;
+  ASSERT_EQ(isdLoad(&record, &found), 0);
+  EXPECT_EQ(tree(), "OnHdb");
+  EXPECT_EQ(found.disks[0].outcome, LoadOutcome::NoRecord);
+  EXPECT_EQ(found.disks[1].outcome, LoadOutcome::Read);
+  EXPECT_EQ(found.disks[4].outcome, LoadOutcome::NotNeeded);
 
-  ASSERT_EQ(saveTree("Both"), 0);
+  ASSERT_EQ(saveTree("All"), 0);
   EXPECT_EQ(record.wsTree, nullptr) << "the save releases the record";
-  for (const char* path : {"/dev/hda", "/dev/sda"}) {
-    EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), std::string("sync ") + path), 1) << path;
+  for (const char* path : {"/dev/hda", "/dev/hdb", "/dev/sda"}) {
+    // Mark, then the length word raised (hda: it held nothing) or the longer
+    // old record's tail cleared (hdb, sda), body, signature: each synced.
+    EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), std::string("sync ") + path), 4) << path;
+    EXPECT_TRUE(hasSignature(fake.disks[path])) << path;
   }
   ASSERT_EQ(isdRemove(), 0);
-  EXPECT_FALSE(hasSignature(fake.disks["/dev/sda"]));
-  EXPECT_TRUE(hasSignature(fake.disks["/dev/hda"]));
-  ASSERT_EQ(isdLoad(&record), 0);
-  EXPECT_EQ(tree(), "Both");
+  for (const char* path : {"/dev/hda", "/dev/hdb", "/dev/sda"})
+    EXPECT_FALSE(hasSignature(fake.disks[path])) << path;
+  EXPECT_EQ(isdLoad(&record), IsdNoStore);
+  EXPECT_EQ(tree(), "");
 }
 
-TEST_F(Disks, RecordOnSecondDiskOnlyIsNotFound) {
-  ide("/dev/hda");
-  place(ide("/dev/hdb"), storedImage("X"));
+TEST_F(Disks, UnfinishedSaveIsPassedOverForTheNextCompleteRecord) {
+  auto unfinished = storedImage("Half");
+  std::copy(IsdUnfinishedSignature, IsdUnfinishedSignature + 4, unfinished.begin());
+  place(fake.add("/dev/sda"), unfinished);
+  place(fake.add("/dev/sdb"), storedImage("Whole"));
+  scanDisks(fake);
+  LoadReport found;
+  EXPECT_EQ(isdLoad(&record, &found), 0);
+  EXPECT_EQ(tree(), "Whole");
+  EXPECT_EQ(found.disks[4].outcome, LoadOutcome::Unfinished);
+  fake.disks.erase("/dev/sdb");
   scanDisks(fake);
   EXPECT_EQ(isdLoad(&record), IsdNoStore);
   EXPECT_EQ(tree(), "");
 }
 
-TEST_F(Disks, OnlySdbUsableLoadsAndSavesButRemovesNothing) {
+TEST_F(Disks, OnlySdbUsableLoadsSavesAndRemoves) {
   place(fake.add("/dev/sdb"), storedImage("B"));
   scanDisks(fake);
   EXPECT_EQ(isdLoad(&record), 0);
   EXPECT_EQ(saveTree("B2"), 0);
-  EXPECT_EQ(isdRemove(), IsdNoDevice);
-  EXPECT_TRUE(hasSignature(fake.disks["/dev/sdb"]));
+  EXPECT_EQ(isdRemove(), 0);
+  EXPECT_FALSE(hasSignature(fake.disks["/dev/sdb"]));
 }
 
 TEST_F(Disks, RemoveFallsBackToHdaWhenSdaUnusable) {
@@ -105,7 +121,11 @@ TEST_F(Disks, NoPermissionMeansNoDeviceAndNothingWritten) {
   fake.add("/dev/sda").openFails = true;
   ide("/dev/hda").openFails = true;
   scanDisks(fake);
-  EXPECT_EQ(isdLoad(&record), IsdNoDevice);
+  LoadReport found;
+  EXPECT_EQ(isdLoad(&record, &found), IsdNoDevice);
+  EXPECT_EQ(found.disks[4].outcome, LoadOutcome::OpenFailed);
+  EXPECT_EQ(found.disks[4].error, -EACCES);
+  EXPECT_EQ(found.disks[5].outcome, LoadOutcome::Absent);
   EXPECT_EQ(tree(), "");
   EXPECT_EQ(saveTree("x"), IsdNoDevice);
   EXPECT_EQ(record.wsTree, nullptr);
@@ -200,6 +220,9 @@ TEST_F(Disks, HeaderReadErrorPassesOverToNextUsableDisk) {
   scanDisks(fake);
   EXPECT_EQ(isdLoad(&record), 0);
   EXPECT_EQ(tree(), "Good");
+  // Without another record, the unread disk may hold one: the load says so.
+  fake.disks["/dev/sdb"].bytes.assign(64 * 1024, 0);
+  EXPECT_EQ(isdLoad(&record), IsdReadFailed);
 }
 
 TEST_F(Disks, HugeStoredTotalLengthIsCapped) {
@@ -218,33 +241,148 @@ struct FaultCase {
   const char* name;
   void (*inject)(FakeDisk&);
   DiskOutcome outcome;
+  int status;
+  bool errno_;  // the report carries an errno
 };
 void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 class WriteFault : public Disks, public testing::WithParamInterface<FaultCase> {};
 
-// A failing disk is reported and fails the save, and the other disks are still written.
+// A failing or refused disk is reported and fails the save, and the other
+// disks are still written; a refused disk keeps every byte.
 TEST_P(WriteFault, FailsSaveButOtherDisksAreWritten) {
   GetParam().inject(fake.add("/dev/sda"));
+  const std::vector<std::uint8_t> before = fake.disks["/dev/sda"].bytes;
   fake.add("/dev/sdb");
   scanDisks(fake);
   isdCreate(&record);
   narrowToWide(record.wsTree, "T");
   DiskReport report;
-  EXPECT_EQ(isdSave(&record, &report), IsdWriteFailed);
+  EXPECT_EQ(isdSave(&record, &report), GetParam().status);
   EXPECT_EQ(report.disks[4].outcome, GetParam().outcome);
   EXPECT_STREQ(report.disks[4].devicePath, "/dev/sda");
-  EXPECT_LT(report.disks[4].error, 0);
+  EXPECT_EQ(report.disks[4].error < 0, GetParam().errno_);
   EXPECT_EQ(report.disks[5].outcome, DiskOutcome::Written);
   EXPECT_TRUE(hasSignature(fake.disks["/dev/sdb"]));
+  if (GetParam().status == IsdRefused) {
+    EXPECT_EQ(fake.disks["/dev/sda"].bytes, before);
+  }
 }
+INSTANTIATE_TEST_SUITE_P(Faults, WriteFault,
+                         testing::Values(FaultCase{"write", [](FakeDisk& d) { d.writeFails = true; },
+                                                   DiskOutcome::WriteFailed, IsdWriteFailed, true},
+                                         FaultCase{"shortwrite", [](FakeDisk& d) { d.shortWrites = true; },
+                                                   DiskOutcome::WriteFailed, IsdWriteFailed, true},
+                                         FaultCase{"sync", [](FakeDisk& d) { d.syncFails = true; },
+                                                   DiskOutcome::SyncFailed, IsdWriteFailed, true},
+                                         FaultCase{"read", [](FakeDisk& d) { d.readFails = true; },
+                                                   DiskOutcome::ReadFailed, IsdWriteFailed, true},
+                                         FaultCase{"swap", [](FakeDisk& d) { d.wholeDiskUser = "swap"; },
+                                                   DiskOutcome::RefusedDiskUser, IsdRefused, false},
+                                         // The record would end past the disk's last byte.
+                                         FaultCase{"small",
+                                                   [](FakeDisk& d) { d.bytes.resize(IsdStoreOffset + 200); },
+                                                   DiskOutcome::RefusedTooSmall, IsdRefused, false}),
+                         [](const testing::TestParamInfo<FaultCase>& param) { return param.param.name; });
+
+// A save cut at any byte, as by a power cut, and the disks read after a
+// restart: each load finds the old record or the new one, never a mix (with a
+// second disk never nothing either), and the next save is never refused.
+struct Identity {
+  std::string tree, name, image;
+  bool operator==(const Identity&) const = default;
+};
+struct CutCase {
+  const char* name;
+  std::size_t disks;
+  std::optional<Identity> old;  // none: the disks hold no record
+  bool removed;                 // the old record was removed before the save
+  Identity next;
+};
+void PrintTo(const CutCase& c, std::ostream* out) { *out << c.name; }
+class CutSave : public Disks, public testing::WithParamInterface<CutCase> {
+ protected:
+  static void fill(ImageSafeDataStruct& r, const Identity& identity) {
+    narrowToWide(r.wsTree, identity.tree.c_str());
+    narrowToWide(r.netbiosName, identity.name.c_str());
+    narrowToWide(r.lastBaseImage, identity.image.c_str());
+  }
+  static std::optional<Identity> loadAll(FakePlatform& platform, int& status) {
+    ImageSafeDataStruct r{};
+    IsdRecordGuard release(&r);
+    scanDisks(platform);
+    status = isdLoad(&r);
+    char text[600];
+    Identity found{wideToNarrow(text, r.wsTree), wideToNarrow(text, r.netbiosName),
+                   wideToNarrow(text, r.lastBaseImage)};
+    if (status != 0) return std::nullopt;
+    return found;
+  }
+  static int save(FakePlatform& platform, const Identity& identity) {
+    ImageSafeDataStruct r{};
+    scanDisks(platform);
+    isdLoad(&r);
+    fill(r, identity);
+    return isdSave(&r);
+  }
+  FakePlatform initial() const {
+    FakePlatform platform;
+    for (std::size_t i = 0; i < GetParam().disks; ++i) {
+      FakeDisk& d = platform.add(i == 0 ? "/dev/sda" : "/dev/sdb", 16 * 1024);
+      if (!GetParam().old) continue;
+      ImageSafeDataStruct r{};
+      isdCreate(&r);
+      fill(r, *GetParam().old);
+      IsdImage image = isdSerialize(&r);
+      isdRelease(&r);
+      std::copy(image.bytes.get(), image.bytes.get() + image.length, d.bytes.begin() + IsdStoreOffset);
+      if (GetParam().removed) std::fill_n(d.bytes.begin() + IsdStoreOffset, 4, 0);
+    }
+    return platform;
+  }
+};
+
+TEST_P(CutSave, EveryCutReadsOldOrNewAndTheNextSaveSucceeds) {
+  const CutCase& c = GetParam();
+  const std::optional<Identity> before = c.removed ? std::nullopt : c.old;
+  // Longer than any record before it: its range covers every byte the cut
+  // save or the old record may have left.
+  const Identity again{"AGAIN", "PC-AGAIN", std::string(300, 'a')};
+  for (std::size_t cut = 0;; ++cut) {
+    FakePlatform machine = initial();
+    machine.cutAfter = cut;
+    save(machine, c.next);
+    FakePlatform restarted;
+    for (const auto& [path, disk] : machine.disks) restarted.disks[path].bytes = disk.bytes;
+    int status = 0;
+    const std::optional<Identity> found = loadAll(restarted, status);
+    if (found) {
+      EXPECT_TRUE(found == before || *found == c.next) << "cut at " << cut << ": " << found->name;
+    } else {
+      EXPECT_EQ(status, IsdNoStore) << "cut at " << cut;
+      EXPECT_TRUE(!before || c.disks == 1) << "cut at " << cut << ": nothing read back";
+    }
+    ASSERT_EQ(save(restarted, again), 0) << "cut at " << cut;
+    ASSERT_EQ(loadAll(restarted, status), again) << "cut at " << cut;
+    if (!machine.dead()) break;  // the save ran to its end: every byte has been a cut point
+  }
+}
+const std::string Long(200, 'o');
 INSTANTIATE_TEST_SUITE_P(
-    Faults, WriteFault,
-    testing::Values(FaultCase{"write", [](FakeDisk& d) { d.writeFails = true; }, DiskOutcome::WriteFailed},
-                    FaultCase{"shortwrite", [](FakeDisk& d) { d.shortWrites = true; },
-                              DiskOutcome::WriteFailed},
-                    FaultCase{"sync", [](FakeDisk& d) { d.syncFails = true; }, DiskOutcome::SyncFailed},
-                    FaultCase{"read", [](FakeDisk& d) { d.readFails = true; }, DiskOutcome::ReadFailed}),
-    [](const testing::TestParamInfo<FaultCase>& param) { return param.param.name; });
+    Cases, CutSave,
+    testing::Values(
+        // Totals 450 -> 512: the length word's two bytes both change on the way up.
+        CutCase{"GrowOneDisk", 1, Identity{"LAB", "PC-1", Long.substr(0, 100)}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 120)}},
+        CutCase{"GrowTwoDisks", 2, Identity{"LAB", "PC-1", Long.substr(0, 100)}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 120)}},
+        // Totals 650 -> 292: the old tail is cleared before the length word drops.
+        CutCase{"ShrinkOneDisk", 1, Identity{"LAB", "PC-1", Long}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 10)}},
+        CutCase{"ShrinkTwoDisks", 2, Identity{"LAB", "PC-1", Long}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 10)}},
+        CutCase{"BlankTwoDisks", 2, std::nullopt, false, Identity{"NEWTREE", "NEWNAME-XYZ", "//srv/new"}},
+        CutCase{"RemovedTwoDisks", 2, Identity{"LAB", "PC-1", Long}, true, Identity{"NEW", "N", ""}}),
+    [](const testing::TestParamInfo<CutCase>& param) { return param.param.name; });
 
 TEST_F(Disks, RemoveWithoutOurSignatureWritesNothing) {
   fake.add("/dev/sda");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -21,6 +22,8 @@ struct FakeDisk {
   int sectorSize = 512;
   bool openFails = false, readFails = false, shortReads = false;
   bool writeFails = false, shortWrites = false, syncFails = false;
+  std::optional<std::string> wholeDiskUser;  // what the whole-disk probe finds; none: nothing
+  bool heldElsewhere = false;                // another process holds a lock on it
 };
 
 class FakePlatform final : public DiskPlatform {
@@ -28,6 +31,11 @@ class FakePlatform final : public DiskPlatform {
   std::map<std::string, FakeDisk> disks;
   std::map<std::string, std::string> files;  // /proc/ide/<name>/media
   std::vector<std::string> log;
+  // A power cut: after this many bytes written (over all disks) the write in
+  // progress stops there and every later call fails, as if the process died.
+  std::optional<std::size_t> cutAfter;
+  std::size_t written = 0;
+  std::map<std::string, DeviceLock> locks;  // held by this process
 
   FakeDisk& add(const std::string& path, std::size_t size = 64 * 1024) {
     FakeDisk& disk = disks[path];
@@ -82,17 +90,40 @@ class FakePlatform final : public DiskPlatform {
   long writeAt(int fd, std::uint64_t offset, const std::uint8_t* buffer, std::size_t size) override {
     FakeDisk& d = disk(fd);
     log.push_back("write " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
-    if (d.writeFails) return -EIO;
+    if (d.writeFails || dead()) return -EIO;
     const auto at = static_cast<std::size_t>(offset);
     std::size_t n = d.shortWrites ? size / 2 : size;
+    if (cutAfter && written + n > *cutAfter) {
+      n = *cutAfter - written;
+      std::memcpy(d.bytes.data() + at, buffer, n);
+      written = *cutAfter + 1;  // dead from here on
+      return -EIO;
+    }
+    written += n;
     if (d.bytes.size() < at + n) d.bytes.resize(at + n);
     std::memcpy(d.bytes.data() + at, buffer, n);
     return d.shortWrites ? -ENOSPC : static_cast<long>(n);
   }
   int sync(int fd) override {
     log.push_back("sync " + path(fd));
-    return disk(fd).syncFails ? -EIO : 0;
+    return disk(fd).syncFails || dead() ? -EIO : 0;
   }
+  int lockDevice(int fd, DeviceLock lock) override {
+    if (lock == DeviceLock::Release) {
+      locks.erase(path(fd));
+      return 0;
+    }
+    if (disk(fd).heldElsewhere) return -EWOULDBLOCK;
+    locks[path(fd)] = lock;
+    return 0;
+  }
+  int probeWholeDisk(int fd, char* user, std::size_t size) override {
+    const FakeDisk& d = disk(fd);
+    if (!d.wholeDiskUser) return 0;
+    std::snprintf(user, size, "%s", d.wholeDiskUser->c_str());
+    return 1;
+  }
+  bool dead() const { return cutAfter && written > *cutAfter; }
 
   std::string path(int fd) const { return paths_.at(static_cast<std::size_t>(fd - 3)); }
   FakeDisk& disk(int fd) { return disks.at(path(fd)); }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,71 @@ TEST(Guard, WholeDiskFileSystemsAreRefusedEvenWhereTheyLeaveZeros) {
     EXPECT_EQ(judge(disk), DiskOutcome::RefusedFileSystem) << mark.offset;
   }
 }
+
+TEST(Guard, WholeDiskUsersAreRefusedByName) {
+  struct Mark {
+    std::size_t offset;
+    std::string magic;
+    const char* user;
+  };
+  for (const Mark& mark :
+       {Mark{4086, "SWAPSPACE2", "swap"}, Mark{4086, "LINHIB0001", "swsuspend"},
+        Mark{3 * 512 + 24, "LVM2 001", "LVM2_member"}, Mark{4096, "\xFC\x4E\x2B\xA9", "linux_raid_member"}}) {
+    auto disk = blankDisk();
+    put(disk, mark.offset, std::vector<std::uint8_t>(mark.magic.begin(), mark.magic.end()));
+    GuardDisk view{disk.data(), disk.size()};
+    const char* user = nullptr;
+    EXPECT_EQ(guardDisk(view, 300, &user), DiskOutcome::RefusedDiskUser) << mark.user;
+    EXPECT_STREQ(user, mark.user);
+  }
+  // RAID superblocks 0.90 and 1.0 lie near the end of the disk.
+  const std::uint64_t size = 8 << 20;
+  for (std::uint64_t at : {size - 65536, size - 8192}) {
+    auto disk = blankDisk();
+    std::vector<std::uint8_t> tail(GuardTailSpan, 0);
+    put(tail, static_cast<std::size_t>(at - (size - GuardTailSpan)), {0xFC, 0x4E, 0x2B, 0xA9});
+    GuardDisk view{disk.data(), disk.size(), tail.data(), tail.size(), size - GuardTailSpan, size, 512};
+    const char* user = nullptr;
+    EXPECT_EQ(guardDisk(view, 300, &user), DiskOutcome::RefusedDiskUser) << at;
+  }
+}
+
+struct PartitionCase {
+  std::uint8_t type;
+  std::uint32_t start;
+  std::uint32_t sector;
+  std::size_t writeLength;
+  bool withGpt;
+  DiskOutcome outcome;
+};
+void PrintTo(const PartitionCase& c, std::ostream* out) {
+  *out << int{c.type} << "@" << c.start << "x" << c.sector << "/" << c.writeLength
+       << (c.withGpt ? "+gpt" : "");
+}
+class Partition : public testing::TestWithParam<PartitionCase> {};
+
+// A used MBR entry that starts within or before the sectors the record
+// touches makes those sectors someone else's.
+TEST_P(Partition, StartingAtOrBeforeTheRecordsSectorsIsRefused) {
+  const PartitionCase& c = GetParam();
+  auto disk = blankDisk();
+  mbr(disk, "\x33\xC0");
+  disk[446 + 4] = c.type;
+  for (std::size_t i = 0; i < 4; ++i) disk[446 + 8 + i] = static_cast<std::uint8_t>(c.start >> (8 * i));
+  if (c.withGpt) gpt(disk, 4096);
+  EXPECT_EQ(judge(disk, c.writeLength, c.sector), c.outcome);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Partition,
+    testing::Values(PartitionCase{0x06, 1, 512, 300, false, DiskOutcome::RefusedPartition},
+                    PartitionCase{0x07, 5, 512, 300, false, DiskOutcome::RefusedPartition},
+                    PartitionCase{0x07, 6, 512, 300, false, DiskOutcome::Written},
+                    PartitionCase{0x07, 6, 512, 600, false, DiskOutcome::RefusedPartition},
+                    PartitionCase{0x07, 2048, 512, 2590, false, DiskOutcome::Written},
+                    PartitionCase{0x00, 1, 512, 300, false, DiskOutcome::Written},
+                    PartitionCase{0x83, 1, 4096, 300, false, DiskOutcome::Written},
+                    PartitionCase{0xEE, 1, 4096, 300, true, DiskOutcome::Written},
+                    PartitionCase{0xEE, 1, 512, 300, false, DiskOutcome::RefusedPartition}));
 
 TEST(Guard, ShortDiskCountsMissingBytesAsAbsent) {
   std::vector<std::uint8_t> disk(IsdStoreOffset + 100, 0);

@@ -42,9 +42,23 @@ def stored_tree(image):
     return None
 
 
+def libblkid_reaches(program):
+    """Whether the program, by its word size, finds libblkid to load at run time."""
+    with open(program, "rb") as elf:
+        wide = elf.read(5)[4] == 2
+    folders = (["/lib/x86_64-linux-gnu", "/usr/lib/x86_64-linux-gnu"] if wide else
+               [os.environ.get("QEMU_LD_PREFIX", "") + "/lib/i386-linux-gnu",
+                os.environ.get("QEMU_LD_PREFIX", "") + "/usr/lib/i386-linux-gnu"])
+    return any(Path(folder, "libblkid.so.1").exists() for folder in folders)
+
+
 @pytest.mark.parametrize("name", sorted(SAMPLES))
 def test_save_writes_only_where_the_range_is_ours(disks, name):
     image, settings, expected = SAMPLES[name]
+    if expected == "refused-by-libblkid":
+        if not libblkid_reaches(Path(os.environ["WEXEDIT_BIN_DIR"]) / "wexedit"):
+            pytest.skip("libblkid.so.1 for the program's word size is not installed")
+        expected = "refused"
     disks.add("sda", image, **settings)
     result = wexedit(disks, "Tree=Lab")
     after = disks.image("sda")

@@ -1,0 +1,168 @@
+"""The store end to end over simulated disks: saves cut at any byte, two runs
+at once, shrinking and growing records, records found past a disk without one,
+removal of every copy, disks that cannot be opened, and the lock's wait."""
+import fcntl
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "cli"))
+
+from wexrun import STORE_OFFSET, Disks, Record, bin_dir, edit, sample_record, view  # noqa: E402
+
+FIELDS = ("NetBIOSName", "Tree", "IP")
+OLD = (b"PC1", b"CORP_TREE", b"10.0.0.5")
+NEW = (b"NEWNAME-XYZ", b"NEWTREE", b"10.9.9.9")
+NOTHING = (b"", b"", b"0.0.0.0")
+NEW_ARGS = ("NetBIOSName=NEWNAME-XYZ", "Tree=NEWTREE", "IP=10.9.9.9")
+
+
+@pytest.fixture
+def disks(tmp_path):
+    return Disks(tmp_path / "disks")
+
+
+def seen(disks):
+    result = view(disks, *FIELDS)
+    return tuple(result.stdout.split(b"\n")[:3]), result
+
+
+def written_bytes(disks, name):
+    return sum(int(line.split()[4]) for line in disks.log() if line.startswith(f"write /dev/{name} "))
+
+
+def bytes_a_save_writes(disks):
+    disks.add("sda", sample_record())
+    assert edit(disks, *NEW_ARGS).returncode == 0
+    return written_bytes(disks, "sda")
+
+
+@pytest.mark.parametrize("names,cut", [(("sda",), "sda"), (("sda", "sdb"), "sda"), (("sda", "sdb"), "sdb")],
+                         ids=["one-disk", "two-disks-cut-first", "two-disks-cut-second"])
+def test_save_cut_at_any_byte_reads_back_old_or_new_and_the_next_save_succeeds(disks, names, cut):
+    total = bytes_a_save_writes(disks)
+    points = sorted({p for p in (0, 1, 3, 4, 5, 8, 12, 100, 210, 230, total // 2, total - 5, total - 4,
+                                 total - 1) if 0 <= p < total})
+    for point in points:
+        for name in names:
+            disks.add(name, sample_record(), conf={"cut": point} if name == cut else None)
+        killed = edit(disks, *NEW_ARGS)
+        assert killed.returncode == -9, (point, killed.stderr)
+        (disks.folder / f"{cut}.conf").unlink()
+        found, result = seen(disks)
+        if len(names) == 1 and found == NOTHING:
+            assert b"/dev/sda holds a save that did not finish" in result.stderr, point
+        else:
+            assert found in (OLD, NEW), (point, found)
+            assert result.returncode == 0, (point, result.stderr)
+        assert edit(disks, "NetBIOSName=AGAIN").returncode == 0, point
+        assert seen(disks)[0][0] == b"AGAIN", point
+
+
+def test_two_editors_started_together_keep_both_changes(disks):
+    disks.add("sda", sample_record(), conf={"delay": 50})
+    program = str(bin_dir() / "wexedit")
+    first = subprocess.Popen(["wexedit", "Tree=NEW_A"], executable=program, env=disks.env(),
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    # The first has read the record and not yet written: now the second starts.
+    deadline = time.monotonic() + 30
+    while not any(line.startswith("read /dev/sda 2560 ") and line.split()[3] != "204" for line in disks.log()):
+        assert time.monotonic() < deadline and first.poll() is None
+        time.sleep(0.01)
+    second = subprocess.run(["wexedit", "NetBIOSName=NEW_B"], executable=program, env=disks.env(),
+                            capture_output=True, timeout=60)
+    first.communicate(timeout=60)
+    assert (first.returncode, second.returncode) == (0, 0), second.stderr
+    stored = disks.record("sda")
+    assert (stored.texts["wsTree"], stored.texts["netbiosName"]) == (b"NEW_A", b"NEW_B")
+
+
+def test_a_shorter_save_never_locks_out_a_longer_one(disks):
+    disks.add("sda", sample_record())
+    for value in ("x" * 8, "", "x" * 8):
+        result = edit(disks, f"LastBaseImage={value}")
+        assert (result.returncode, result.stderr) == (0, b""), value
+        assert disks.record("sda").texts["lastBaseImage"] == value.encode()
+    # Nothing of the longer records is left behind the last one.
+    end = STORE_OFFSET + len(disks.record("sda").encode())
+    assert disks.bytes("sda")[end:] == bytes(len(disks.bytes("sda")) - end)
+
+
+def protective_gpt_disk():
+    image = bytearray(64 * 1024)
+    image[446 + 4] = 0xEE
+    image[446 + 8] = 1
+    image[510:512] = b"\x55\xaa"
+    image[512:520] = b"EFI PART"
+    return bytes(image)
+
+
+@pytest.mark.parametrize("first", ["blank", "refused"])
+def test_record_on_the_second_disk_is_read_kept_and_removed(disks, first):
+    before = disks.add("sda")
+    if first == "refused":
+        before = protective_gpt_disk()
+        (disks.folder / "sda").write_bytes(before)
+    disks.add("sdb", sample_record())
+    assert view(disks, "NetBIOSName").stdout == b"PC1\n"
+    result = edit(disks, "JustImaged=false")
+    expected = sample_record()
+    expected.flags &= ~1
+    assert disks.record("sdb") == expected
+    if first == "blank":
+        assert result.returncode == 0
+        assert disks.record("sda") == expected
+    else:
+        assert result.returncode == 4
+        assert result.stderr.startswith(b"wexedit: /dev/sda: ")
+        assert disks.bytes("sda") == before
+    assert edit(disks, "-r").returncode == 0
+    assert disks.bytes("sdb")[STORE_OFFSET:STORE_OFFSET + 4] == bytes(4)
+    assert view(disks, "NetBIOSName").stdout == b"\n"
+
+
+def test_removal_clears_every_copy_and_every_unfinished_save(disks):
+    unfinished = bytearray(sample_record().encode())
+    unfinished[:4] = b"WEX_"
+    disks.add("sda", sample_record())
+    disks.add("sdb", Record())
+    disks.add("sdc", image=bytes(unfinished))
+    result = edit(disks, "-r")
+    assert (result.returncode, result.stderr) == (0, b"")
+    for name in ("sda", "sdb"):
+        assert disks.bytes(name)[STORE_OFFSET:STORE_OFFSET + 4] == bytes(4), name
+    assert disks.bytes("sdc") == bytes(len(disks.bytes("sdc"))), "an unfinished save is cleared whole"
+    found = view(disks, "NetBIOSName")
+    assert (found.stdout, found.returncode) == (b"\n", 0)
+
+
+def test_disk_that_cannot_be_opened_is_named_with_the_reason(disks):
+    disks.add("sda", sample_record(), conf={"fault": "open"})
+    disks.add("sdb", sample_record())
+    result = view(disks, "NetBIOSName")
+    assert (result.stdout, result.returncode) == (b"PC1\n", 0)
+    assert result.stderr == b"wexview: /dev/sda: cannot be opened (Permission denied)\n"
+    (disks.folder / "sdb").unlink()
+    result = view(disks, "NetBIOSName")
+    assert (result.stdout, result.returncode) == (b"\n", 4)
+    assert result.stderr == (b"wexview: /dev/sda: cannot be opened (Permission denied)\n"
+                             b"wexview: no usable disk; the image-safe data could not be read\n")
+
+
+def test_a_run_that_cannot_lock_the_disks_gives_up_after_its_wait_having_written_nothing(disks):
+    before = disks.add("sda", sample_record())
+    with open(disks.folder / "sda", "rb") as held:
+        fcntl.flock(held, fcntl.LOCK_SH)  # another viewer: readers share the disk
+        assert view(disks, "NetBIOSName").stdout == b"PC1\n"
+        fcntl.flock(held, fcntl.LOCK_EX)  # another editor
+        start = time.monotonic()
+        result = edit(disks, "Tree=Lab")
+        waited = time.monotonic() - start
+    assert result.returncode == 4
+    assert result.stderr == (b"wexedit: /dev/sda is in use by another run of wexedit or wexview; "
+                             b"gave up after 10 seconds; nothing was written\n")
+    assert 9.5 <= waited < 30
+    assert disks.bytes("sda") == before
