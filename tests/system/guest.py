@@ -234,17 +234,21 @@ class Kit:
         base.write_bytes(packed + b"\0" * (-len(packed) % 512))
         return Kit(kernels[0], [(name, depends) for name, _, depends in modules], base, accel_option())
 
-    def modules_for(self, buses):
-        """The modules that drive disks on `buses`, in load order."""
+    def stages(self, buses):
+        """For each of `buses` in turn, the modules it needs that no earlier one
+        loaded, in load order."""
         depends = dict(self.modules)
-        needed = set()
-        pending = [m for bus in buses for m in BUS_MODULES[bus]]
-        while pending:
-            name = pending.pop()
-            if name not in needed:
-                needed.add(name)
-                pending += depends[name]
-        return [name for name, _ in self.modules if name in needed]
+        loaded, stages = set(), []
+        for bus in buses:
+            needed, pending = set(), list(BUS_MODULES[bus])
+            while pending:
+                name = pending.pop()
+                if name not in needed and name not in loaded:
+                    needed.add(name)
+                    pending += depends[name]
+            stages.append([name for name, _ in self.modules if name in needed])
+            loaded |= needed
+        return stages
 
 
 def qemu_problem():
@@ -302,6 +306,9 @@ class Run:
 
 @dataclass
 class Machine:
+    """A guest with `disks`, whose image files live in `folder`. The drivers of
+    the bus named first load first, so its disks take the first kernel names;
+    within one bus the kernel may name disks in either order."""
     folder: Path
     disks: list
     script: list = field(default_factory=list)
@@ -329,10 +336,13 @@ class Machine:
         self.script.append(f"step {shlex.quote(title)} {' '.join(words)}")
 
     def _case_archive(self, kit):
-        modules = kit.modules_for({d.bus for d in self.disks})
+        # One stage a bus, in the order the disks first name them.
+        buses = list(dict.fromkeys(d.bus for d in self.disks))
+        stages = kit.stages(buses)
         archive = Cpio()
-        archive.file("case/modules", "".join(f"{m}\n" for m in modules).encode())
-        archive.file("case/disks", "".join(f"{d.label} {d.sectors}\n" for d in self.disks).encode())
+        archive.file("case/modules", "".join(f"{n} {m}\n" for n, ms in enumerate(stages) for m in ms).encode())
+        archive.file("case/disks", "".join(f"{d.label} {d.sectors} {buses.index(d.bus)}\n"
+                                           for d in sorted(self.disks, key=lambda d: buses.index(d.bus))).encode())
         archive.file("case/run.sh", ("\n".join(self.script) + "\n").encode())
         return archive.bytes()
 

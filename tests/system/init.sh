@@ -13,34 +13,41 @@ stty -F /dev/ttyS1 raw -echo 2>/dev/null
 exec >/dev/ttyS1 2>&1
 
 echo "@@boot $(cut -d' ' -f1 /proc/uptime)"
-for module in $(cat /case/modules); do
-  insmod "/lib/modules/$module.ko" || echo "@@insmod-failed $module"
-done
 
 # The kernel may name two disks of one controller in either order, so every
-# disk is known by its size alone: /case/disks holds "label sectors" lines.
+# disk is known by its size alone. /case/disks holds "label sectors stage"
+# lines and /case/modules "stage module" lines: the drivers of one stage are
+# loaded and its disks awaited before the next stage starts, so disks of an
+# earlier stage's controller come first in the kernel's naming.
 name_of_size() {
   for dev in /sys/block/*; do
     [ "$(cat "$dev/size" 2>/dev/null)" = "$1" ] && [ -b "/dev/${dev##*/}" ] && { echo "${dev##*/}"; return 0; }
   done
   return 1
 }
-tries=0
-while :; do
-  missing=""
-  while read -r label sectors; do
-    name=$(name_of_size "$sectors") || missing="$missing $label"
-  done </case/disks
-  [ -z "$missing" ] && break
-  tries=$((tries + 1))
-  if [ $tries -gt 300 ]; then
-    echo "@@missing$missing"
-    ls /sys/block
-    poweroff -f -n
-  fi
-  sleep 0.1
+for stage in $(cut -d' ' -f3 /case/disks | uniq); do
+  while read -r number module; do
+    [ "$number" = "$stage" ] || continue
+    insmod "/lib/modules/$module.ko" || echo "@@insmod-failed $module"
+  done </case/modules
+  tries=0
+  while :; do
+    missing=""
+    while read -r label sectors number; do
+      [ "$number" = "$stage" ] || continue
+      name_of_size "$sectors" >/dev/null || missing="$missing $label"
+    done </case/disks
+    [ -z "$missing" ] && break
+    tries=$((tries + 1))
+    if [ $tries -gt 300 ]; then
+      echo "@@missing$missing"
+      ls /sys/block
+      poweroff -f -n
+    fi
+    sleep 0.1
+  done
 done
-while read -r label sectors; do
+while read -r label sectors number; do
   name=$(name_of_size "$sectors")
   echo "@@disk $label $name"
   export "DISK_$label=/dev/$name"

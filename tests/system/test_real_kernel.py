@@ -13,9 +13,9 @@ TEXTS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage", "dnsSuff
 
 
 def stored_record(image):
-    """The record at byte 2560 as (total length, texts by name); fails on anything else."""
+    """The record at byte 2560 as (total length, flags, texts by name); fails on anything else."""
     assert image[STORE:STORE + 4] == b"WEXD", f"no record at 2560: {image[STORE:STORE + 16].hex()}"
-    version, total = struct.unpack_from("<II", image, STORE + 4)
+    version, total, flags = struct.unpack_from("<III", image, STORE + 4)
     assert version == 5
     position, texts = STORE + 204, {}
     for name in TEXTS:
@@ -23,7 +23,7 @@ def stored_record(image):
         texts[name] = image[position + 4:position + 4 + length].decode("utf-16-le")
         position += 4 + length
     assert position == STORE + total, "the texts do not end at the stored total length"
-    return total, texts
+    return total, flags, texts
 
 
 def changed_ranges(before, after):
@@ -80,29 +80,50 @@ def partition_state(path, scratch):
     return tool("sfdisk", "-d", str(path)).stdout, check.returncode, check.stdout
 
 
+# Twenty rounds of two editors started together on different fields; a round
+# whose read-back lacks either change lost an update.
+RACING_EDITORS = """
+lost=0
+i=1
+while [ $i -le 20 ]; do
+  wexedit Tree=T$i >/dev/null 2>&1 & first=$!
+  wexedit Workgroup=W$i >/dev/null 2>&1 & second=$!
+  wait $first; first=$?
+  wait $second; second=$?
+  got=$(wexview Tree Workgroup | tr '\\n' ' ')
+  [ "$first $second $got" = "0 0 T$i W$i " ] || { lost=$((lost + 1)); echo "round $i: $first $second $got"; }
+  i=$((i + 1))
+done
+echo "lost $lost"
+"""
+
+
 def test_save_reaches_every_fixed_slot_disk_and_reads_back(kit, tmp_path):
     machine = Machine(tmp_path, [Disk("first", "ide", 8), Disk("second", "ahci", 12),
                                  Disk("spare", "virtio", 16)])
     machine.step("save", "wexedit", "NetBIOSName=PC7", "Tree=LAB")
     machine.step("view", "wexview", "NetBIOSName", "Tree")
+    machine.step("race", "sh", "-c", RACING_EDITORS)
     run = machine.boot(kit)
 
     assert run.disk_names["spare"].startswith("vd") and run.disk_names["first"].startswith("sd")
     save = run.steps["save"]
     assert save.status == 0, save.err
     assert run.steps["view"].out == "PC7\nLAB\n"
+    assert run.steps["race"].out.endswith("lost 0\n"), run.steps["race"].out
     for label in ("first", "second"):
         image = machine.image(label)
-        total, texts = stored_record(image)
-        assert (texts["netbiosName"], texts["wsTree"]) == ("PC7", "LAB")
+        total, _, texts = stored_record(image)
+        assert (texts["netbiosName"], texts["wsTree"], texts["workgroup"]) == ("PC7", "T20", "W20"), label
         assert not image[:STORE].strip(b"\0") and not image[STORE + total:].strip(b"\0"), label
     # A virtio disk is no fixed slot: while one of those is usable it is left alone.
     assert not machine.image("spare").strip(b"\0")
 
 
 def test_guard_refuses_gpt_and_writes_into_mbr_gap(kit, tmp_path):
-    # Both on one controller, so the kernel may name them in either order.
-    machine = Machine(tmp_path, [Disk("gpt", "ahci", 20), Disk("mbr", "ahci", 24)])
+    # The IDE disk's driver loads first, so the refused GPT disk is the first
+    # of the fixed slots and the record can only be on the second.
+    machine = Machine(tmp_path, [Disk("gpt", "ide", 20), Disk("mbr", "ahci", 24)])
     scratch = tmp_path / "partition"
     for label in ("gpt", "mbr"):
         make_partitioned(machine.image_path(label), label, scratch)
@@ -111,16 +132,23 @@ def test_guard_refuses_gpt_and_writes_into_mbr_gap(kit, tmp_path):
     assert all(verdict == 0 for _, verdict, _ in state.values()), state
 
     machine.step("save", "wexedit", "NetBIOSName=PC8")
+    # The refused disk holds no record: the load passes over it to the one
+    # that does, so the next save keeps the name.
+    machine.step("view", "wexview", "NetBIOSName")
+    machine.step("flag", "wexedit", "JustImaged=true")
     run = machine.boot(kit)
 
-    save = run.steps["save"]
-    assert save.status == 4, save.err
     gpt_device, mbr_device = (f"/dev/{run.disk_names[label]}" for label in ("gpt", "mbr"))
-    assert f"{gpt_device}: byte 2560 lies inside the GUID partition table" in save.err
-    assert mbr_device not in save.err
+    assert gpt_device < mbr_device
+    for title in ("save", "flag"):
+        step = run.steps[title]
+        assert step.status == 4, step.err
+        assert f"{gpt_device}: byte 2560 lies inside the GUID partition table" in step.err
+        assert mbr_device not in step.err
+    assert run.steps["view"].out == "PC8\n"
     assert machine.image("gpt") == before["gpt"]
-    total, texts = stored_record(machine.image("mbr"))
-    assert texts["netbiosName"] == "PC8"
+    total, flags, texts = stored_record(machine.image("mbr"))
+    assert texts["netbiosName"] == "PC8" and flags & 1
     changed = changed_ranges(before["mbr"], machine.image("mbr"))
     assert changed and all(STORE <= start and end <= STORE + total for start, end in changed), changed
     for label in ("gpt", "mbr"):
