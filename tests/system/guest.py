@@ -68,7 +68,7 @@ def fetch_i386(dest, *packages):
 
 def fetch_packages(cache):
     """A folder with Debian's i386 kernel (the image package that linux-image-686
-    stands for) and busybox-static unpacked, kept in `cache` between runs."""
+    stands for), busybox-static and libblkid1 unpacked, kept in `cache` between runs."""
     meta, guest = cache / "meta", cache / "guest"
     fetch_i386(meta, "linux-image-686")
     debs = sorted(meta.rglob("linux-image-686_*.deb"))
@@ -78,7 +78,7 @@ def fetch_packages(cache):
     image = re.search(r"\b(linux-image-[0-9][^ ,]*-686)\b", depends)
     if image is None:
         raise GuestError(f"linux-image-686 names no versioned image package: {depends.strip()!r}")
-    fetch_i386(guest, image.group(1), "busybox-static")
+    fetch_i386(guest, image.group(1), "busybox-static", "libblkid1")
     return guest
 
 
@@ -139,14 +139,16 @@ def _readelf(args, path):
                           text=True).stdout
 
 
-def shared_libraries(program, extra_dirs=()):
+def shared_libraries(program, extra_dirs=(), opened=None):
     """The program's loader and every shared library it needs, found where its
-    own run path and the host's 32-bit multilib keep them."""
+    own run path and the host's 32-bit multilib keep them. `opened` names the
+    libraries it loads at run time (name: path); they and their needs are added."""
     interpreter = re.search(r"program interpreter: ([^\]]+)\]", _readelf(["-l"], program))
     if interpreter is None:
         raise GuestError(f"{program} is not dynamically linked")
     found = {"ld-linux.so.2": Path(os.path.realpath(interpreter.group(1)))}
-    pending = [Path(program)]
+    found.update({name: Path(os.path.realpath(path)) for name, path in (opened or {}).items()})
+    pending = [Path(program)] + [found[name] for name in (opened or {})]
     while pending:
         current = pending.pop()
         dynamic = _readelf(["-d"], current)
@@ -207,20 +209,26 @@ class Kit:
 
     @staticmethod
     def prepare(cache, program, work, extra_lib_dirs=()):
-        kernel_root = busybox_root = fetch_packages(Path(cache))
-        kernels = sorted(kernel_root.glob("boot/vmlinuz-*"))
-        module_roots = sorted(kernel_root.glob("lib/modules/*"))
+        packages = fetch_packages(Path(cache))
+        kernels = sorted(packages.glob("boot/vmlinuz-*"))
+        module_roots = sorted(packages.glob("lib/modules/*"))
         if len(kernels) != 1 or len(module_roots) != 1:
-            raise GuestError(f"unexpected layout of the kernel package in {kernel_root}")
+            raise GuestError(f"unexpected layout of the kernel package in {packages}")
 
         archive = Cpio()
         for folder in ("bin", "dev", "proc", "sys", "tmp", "lib", "lib/modules", "usr", "usr/sbin", "case"):
             archive.directory(folder)
         archive.file("init", (HERE / "init.sh").read_bytes(), 0o755)
-        archive.file("bin/busybox", (busybox_root / "bin/busybox").read_bytes(), 0o755)
+        archive.file("bin/busybox", (packages / "bin/busybox").read_bytes(), 0o755)
         archive.file("usr/sbin/wexedit", Path(program).read_bytes(), 0o755)
         archive.symlink("usr/sbin/wexview", "wexedit")
-        for name, path in shared_libraries(program, extra_lib_dirs).items():
+        # The write guard asks libblkid about each disk where the library is
+        # present, as it is on every Debian system.
+        blkid = [packages / folder / "libblkid.so.1" for folder in ("usr/lib/i386-linux-gnu", "lib/i386-linux-gnu")
+                 if (packages / folder / "libblkid.so.1").exists()]
+        if not blkid:
+            raise GuestError(f"libblkid1 left no libblkid.so.1 in {packages}")
+        for name, path in shared_libraries(program, extra_lib_dirs, {"libblkid.so.1": blkid[0]}).items():
             archive.file(f"lib/{name}", path.read_bytes(), 0o755)
         wanted = sorted({m for modules in BUS_MODULES.values() for m in modules})
         modules = module_order(module_roots[0], wanted)

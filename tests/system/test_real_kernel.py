@@ -123,11 +123,15 @@ def test_save_reaches_every_fixed_slot_disk_and_reads_back(kit, tmp_path):
 def test_guard_refuses_gpt_and_writes_into_mbr_gap(kit, tmp_path):
     # The IDE disk's driver loads first, so the refused GPT disk is the first
     # of the fixed slots and the record can only be on the second.
-    machine = Machine(tmp_path, [Disk("gpt", "ide", 20), Disk("mbr", "ahci", 24)])
+    # A whole-disk minix file system has zeros at 2560, in its inode bitmap,
+    # and no signature the guard knows by hand: only libblkid can tell.
+    machine = Machine(tmp_path, [Disk("gpt", "ide", 20), Disk("mbr", "ahci", 24), Disk("minix", "ahci", 12)])
     scratch = tmp_path / "partition"
     for label in ("gpt", "mbr"):
         make_partitioned(machine.image_path(label), label, scratch)
-    before = {label: machine.image(label) for label in ("gpt", "mbr")}
+    tool("mkfs.minix", "-3", "-i", "16000", str(machine.image_path("minix")))
+    before = {label: machine.image(label) for label in ("gpt", "mbr", "minix")}
+    assert not before["minix"][STORE:STORE + 1024].strip(b"\0")
     state = {label: partition_state(machine.image_path(label), scratch) for label in ("gpt", "mbr")}
     assert all(verdict == 0 for _, verdict, _ in state.values()), state
 
@@ -138,15 +142,17 @@ def test_guard_refuses_gpt_and_writes_into_mbr_gap(kit, tmp_path):
     machine.step("flag", "wexedit", "JustImaged=true")
     run = machine.boot(kit)
 
-    gpt_device, mbr_device = (f"/dev/{run.disk_names[label]}" for label in ("gpt", "mbr"))
+    gpt_device, mbr_device, minix_device = (f"/dev/{run.disk_names[label]}" for label in ("gpt", "mbr", "minix"))
     assert gpt_device < mbr_device
     for title in ("save", "flag"):
         step = run.steps[title]
         assert step.status == 4, step.err
         assert f"{gpt_device}: byte 2560 lies inside the GUID partition table" in step.err
+        assert f"{minix_device}: the whole disk is in use" in step.err and "(minix)" in step.err, step.err
         assert mbr_device not in step.err
     assert run.steps["view"].out == "PC8\n"
-    assert machine.image("gpt") == before["gpt"]
+    for label in ("gpt", "minix"):
+        assert machine.image(label) == before[label], label
     total, flags, texts = stored_record(machine.image("mbr"))
     assert texts["netbiosName"] == "PC8" and flags & 1
     changed = changed_ranges(before["mbr"], machine.image("mbr"))
