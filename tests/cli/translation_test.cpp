@@ -9,6 +9,7 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -97,7 +98,8 @@ class Catalogue : public testing::Test {
   }
 
   static void TearDownTestSuite() {
-    if (!root_.empty()) std::system(("rm -rf " + root_).c_str());
+    std::error_code ignored;
+    if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
   }
 
   void SetUp() override {

@@ -177,6 +177,8 @@ static int passedThrough(int fd) {
 
 int __open_2(const char* path, int flags);
 int __open64_2(const char* path, int flags);
+int __openat_2(int directory, const char* path, int flags);
+int __openat64_2(int directory, const char* path, int flags);
 
 SIM_EXPORT int open(const char* path, int flags, ...) {
   int fd;
@@ -220,6 +222,19 @@ SIM_EXPORT int openat64(int directory, const char* path, int flags, ...) {
   mode_t mode = 0;
   SIM_MODE_ARGUMENT(mode, flags, flags);
   return passedThrough(simRealOpenat64()(directory, path, flags, mode));
+}
+
+/* What a fortified build (_FORTIFY_SOURCE) calls for openat without a mode. */
+SIM_EXPORT int __openat_2(int directory, const char* path, int flags) {
+  int fd;
+  if (openSimulated(path, flags, &fd)) return fd;
+  return passedThrough(simRealOpenat2()(directory, path, flags));
+}
+
+SIM_EXPORT int __openat64_2(int directory, const char* path, int flags) {
+  int fd;
+  if (openSimulated(path, flags, &fd)) return fd;
+  return passedThrough(simRealOpenat64_2()(directory, path, flags));
 }
 
 /* A stream on a device would read and write behind the interposers, so it is

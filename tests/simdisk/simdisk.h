@@ -42,6 +42,7 @@ struct SimSettings {
 typedef int (*SimOpenFn)(const char*, int, ...);
 typedef int (*SimOpenatFn)(int, const char*, int, ...);
 typedef int (*SimOpen2Fn)(const char*, int);
+typedef int (*SimOpenat2Fn)(int, const char*, int);
 typedef ssize_t (*SimReadFn)(int, void*, size_t);
 typedef ssize_t (*SimWriteFn)(int, const void*, size_t);
 typedef ssize_t (*SimPreadFn)(int, void*, size_t, off_t);
@@ -60,6 +61,8 @@ SimOpen2Fn simRealOpen2(void);
 SimOpen2Fn simRealOpen64_2(void);
 SimOpenatFn simRealOpenat(void);
 SimOpenatFn simRealOpenat64(void);
+SimOpenat2Fn simRealOpenat2(void);
+SimOpenat2Fn simRealOpenat64_2(void);
 SimReadFn simRealRead(void);
 SimWriteFn simRealWrite(void);
 SimPreadFn simRealPread(void);

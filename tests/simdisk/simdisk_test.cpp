@@ -25,6 +25,8 @@
 
 extern "C" int __open_2(const char* path, int flags);
 extern "C" int __open64_2(const char* path, int flags);
+extern "C" int __openat_2(int directory, const char* path, int flags);
+extern "C" int __openat64_2(int directory, const char* path, int flags);
 
 namespace {
 
@@ -107,6 +109,8 @@ const OpenVariant openVariants[] = {
     {"open64_2", [](const char* p, int f) { return __open64_2(p, f); }},
     {"openat", [](const char* p, int f) { return ::openat(AT_FDCWD, p, f); }},
     {"openat64", [](const char* p, int f) { return ::openat64(AT_FDCWD, p, f); }},
+    {"openat_2", [](const char* p, int f) { return __openat_2(AT_FDCWD, p, f); }},
+    {"openat64_2", [](const char* p, int f) { return __openat64_2(AT_FDCWD, p, f); }},
 };
 
 class OpenFunction : public SimDisk, public ::testing::WithParamInterface<OpenVariant> {};
