@@ -12,7 +12,10 @@
 # the checks passed or not.
 #
 # The package build runs no tests (DEB_BUILD_OPTIONS=nocheck): the suite runs
-# in the configurations of check.sh. JOBS sets the build's parallelism.
+# in the configurations of check.sh. JOBS sets the build's parallelism. Last,
+# the library packages are built for i386 as well and their contents checked
+# (needs binutils-i686-linux-gnu and the i386 package index, through
+# scripts/fetch-i386.sh).
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 <build-dir>" >&2; exit 2; }
@@ -199,4 +202,68 @@ while IFS= read -r path; do
   left+=("$path")
 done <"$work/files"
 [ ${#left[@]} -eq 0 ] || fail "left behind: ${left[*]}"
+
+# The library packages for i386, built by dpkg-buildpackage -a i386 with the
+# pkg.wexedit.libonly profile (the library needs no newt). The compilers are
+# this machine's multilib ones with -m32; the i386 binutils strip and read
+# the objects. The C library's i386 package, unpacked with its control files
+# into the copy's debian/ folder, is where dpkg-shlibdeps finds libc.so.6 and
+# the symbols that give libdevname1 its dependency, as on an i386 machine.
+say "i386: the library packages, built for i386, and their contents"
+command -v i686-linux-gnu-objcopy >/dev/null || fail "binutils-i686-linux-gnu is not installed"
+sysroot=$root/build/package-i386
+bash "$root/scripts/fetch-i386.sh" "$sysroot" libc6 >"$work/fetch.log" 2>&1 \
+  || { cat "$work/fetch.log"; fail "fetching the i386 C library"; }
+libc=$(ls "$sysroot"/.apt/debs/libc6_*_i386.deb 2>/dev/null | head -n 1)
+[ -n "$libc" ] || fail "fetch-i386.sh left no libc6 package in $sysroot/.apt/debs"
+mkdir "$work/i386"
+(cd "$root" && git ls-files -z --cached --others --exclude-standard \
+  | while IFS= read -r -d '' f; do [ -e "$f" ] || [ -L "$f" ] && printf '%s\0' "$f"; done \
+  | tar --null -T - -cf -) | tar -xf - -C "$work/i386"
+dpkg-deb -R "$libc" "$work/i386/debian/i386-libc6"
+(cd "$work/i386" && CC=gcc CXX=g++ DEB_CFLAGS_APPEND=-m32 DEB_CXXFLAGS_APPEND=-m32 DEB_LDFLAGS_APPEND=-m32 \
+  DEB_BUILD_OPTIONS="nocheck parallel=${JOBS:-2}" \
+  dpkg-buildpackage -a i386 -b -us -uc -Pnocheck,pkg.wexedit.libonly >"$work/build-i386.log" 2>&1) \
+  || { tail -n 60 "$work/build-i386.log"; fail "dpkg-buildpackage -a i386"; }
+i386_deb() { echo "$work/${1}_${version}_i386.deb"; }
+for p in libdevname1 libdevname-dev libdevname1-dbgsym; do
+  [ -f "$(i386_deb "$p")" ] || fail "no i386 package $p was built"
+done
+lint_status=0
+lintian --pedantic --display-experimental "$work/wexedit_${version}_i386.changes" >"$work/lintian-i386.log" 2>&1 \
+  || lint_status=$?
+grep -v '^running with root privileges' "$work/lintian-i386.log" || true
+[ $lint_status -eq 0 ] && ! grep -q '^[EW]: ' "$work/lintian-i386.log" || fail "lintian on the i386 packages"
+
+i386_field() { dpkg-deb -f "$(i386_deb "$1")" "$2"; }
+[ "$(i386_field libdevname1 Multi-Arch)" = same ] || fail "i386 libdevname1 is not Multi-Arch: same"
+[[ $(i386_field libdevname1 Depends) =~ ^libc6\ \(\>=\ [0-9.]+\)$ ]] \
+  || fail "i386 libdevname1 Depends: $(i386_field libdevname1 Depends)"
+mkdir "$work/i386-library"
+dpkg-deb -x "$(i386_deb libdevname1)" "$work/i386-library"
+dpkg-deb -x "$(i386_deb libdevname-dev)" "$work/i386-library"
+lib=$work/i386-library/usr/lib/i386-linux-gnu
+elf=$(readelf -W -hd "$lib/libdevname.so.$version")
+grep -q 'Class: *ELF32' <<<"$elf" && grep -q 'Machine: *Intel 80386' <<<"$elf" \
+  || fail "the i386 libdevname.so.$version is no 32-bit x86 library"
+grep -q 'SONAME.*\[libdevname.so.1\]' <<<"$elf" || fail "the i386 library's SONAME"
+[ "$(readlink "$lib/libdevname.so.1")" = "libdevname.so.$version" ] \
+  && [ "$(readlink "$lib/libdevname.so")" = libdevname.so.1 ] || fail "the i386 library's links"
+grep -qx 'libdir=${prefix}/lib/i386-linux-gnu' "$lib/pkgconfig/libdevname.pc" \
+  || fail "the i386 libdevname.pc does not name the i386 library folder"
+# Multi-Arch: same lets both architectures be installed at once: every file
+# they share (the documentation, the header, the overrides) must be the same.
+for p in libdevname1 libdevname-dev; do
+  mkdir "$work/ma-$p"
+  dpkg-deb -e "$(deb "$p")" "$work/ma-$p/native"
+  dpkg-deb -e "$(i386_deb "$p")" "$work/ma-$p/i386"
+  joined=$(join -1 2 -2 2 <(sort -k 2 "$work/ma-$p/native/md5sums") <(sort -k 2 "$work/ma-$p/i386/md5sums"))
+  [ -n "$joined" ] || fail "$p: no file shared between $arch and i386 to compare"
+  differing=$(awk '$2 != $3 { print $1 }' <<<"$joined")
+  [ -z "$differing" ] || fail "$p: files that differ between $arch and i386: $differing"
+  only=$(comm -3 <(awk -v dir="usr/lib/$multiarch/" 'index($2, dir) != 1 { print $2 }' \
+                      "$work/ma-$p/native/md5sums" | sort) \
+                  <(awk 'index($2, "usr/lib/i386-linux-gnu/") != 1 { print $2 }' "$work/ma-$p/i386/md5sums" | sort))
+  [ -z "$only" ] || fail "$p: files outside the library folder that only one architecture has: $only"
+done
 say "all package checks passed"
