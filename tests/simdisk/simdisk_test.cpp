@@ -423,8 +423,8 @@ TEST_F(SimDisk, CutKillsTheProcessAtItsByteAcrossWrites) {
         const int fd = ::open("/dev/sda", O_RDWR);
         const std::string pattern(16, 'W');
         if (::pwrite(fd, pattern.data(), 16, 2560) != 16) std::_Exit(1);
-        ::pwrite(fd, pattern.data(), 16, 2576);
-        std::_Exit(2);  // not reached
+        const ssize_t past = ::pwrite(fd, pattern.data(), 16, 2576);
+        std::_Exit(past < 0 ? 3 : 2);  // not reached
       },
       ::testing::KilledBySignal(SIGKILL), "");
   EXPECT_EQ(content("sda").substr(2560, 32), std::string(20, 'W') + std::string(12, '\0'));
