@@ -1,26 +1,21 @@
-"""Running wexedit/wexview over simulated disks, and the stored record form.
+"""Running wexedit/wexview over simulated disks; the stored record form comes
+from tools/wexrecord.py.
 
 The simulated disks are image files in a folder; the preload library named by
 SIMDISK_LIBRARY maps /dev/sda and friends onto them while SIMDISK_DIR is set.
 """
 
 import os
-import struct
 import subprocess
 import sys
-from dataclasses import dataclass, field
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "simdisk"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 
 from simdisk import SimDisks  # noqa: E402
+from wexrecord import STORE_OFFSET, Record, record_on  # noqa: E402,F401
 
-STORE_OFFSET = 2560
-HEADER_LENGTH = 204
-TEXT_ORDER = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage",
-              "dnsSuffix", "dnsHostname", "wsID")
-CAPACITY = {"wsDN": 514, "wsTree": 66, "netbiosName": 32, "workgroup": 36,
-            "lastBaseImage": 1024, "dnsSuffix": 312, "dnsHostname": 128, "wsID": 258}
 DISK_BYTES = 64 * 1024
 
 
@@ -28,66 +23,6 @@ def bin_dir():
     folder = os.environ.get("WEXEDIT_BIN_DIR")
     assert folder, "WEXEDIT_BIN_DIR must name the folder that holds wexedit and wexview"
     return Path(folder)
-
-
-@dataclass
-class Record:
-    """The record's fields; texts are bytes, one byte a character."""
-    version: int = 5
-    flags: int = 0
-    dhcp: int = 0
-    ip: bytes = bytes(4)
-    gateway: bytes = bytes(4)
-    subnet: bytes = bytes(4)
-    last_image_time: int = 0
-    adv_script: int = 0
-    last_image_size: int = 0
-    struct_length: int = HEADER_LENGTH
-    sid: tuple = (0, 0, 0, 0, 0)
-    dns_count: int = 0
-    dns: list = field(default_factory=lambda: [bytes(4)] * 32)
-    texts: dict = field(default_factory=lambda: {name: b"" for name in TEXT_ORDER})
-
-    def encode(self):
-        """The stored image, with totalLength computed as the program does."""
-        body = b"".join(struct.pack("<I", 2 * len(self.texts[n])) + widen(self.texts[n])
-                        for n in TEXT_ORDER)
-        total = HEADER_LENGTH + len(body)
-        header = (b"WEXD" + struct.pack("<IIIi", self.version, total, self.flags, self.dhcp)
-                  + self.ip + self.gateway + self.subnet
-                  + struct.pack("<iiqI", self.last_image_time, self.adv_script,
-                                self.last_image_size, self.struct_length)
-                  + struct.pack("<5I", *self.sid) + struct.pack("<I", self.dns_count)
-                  + b"".join(self.dns))
-        assert len(header) == HEADER_LENGTH
-        return header + body
-
-
-def widen(text):
-    return b"".join(bytes([c, 0]) for c in text)
-
-
-def decode(image):
-    """Decode a version-5 image as this program writes it; checks its framing."""
-    assert image[:4] == b"WEXD", image[:8]
-    version, total, flags, dhcp = struct.unpack_from("<IIIi", image, 4)
-    time, adv, size, struct_length = struct.unpack_from("<iiqI", image, 32)
-    record = Record(version=version, flags=flags, dhcp=dhcp, ip=image[20:24],
-                    gateway=image[24:28], subnet=image[28:32], last_image_time=time,
-                    adv_script=adv, last_image_size=size, struct_length=struct_length,
-                    sid=struct.unpack_from("<5I", image, 52),
-                    dns_count=struct.unpack_from("<I", image, 72)[0],
-                    dns=[image[76 + 4 * i:80 + 4 * i] for i in range(32)])
-    position = HEADER_LENGTH
-    for name in TEXT_ORDER:
-        (length,) = struct.unpack_from("<I", image, position)
-        assert length % 2 == 0 and length < CAPACITY[name], (name, length)
-        wide = image[position + 4:position + 4 + length]
-        assert all(b == 0 for b in wide[1::2]), name
-        record.texts[name] = wide[0::2]
-        position += 4 + length
-    assert position == total, (position, total)
-    return record
 
 
 class Disks:
@@ -113,9 +48,9 @@ class Disks:
         return (self.folder / name).read_bytes()
 
     def record(self, name):
-        data = self.bytes(name)
-        (total,) = struct.unpack_from("<I", data, STORE_OFFSET + 8)
-        return decode(data[STORE_OFFSET:STORE_OFFSET + total])
+        record = record_on(self.bytes(name))
+        assert record is not None, f"no record on {name}"
+        return record
 
     def log(self):
         path = self.folder / "log"

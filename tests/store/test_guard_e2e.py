@@ -31,15 +31,8 @@ def disks(tmp_path):
 
 def stored_tree(image):
     """The tree name of the record at 2560, or None when there is none."""
-    if image[STORE:STORE + 4] != b"WEXD":
-        return None
-    position = STORE + 204
-    for index in range(2):
-        length = int.from_bytes(image[position:position + 4], "little")
-        if index == 1:
-            return image[position + 4:position + 4 + length][0::2].decode()
-        position += 4 + length
-    return None
+    record = disk_samples.wexrecord.record_on(image)
+    return record.texts["wsTree"].decode() if record is not None else None
 
 
 def libblkid_reaches(program):
