@@ -33,7 +33,8 @@ void confirm(const FieldKeyword& row, const std::string& value) {
 }
 
 // One line on standard error naming the field, the value and what the field
-// takes; the field keeps its value and the run ends with ExitValueRefused.
+// takes; the field keeps its value, and the run ends with ExitValueRefused
+// unless a status that says more was set.
 void refuse(EditorRun& run, const std::string& field, const std::string& value, const std::string& expected) {
   std::fflush(stdout);  // in order with the confirmation lines before it
   std::fprintf(stderr, "wexedit: %s '%s' refused, expected %s\n", field.c_str(), value.c_str(),
