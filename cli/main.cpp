@@ -1,6 +1,7 @@
 // Start-up of wexedit/wexview: locale and text domain, the disk scan, the
 // role from the program's name, the options, the record load and the front
 // end of the role, whose result is the exit status.
+#include <getopt.h>
 #include <libintl.h>
 #include <unistd.h>
 
@@ -24,6 +25,39 @@ int roleFromName(const char* path) {
   return std::strcmp(name, "wexedit") == 0 ? ToolModeEditor : ToolModeViewer;
 }
 
+// Exit status of a --disk without a path, or of too many of them.
+constexpr int ExitBadDiskOption = 1;
+
+// The options: the letters, and --disk PATH (repeatable, both roles).
+constexpr char ShortOptions[] = "+chszr";
+constexpr int DiskOption = 0x100;
+constexpr option LongOptions[] = {{"disk", required_argument, nullptr, DiskOption}, {nullptr, 0, nullptr, 0}};
+
+// Collects the --disk paths in front of the first field argument, in order,
+// reading the options exactly as parseOptions reads them afterwards (which
+// prints getopt's diagnostics). The paths stay argv's. Returns false, after a
+// line on standard error, for a --disk without a path or more than the table
+// holds.
+bool collectNamedDisks(int argc, char** argv, const char* program, const char** paths, std::size_t* count) {
+  bool good = true;
+  opterr = 0;
+  int option = 0;
+  while (good && (option = getopt_long(argc, argv, "+:chszr", LongOptions, nullptr)) != -1) {
+    if (option == ':' && optopt == DiskOption) {
+      std::fprintf(stderr, "%s: --disk needs the path of a disk or disk image\n", program);
+      good = false;
+    } else if (option == DiskOption && *count == DiskSlotMax) {
+      std::fprintf(stderr, "%s: at most %zu disks can be named with --disk\n", program, DiskSlotMax);
+      good = false;
+    } else if (option == DiskOption) {
+      paths[(*count)++] = optarg;
+    }
+  }
+  opterr = 1;
+  optind = 0;  // the next getopt call starts from the first argument again
+  return good;
+}
+
 enum class OptionOutcome { Run, Help, OtherRoleHelp };
 
 // Sets ToolOptions from the options before the first field argument. An
@@ -32,8 +66,9 @@ OptionOutcome parseOptions(int argc, char** argv) {
   const bool editor = ToolMode == ToolModeEditor;
   bool helpRequested = false;
   int option = 0;
-  while ((option = getopt(argc, argv, "+chszr")) != -1) {
+  while ((option = getopt_long(argc, argv, ShortOptions, LongOptions, nullptr)) != -1) {
     switch (option) {
+      case DiskOption: break;  // collected before the disks were opened
       case 'c':
       case 'r':
         if (!editor) return OptionOutcome::OtherRoleHelp;
@@ -65,7 +100,12 @@ int main(int argc, char** argv) {
   // --help and --version answer before the disks are opened.
   const int answered = answerInfoOption(argc, argv, roleFromName(argc > 0 ? argv[0] : ""), stdout);
   if (answered >= 0) return answered;
-  scanDisks();
+  const char* named[DiskSlotMax];
+  std::size_t namedCount = 0;
+  const char* name = roleFromName(argc > 0 ? argv[0] : "") == ToolModeEditor ? "wexedit" : "wexview";
+  if (!collectNamedDisks(argc, argv, name, named, &namedCount)) return ExitBadDiskOption;
+  // Named disks take the place of the scan of the fixed candidates.
+  namedCount > 0 ? scanNamedDisks(named, namedCount) : scanDisks();
   ToolMode = roleFromName(argc > 0 ? argv[0] : "");
   ToolOptions = {};
 

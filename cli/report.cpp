@@ -11,15 +11,15 @@
 namespace {
 
 const char* readFrom(const LoadReport& report) {
-  for (const DiskLoadResult& disk : report.disks)
-    if (disk.outcome == LoadOutcome::Read) return disk.devicePath;
+  for (std::size_t slot = 0; slot < report.count; ++slot)
+    if (report.disks[slot].outcome == LoadOutcome::Read) return report.disks[slot].devicePath;
   return nullptr;
 }
 
 }  // namespace
 
 void reportLockFailure(const char* program, std::size_t slot, int error, bool editor) {
-  const char* path = slot < DiskSlotCount ? diskTable.slots[slot].devicePath : "?";
+  const char* path = slot < diskTable.count ? diskTable.slots[slot].devicePath : "?";
   const char* consequence = editor ? "nothing was written" : "nothing was read";
   if (error == -EWOULDBLOCK) {
     std::fprintf(stderr,
@@ -33,11 +33,18 @@ void reportLockFailure(const char* program, std::size_t slot, int error, bool ed
 
 bool reportLoad(const char* program, int status, const LoadReport& report, bool editor) {
   const char* source = readFrom(report);
-  for (const DiskLoadResult& disk : report.disks) {
+  for (std::size_t slot = 0; slot < report.count; ++slot) {
+    const DiskLoadResult& disk = report.disks[slot];
     switch (disk.outcome) {
       case LoadOutcome::OpenFailed:
         std::fprintf(stderr, "%s: %s: cannot be opened (%s)\n", program, disk.devicePath,
                      std::strerror(-disk.error));
+        break;
+      case LoadOutcome::Unusable:
+        // A disk the administrator named is expected to be used: say why it is not.
+        if (disk.origin == DiskOrigin::Named)
+          std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", program, disk.devicePath,
+                       std::strerror(-disk.error));
         break;
       case LoadOutcome::ReadFailed:
         std::fprintf(stderr, "%s: %s: the bytes at 2560 could not be read (%s)\n", program, disk.devicePath,
@@ -76,7 +83,8 @@ bool reportStoreFailure(int status, const DiskReport& report, const char* action
     return true;
   }
   bool failed = false;
-  for (const DiskResult& disk : report.disks) {
+  for (std::size_t slot = 0; slot < report.count; ++slot) {
+    const DiskResult& disk = report.disks[slot];
     if (!diskOutcomeFailed(disk.outcome)) continue;
     failed = true;
     std::fprintf(stderr, "wexedit: %s: %s", disk.devicePath != nullptr ? disk.devicePath : "?",

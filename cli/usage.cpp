@@ -22,7 +22,9 @@ constexpr const char* EditorUsage =
     "\n"
     "Options (before the first field):\n"
     "  -c         start from an empty record\n"
-    "  -r         remove the record from the first disk (/dev/sda, else /dev/hda)\n"
+    "  -r         remove the record from every disk\n"
+    "  --disk PATH  use this disk or raw disk image instead of looking for disks\n"
+    "             (repeatable; the disks are used in the order given)\n"
     "  -h         show the full-screen help page\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
@@ -40,6 +42,8 @@ constexpr const char* ViewerUsage =
     "Options (before the first field):\n"
     "  -s         print the record as a shell script of DEZE_* variables\n"
     "  -z         show the full-screen record page (the default)\n"
+    "  --disk PATH  read this disk or raw disk image instead of looking for disks\n"
+    "             (repeatable; the first that holds the record is read)\n"
     "  -h         show the full-screen help page\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
@@ -68,6 +72,10 @@ int answerInfoOption(int argc, char** argv, int role, std::FILE* out) {
   for (int i = 1; i < argc; ++i) {
     const char* argument = argv[i];
     if (argument[0] != '-' || argument[1] == '\0' || std::strcmp(argument, "--") == 0) break;
+    if (std::strcmp(argument, "--disk") == 0) {
+      ++i;  // its path, whatever it looks like
+      continue;
+    }
     if (std::strcmp(argument, "--help") == 0) {
       std::fputs(role == ToolModeEditor ? EditorUsage : ViewerUsage, out);
       return delivered(out);

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
+#include <string_view>
 #include <thread>
 
 #include "store/format.h"
@@ -42,7 +44,43 @@ bool namedByFloppyDrive(const char* path) {
   return floppy != nullptr && strcasecmp(floppy, path) == 0;
 }
 
-bool usable(std::size_t slot) { return checkDisk(slot) == 0; }
+// 0 when the disk in `slot` is usable, else why not (a negative errno).
+int usability(std::size_t slot) {
+  if (slot >= diskTable.count) return -ENODEV;
+  const DiskSlot& disk = diskTable.slots[slot];
+  if (disk.descriptor == NoDescriptor) return disk.openError != 0 ? disk.openError : -ENODEV;
+  unsigned long sectors = 0;
+  if (const int size = platform().sizeInSectors(disk.descriptor, &sectors); size != 0) {
+    // A named raw disk image answers no block-device request; opened for
+    // reading and writing, it is usable as it stands.
+    std::uint64_t bytes = 0;
+    if (disk.origin == DiskOrigin::Named && size == -ENOTTY)
+      return platform().regularFileSize(disk.descriptor, &bytes);
+    return size == -ENOTTY ? -ENOTBLK : size;
+  }
+  std::uint8_t geometry[GeometryBufferLength] = {};
+  if (isIdePath(disk.devicePath)) {
+    if (const int ide = platform().ideGeometry(disk.descriptor, geometry); ide != 0) return ide;
+    const bool none = isdGetU32(geometry) == 0;
+    const bool biosLimit = std::memcmp(geometry, BiosLimitGeometry, 4) == 0;
+    if (!none && !biosLimit && sectors <= LargestBiosDisk) return 0;
+  }
+  return platform().driveGeometry(disk.descriptor, geometry);
+}
+
+bool usable(std::size_t slot) { return usability(slot) == 0; }
+
+// The device's size in bytes: the kernel's for a block device, the file's for
+// a disk image. 0 or a negative errno.
+int deviceBytes(int fd, std::uint64_t* bytes) {
+  unsigned long sectors = 0;
+  const int size = platform().sizeInSectors(fd, &sectors);
+  if (size == 0) {
+    *bytes = std::uint64_t{sectors} * 512;
+    return 0;
+  }
+  return size == -ENOTTY ? platform().regularFileSize(fd, bytes) : size;
+}
 
 // Open errors that mean there is no such device, or no medium in it.
 bool absentDevice(int error) {
@@ -52,7 +90,8 @@ bool absentDevice(int error) {
 int readError(long got) { return got < 0 ? static_cast<int>(got) : -EIO; }
 
 void clearReport(DiskReport& report) {
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot)
+  report.count = diskTable.count;
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot)
     report.disks[slot] = {diskTable.slots[slot].devicePath, DiskOutcome::NotUsed, 0, {}};
 }
 
@@ -84,9 +123,7 @@ int readDisk(int fd, DiskBytes& disk) {
   int sectorSize = 0;
   if (platform().logicalSectorSize(fd, &sectorSize) != 0 || sectorSize < 0) sectorSize = 0;
   disk.view.sectorSize = static_cast<std::uint32_t>(sectorSize);
-  unsigned long sectors = 0;
-  if (platform().sizeInSectors(fd, &sectors) != 0) return -EIO;
-  disk.view.deviceBytes = std::uint64_t{sectors} * 512;
+  if (const int size = deviceBytes(fd, &disk.view.deviceBytes); size != 0) return size;
   if (disk.view.deviceBytes > GuardSpan) {
     const std::size_t tailLength =
         static_cast<std::size_t>(std::min<std::uint64_t>(GuardTailSpan, disk.view.deviceBytes - GuardSpan));
@@ -221,24 +258,136 @@ LoadOutcome loadFrom(int fd, ImageSafeDataStruct* record, int* error) {
   return LoadOutcome::Read;
 }
 
+// Open `path` into the next slot, unless it is to be skipped. A device that is
+// not there leaves the slot without a descriptor and without a complaint,
+// unless it was named.
+void addDisk(const char* path, DiskOrigin origin, bool skip) {
+  DiskSlot& disk = diskTable.slots[diskTable.count++];
+  disk = {path, NoDescriptor, 0, origin};
+  if (skip) return;
+  const int fd = platform().openDevice(path);
+  if (fd < 0) {
+    if (origin == DiskOrigin::Named || !absentDevice(fd)) disk.openError = fd;
+    return;
+  }
+  disk.descriptor = fd;
+  usability(diskTable.count - 1);  // the first check primes the drive; its answer is asked again at each use
+}
+
+// The groups of whole disks taken beyond the fixed candidates, in their order.
+enum class ExtraGroup { Nvme, Virtio, Xen, Scsi, None };
+
+struct ExtraName {
+  ExtraGroup group = ExtraGroup::None;
+  unsigned long first = 0, second = 0;  // NVMe controller and namespace
+  std::size_t letters = 0;              // where the letters after vd, xvd or sd start
+  char name[DiskNameMax] = {};
+};
+
+bool allOf(const char* text, bool (*accept)(char)) {
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text)
+    if (!accept(*text)) return false;
+  return true;
+}
+bool isLetter(char c) { return c >= 'a' && c <= 'z'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// nvme<c>n<n> only: partitions (nvme0n1p1) and the hidden paths of a
+// multipath namespace (nvme0c0n1) are no whole disks of their own.
+bool parseNvme(const char* rest, ExtraName& out) {
+  const char* n = std::strchr(rest, 'n');
+  if (n == nullptr) return false;
+  const std::string_view controller(rest, static_cast<std::size_t>(n - rest));
+  if (controller.empty() || controller.size() > 9 || !allOf(n + 1, isDigit) || std::strlen(n + 1) > 9)
+    return false;
+  for (char c : controller)
+    if (!isDigit(c)) return false;
+  out.first = std::strtoul(rest, nullptr, 10);
+  out.second = std::strtoul(n + 1, nullptr, 10);
+  return true;
+}
+
+ExtraName classify(const char* name) {
+  ExtraName out;
+  if (std::strlen(name) >= DiskNameMax) return out;
+  std::snprintf(out.name, sizeof out.name, "%s", name);
+  const auto letters = [&](std::size_t prefix, ExtraGroup group) {
+    if (allOf(out.name + prefix, isLetter)) {
+      out.group = group;
+      out.letters = prefix;
+    }
+  };
+  if (std::strncmp(name, "nvme", 4) == 0) {
+    if (parseNvme(name + 4, out)) out.group = ExtraGroup::Nvme;
+  } else if (std::strncmp(name, "vd", 2) == 0) {
+    letters(2, ExtraGroup::Virtio);
+  } else if (std::strncmp(name, "xvd", 3) == 0) {
+    letters(3, ExtraGroup::Xen);
+  } else if (std::strncmp(name, "sd", 2) == 0) {
+    letters(2, ExtraGroup::Scsi);
+    // sda to sdh are fixed candidates already.
+    if (out.group == ExtraGroup::Scsi && std::strlen(out.name) == 3 && out.name[2] <= 'h')
+      out.group = ExtraGroup::None;
+  }
+  return out;
+}
+
+// The kernel's naming order: shorter letter runs first (sdz before sdaa).
+bool before(const ExtraName& a, const ExtraName& b) {
+  if (a.group != b.group) return a.group < b.group;
+  if (a.group == ExtraGroup::Nvme) return a.first != b.first ? a.first < b.first : a.second < b.second;
+  const char* lettersA = a.name + a.letters;
+  const char* lettersB = b.name + b.letters;
+  const std::size_t lengthA = std::strlen(lettersA), lengthB = std::strlen(lettersB);
+  return lengthA != lengthB ? lengthA < lengthB : std::strcmp(lettersA, lettersB) < 0;
+}
+
+struct ExtraList {
+  ExtraName names[DiskSlotMax - DiskSlotCount];
+  std::size_t count = 0;
+};
+
+void collectExtra(void* context, const char* name) {
+  auto& list = *static_cast<ExtraList*>(context);
+  const ExtraName extra = classify(name);
+  if (extra.group == ExtraGroup::None || list.count == std::size(list.names)) return;
+  list.names[list.count++] = extra;
+}
+
+void addExtraDisks() {
+  ExtraList list;
+  if (platform().listBlockDevices(collectExtra, &list) != 0) return;
+  std::sort(list.names, list.names + list.count, before);
+  for (std::size_t i = 0; i < list.count && diskTable.count < DiskSlotMax; ++i) {
+    char* path = diskTable.extraPaths[diskTable.count];
+    std::snprintf(path, sizeof diskTable.extraPaths[0], "/dev/%s", list.names[i].name);
+    addDisk(path, DiskOrigin::Extra, namedByFloppyDrive(path));
+  }
+}
+
 }  // namespace
 
 void scanDisks() { scanDisks(systemDiskPlatform()); }
 
 void scanDisks(DiskPlatform& diskPlatform) {
   diskTable.platform = &diskPlatform;
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
-    DiskSlot& disk = diskTable.slots[slot];
-    disk = {CandidatePaths[slot], NoDescriptor, 0};
-    if (isCdromDrive(disk.devicePath) || namedByFloppyDrive(disk.devicePath)) continue;
-    const int fd = diskPlatform.openDevice(disk.devicePath);
-    if (fd < 0) {
-      if (!absentDevice(fd)) disk.openError = fd;
-      continue;
-    }
-    disk.descriptor = fd;
-    checkDisk(slot);  // the first check primes the drive; its answer is asked again at each use
-  }
+  diskTable.count = 0;
+  for (const char* path : CandidatePaths)
+    addDisk(path, DiskOrigin::Fixed, isCdromDrive(path) || namedByFloppyDrive(path));
+  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot)
+    if (usable(slot)) return;
+  addExtraDisks();
+}
+
+void scanNamedDisks(const char* const* paths, std::size_t count) {
+  scanNamedDisks(systemDiskPlatform(), paths, count);
+}
+
+void scanNamedDisks(DiskPlatform& diskPlatform, const char* const* paths, std::size_t count) {
+  diskTable.platform = &diskPlatform;
+  diskTable.count = 0;
+  for (std::size_t i = 0; i < count && i < DiskSlotMax; ++i) addDisk(paths[i], DiskOrigin::Named, false);
 }
 
 bool isCdromDrive(const char* path) {
@@ -250,33 +399,19 @@ bool isCdromDrive(const char* path) {
   return std::strncmp(line, "cdrom", 5) == 0;
 }
 
-int checkDisk(std::size_t slot) {
-  if (slot >= DiskSlotCount) return IsdNoDevice;
-  const DiskSlot& disk = diskTable.slots[slot];
-  if (disk.descriptor == NoDescriptor) return IsdNoDevice;
-  unsigned long sectors = 0;
-  if (platform().sizeInSectors(disk.descriptor, &sectors) != 0) return IsdNoDevice;
-  std::uint8_t geometry[GeometryBufferLength] = {};
-  if (isIdePath(disk.devicePath)) {
-    if (platform().ideGeometry(disk.descriptor, geometry) != 0) return IsdNoDevice;
-    const bool none = isdGetU32(geometry) == 0;
-    const bool biosLimit = std::memcmp(geometry, BiosLimitGeometry, 4) == 0;
-    if (!none && !biosLimit && sectors <= LargestBiosDisk) return 0;
-  }
-  return platform().driveGeometry(disk.descriptor, geometry) == 0 ? 0 : IsdNoDevice;
-}
+int checkDisk(std::size_t slot) { return usable(slot) ? 0 : IsdNoDevice; }
 
 int lockDisks(DeviceLock lock, unsigned waitMilliseconds, std::size_t* busySlot, int* error) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
   for (;;) {
     std::size_t slot = 0;
     int refused = 0;
-    for (; slot < DiskSlotCount; ++slot) {
+    for (; slot < diskTable.count; ++slot) {
       const int fd = diskTable.slots[slot].descriptor;
       if (fd == NoDescriptor) continue;
       if ((refused = platform().lockDevice(fd, lock)) != 0) break;
     }
-    if (slot == DiskSlotCount) return 0;
+    if (slot == diskTable.count) return 0;
     unlockDisks();
     *busySlot = slot;
     *error = refused;
@@ -286,27 +421,31 @@ int lockDisks(DeviceLock lock, unsigned waitMilliseconds, std::size_t* busySlot,
 }
 
 void unlockDisks() {
-  for (const DiskSlot& disk : diskTable.slots)
-    if (disk.descriptor != NoDescriptor) platform().lockDevice(disk.descriptor, DeviceLock::Release);
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
+    const int fd = diskTable.slots[slot].descriptor;
+    if (fd != NoDescriptor) platform().lockDevice(fd, DeviceLock::Release);
+  }
 }
 
 int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
   LoadReport local;
   LoadReport& found = report != nullptr ? *report : local;
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
+  found.count = diskTable.count;
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     const DiskSlot& disk = diskTable.slots[slot];
-    found.disks[slot] = {disk.devicePath, disk.openError != 0 ? LoadOutcome::OpenFailed : LoadOutcome::Absent,
-                         disk.openError};
+    found.disks[slot] = {disk.devicePath, disk.origin,
+                         disk.openError != 0 ? LoadOutcome::OpenFailed : LoadOutcome::Absent, disk.openError};
   }
   if (!isdCreate(record)) return IsdNoMemory;
   bool anyUsable = false;
   bool anyReadFailed = false;
   bool read = false;
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     DiskLoadResult& disk = found.disks[slot];
     if (diskTable.slots[slot].descriptor == NoDescriptor) continue;
-    if (!usable(slot)) {
+    if (const int why = usability(slot); why != 0) {
       disk.outcome = LoadOutcome::Unusable;
+      disk.error = why;
       continue;
     }
     anyUsable = true;
@@ -333,7 +472,7 @@ int isdSave(ImageSafeDataStruct* record, DiskReport* report) {
   clearReport(outcome);
   const IsdImage image = isdSerialize(record);
   int status = IsdNoDevice;
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     if (!usable(slot)) continue;
     if (status == IsdNoDevice) status = 0;
     const DiskOutcome written = image.bytes
@@ -352,7 +491,7 @@ int isdRemove(DiskReport* report) {
   DiskReport& outcome = report != nullptr ? *report : local;
   clearReport(outcome);
   int status = IsdNoDevice;
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot) {
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     if (!usable(slot)) continue;
     if (status == IsdNoDevice) status = 0;
     const DiskOutcome erased = storeOnDisk(slot, nullptr, 0, outcome.disks[slot]);

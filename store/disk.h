@@ -8,13 +8,23 @@
 #include "store/platform.h"
 #include "store/record.h"
 
-inline constexpr std::size_t DiskSlotCount = 12;
+inline constexpr std::size_t DiskSlotCount = 12;  // the fixed candidates /dev/hda .. /dev/sdh
+inline constexpr std::size_t DiskSlotMax = 64;    // every disk one table can hold
+inline constexpr std::size_t DiskNameMax = 32;    // a name in /sys/block, with its terminator
 inline constexpr int NoDescriptor = -1;
 
+// How a disk came into the table.
+enum class DiskOrigin {
+  Fixed,  // one of the twelve fixed candidates
+  Extra,  // a whole disk of /sys/block, taken when no fixed candidate is usable
+  Named,  // named on the command line (a block device or a raw disk image file)
+};
+
 struct DiskSlot {
-  const char* devicePath;
-  int descriptor;  // NoDescriptor when unused
-  int openError;   // why a device that exists could not be opened (negative errno), else 0
+  const char* devicePath;  // the table's own text, or the caller's for a named disk
+  int descriptor;          // NoDescriptor when unused
+  int openError;           // why a device that exists could not be opened (negative errno), else 0
+  DiskOrigin origin;
 };
 
 // What one save or removal did on each disk of the table, by slot.
@@ -25,14 +35,15 @@ struct DiskResult {
   char user[32];  // for RefusedDiskUser: what holds the whole disk, else empty
 };
 struct DiskReport {
-  DiskResult disks[DiskSlotCount];
+  std::size_t count;  // the table's disks, in table order
+  DiskResult disks[DiskSlotMax];
 };
 
 // What the load found on each disk of the table, by slot.
 enum class LoadOutcome {
   Absent,      // no such device, a CD-ROM drive, or the FLOPPYDRIVE: not a candidate
-  OpenFailed,  // the device is there but could not be opened (openError says why)
-  Unusable,    // opened, but it did not answer as a disk
+  OpenFailed,  // the device is there (or was named) but could not be opened (error says why)
+  Unusable,    // opened, but it did not answer as a disk (error says why)
   NoRecord,    // no record of ours: blank, removed or someone else's bytes
   Unfinished,  // a save was stopped before it ended; never taken as a record
   ReadFailed,  // the bytes at the store offset could not be read
@@ -40,32 +51,47 @@ enum class LoadOutcome {
   NotNeeded,   // usable, not read: an earlier disk held the record
 };
 struct DiskLoadResult {
-  const char* devicePath;  // the table's own text
+  const char* devicePath;  // the table's path
+  DiskOrigin origin;
   LoadOutcome outcome;
-  int error;  // negative errno for OpenFailed and ReadFailed, else 0
+  int error;  // negative errno for OpenFailed, Unusable and ReadFailed, else 0
 };
 struct LoadReport {
-  DiskLoadResult disks[DiskSlotCount];
+  std::size_t count;  // the table's disks, in table order
+  DiskLoadResult disks[DiskSlotMax];
 };
 
 // The disk table: built once by scanDisks, lives for the whole process.
 struct DiskTable {
-  DiskSlot slots[DiskSlotCount];
-  DiskPlatform* platform;  // not owned; outlives the table's use
+  std::size_t count;  // slots in use, from the first
+  DiskSlot slots[DiskSlotMax];
+  char extraPaths[DiskSlotMax][DiskNameMax + 5];  // "/dev/<name>" of the Extra disks
+  DiskPlatform* platform;                         // not owned; outlives the table's use
 };
 extern DiskTable diskTable;
 
-// Fill the table: open each candidate that is not a CD-ROM drive or the
-// FLOPPYDRIVE. The descriptors belong to the table and stay open until the
-// process ends. The second form uses `platform` (not owned, must outlive every
-// later store call) instead of the running system.
+// Fill the table: open each of the twelve fixed candidates that is not a
+// CD-ROM drive or the FLOPPYDRIVE. When none of them is usable, add the whole
+// disks of /sys/block named nvme<c>n<n> (namespaces, by controller and
+// namespace number), vd*, xvd* and sd* beyond sdh (each group in the kernel's
+// naming order: sdz before sdaa), in this order, the FLOPPYDRIVE left out. The
+// descriptors belong to the table and stay open until the process ends. The
+// second form uses `platform` (not owned, must outlive every later store call)
+// instead of the running system.
 void scanDisks();
 void scanDisks(DiskPlatform& platform);
+// Fill the table with the `count` disks at `paths` (the caller's texts, which
+// must outlive the table), in that order and nothing else: block devices,
+// checked as the fixed candidates are, or regular files (raw disk images),
+// usable when they open for reading and writing, their size taken for the
+// device's. Never more than DiskSlotMax are taken.
+void scanNamedDisks(const char* const* paths, std::size_t count);
+void scanNamedDisks(DiskPlatform& platform, const char* const* paths, std::size_t count);
 bool isCdromDrive(const char* path);
 // 0 when the disk in `slot` is usable, else IsdNoDevice. Checks afresh each time.
 int checkDisk(std::size_t slot);
 
-// One writer at a time: lock every opened disk of the table, in slot order,
+// One writer at a time: lock every opened disk of the table, in table order,
 // shared for a reader or exclusive for a writer. A disk held by another run
 // is retried until `waitMilliseconds` have passed; the locks taken are given
 // back before each new try, so two runs can never hold each other up. Returns

@@ -1,11 +1,13 @@
 #include "store/platform.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/hdreg.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -172,6 +174,24 @@ class SystemDiskPlatform final : public DiskPlatform {
 
   int probeWholeDisk(int fd, char* user, std::size_t size) override {
     return Blkid::get().probe(fd, user, size);
+  }
+
+  int regularFileSize(int fd, std::uint64_t* bytes) override {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return failure();
+    if (!S_ISREG(status.st_mode)) return -ENOTBLK;
+    *bytes = static_cast<std::uint64_t>(status.st_size);
+    return 0;
+  }
+
+  int listBlockDevices(void (*each)(void* context, const char* name), void* context) override {
+    DIR* list = ::opendir("/sys/block");
+    if (list == nullptr) return failure();
+    while (const dirent* entry = ::readdir(list)) {
+      if (entry->d_name[0] != '.') each(context, entry->d_name);
+    }
+    ::closedir(list);
+    return 0;
   }
 };
 

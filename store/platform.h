@@ -40,8 +40,15 @@ struct DiskPlatform {
   // characters, the caller's buffer), 0 when the probe finds none, or a
   // negative errno when no probe could be made (no prober on the system).
   virtual int probeWholeDisk(int fd, char* user, std::size_t size) = 0;
+  // The size of an opened regular file (a raw disk image): 0 and `*bytes`, or
+  // -ENOTBLK when the descriptor is no regular file, or another negative errno.
+  virtual int regularFileSize(int fd, std::uint64_t* bytes) = 0;
+  // The whole disks the kernel lists (/sys/block): `each` is called with the
+  // caller's `context` and every name ("sda", "nvme0n1"), in no set order.
+  // Returns 0 or a negative errno when there is no such list.
+  virtual int listBlockDevices(void (*each)(void* context, const char* name), void* context) = 0;
 };
 
-// The platform of the running system: Linux block devices, /proc, flock(2)
-// and Debian's libblkid, loaded at run time when it is installed.
+// The platform of the running system: Linux block devices, /proc, /sys/block,
+// flock(2) and Debian's libblkid, loaded at run time when it is installed.
 DiskPlatform& systemDiskPlatform();

@@ -42,10 +42,11 @@ printf '%s\\n' "${{COMPREPLY[@]}}"
 
 
 @pytest.mark.parametrize("line, expected", [
-    ("wexedit -", ["--", "--help", "--version", "-c", "-h", "-r"]),
-    ("wexview -", ["--", "--help", "--version", "-h", "-s", "-z"]),
-    ("/usr/sbin/wexedit -", ["--", "--help", "--version", "-c", "-h", "-r"]),
-    ("wexedit -c -", ["--", "--help", "--version", "-c", "-h", "-r"]),
+    ("wexedit -", ["--", "--disk", "--help", "--version", "-c", "-h", "-r"]),
+    ("wexview -", ["--", "--disk", "--help", "--version", "-h", "-s", "-z"]),
+    ("/usr/sbin/wexedit -", ["--", "--disk", "--help", "--version", "-c", "-h", "-r"]),
+    ("wexedit -c -", ["--", "--disk", "--help", "--version", "-c", "-h", "-r"]),
+    ("wexedit --disk /dev/sdb -", ["--", "--disk", "--help", "--version", "-c", "-h", "-r"]),
     ("wexview --v", ["--version"]),
     ("wexedit Tree=Lab -", []),
     ("wexview IP -", []),

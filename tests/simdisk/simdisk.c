@@ -1,8 +1,11 @@
 /* Simulated disks for end-to-end tests, loaded with LD_PRELOAD.
  *
- * Opening one of the twelve device paths opens the image file of that name in
- * SIMDISK_DIR instead, and a small table marks the descriptor as simulated,
- * with the disk's settings. Calls on a simulated descriptor are logged and
+ * Opening a disk-like device path (/dev/sda, /dev/nvme0n1, /dev/vda, ...)
+ * opens the image file of that name in SIMDISK_DIR instead, or fails as if
+ * the device were absent; every other block device of the host is refused as
+ * absent too, so a test can never reach a real disk. A small table marks the
+ * descriptor as simulated, with the disk's settings. Listing /sys/block lists
+ * the folder's disk images. Calls on a simulated descriptor are logged and
  * answered from those settings (the block-device requests) or passed to the
  * image file with the configured faults. Every other path and descriptor
  * passes straight through. The interposers allocate nothing and call the C
@@ -13,6 +16,7 @@
 #undef _FORTIFY_SOURCE
 #define _GNU_SOURCE 1
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -38,7 +42,8 @@ enum { SimIdeRequest = 0x0303 };
 struct SimDescriptor {
   bool used;
   int fd;
-  int device;
+  char name[SimNameMax]; /* the device's name, "sda" for /dev/sda */
+  char path[SimNameMax + 5];
   dev_t fileDevice;           /* identity of the image file, to notice a descriptor */
   ino64_t fileInode;          /* that was closed and reused behind the library's back */
   bool enospcArmed;           /* shortwrite: the next write fails with ENOSPC */
@@ -91,17 +96,18 @@ static int failOpen(const char* folder, const char* verb, const char* path, int 
   return -1;
 }
 
-static int openDevice(const char* folder, int device, int flags) {
+static int openDevice(const char* folder, const char* name, int flags) {
   struct SimSettings settings;
-  simLoadSettings(folder, device, &settings);
-  const char* path = simDevicePath(device);
+  char path[SimNameMax + 5] = "/dev/";
+  memcpy(path + 5, name, strlen(name) + 1);
   char image[SimPathMax];
-  if (!simFolderPath(image, sizeof image, folder, simDeviceName(device), ""))
+  if (!simFolderPath(image, sizeof image, folder, name, ""))
     return failOpen(folder, "open", path, ENAMETOOLONG);
   /* A device node is never created, truncated or opened for direct I/O. */
   int fileFlags = flags & ~(O_CREAT | O_EXCL | O_TRUNC | O_DIRECT);
   int fd = simRealOpen64()(image, fileFlags);
   if (fd < 0) return failOpen(folder, "open", path, errno);
+  simLoadSettings(folder, name, &settings);
   struct stat64 status;
   int error = 0;
   if (settings.faults & SimFaultOpen)
@@ -119,21 +125,22 @@ static int openDevice(const char* folder, int device, int flags) {
   forgetDescriptor(fd);
   *entry = (struct SimDescriptor){.used = true,
                                   .fd = fd,
-                                  .device = device,
                                   .fileDevice = status.st_dev,
                                   .fileInode = status.st_ino,
                                   .enospcArmed = false,
                                   .written = 0,
                                   .settings = settings};
+  memcpy(entry->name, name, strlen(name) + 1);
+  memcpy(entry->path, path, strlen(path) + 1);
   logStatus(folder, "open", path, 0);
   return fd;
 }
 
 /* /proc files are read-only; the media description comes from <name>.media. */
-static int openMedia(const char* folder, const char* path, int device, int flags) {
+static int openMedia(const char* folder, const char* path, const char* name, int flags) {
   if ((flags & O_ACCMODE) != O_RDONLY) return failOpen(folder, "media", path, EACCES);
   char media[SimPathMax];
-  if (!simFolderPath(media, sizeof media, folder, simDeviceName(device), ".media"))
+  if (!simFolderPath(media, sizeof media, folder, name, ".media"))
     return failOpen(folder, "media", path, ENAMETOOLONG);
   int fd = simRealOpen64()(media, O_RDONLY | (flags & O_CLOEXEC));
   if (fd < 0) return failOpen(folder, "media", path, errno);
@@ -142,26 +149,48 @@ static int openMedia(const char* folder, const char* path, int device, int flags
   return fd;
 }
 
-/* True when `path` is simulated; then *fd is the outcome of the open. */
-static bool openSimulated(const char* path, int flags, int* fd) {
+/* A block device of the host, reached by any name (a symlink, another node). */
+static bool hostBlockDevice(int directory, const char* path) {
+  struct stat64 status;
+  int savedErrno = errno;
+  bool block = fstatat64(directory, path, &status, 0) == 0 && S_ISBLK(status.st_mode);
+  errno = savedErrno;
+  return block;
+}
+
+/* True when `path` is simulated or refused; then *fd is the outcome of the open. */
+static bool openSimulated(int directory, const char* path, int flags, int* fd) {
   const char* folder = simFolder();
   if (folder == NULL) return false;
-  int device = simDeviceIndex(path);
-  if (device >= 0) {
-    *fd = openDevice(folder, device, flags);
+  char name[SimNameMax];
+  if (simDevicePathName(path, name)) {
+    *fd = openDevice(folder, name, flags);
     return true;
   }
-  device = simMediaIndex(path);
-  if (device >= 0) {
-    *fd = openMedia(folder, path, device, flags);
+  if (simMediaPathName(path, name)) {
+    *fd = openMedia(folder, path, name, flags);
+    return true;
+  }
+  if (hostBlockDevice(directory, path)) {
+    *fd = failOpen(folder, "open", path, ENOENT);
     return true;
   }
   return false;
 }
 
+/* A descriptor opened past the library: a block device it turns out to be
+ * (opened by a name the path check could not resolve) is closed again. */
 static int passedThrough(int fd) {
   forgetDescriptor(fd);
-  return fd;
+  if (fd < 0 || simFolder() == NULL) return fd;
+  struct stat64 status;
+  int savedErrno = errno;
+  bool block = fstat64(fd, &status) == 0 && S_ISBLK(status.st_mode);
+  errno = savedErrno;
+  if (!block) return fd;
+  simRealClose()(fd);
+  errno = ENOENT;
+  return -1;
 }
 
 /* The mode argument is there only when the flags create a file. */
@@ -182,7 +211,7 @@ int __openat64_2(int directory, const char* path, int flags);
 
 SIM_EXPORT int open(const char* path, int flags, ...) {
   int fd;
-  if (openSimulated(path, flags, &fd)) return fd;
+  if (openSimulated(AT_FDCWD, path, flags, &fd)) return fd;
   mode_t mode = 0;
   SIM_MODE_ARGUMENT(mode, flags, flags);
   return passedThrough(simRealOpen()(path, flags, mode));
@@ -190,7 +219,7 @@ SIM_EXPORT int open(const char* path, int flags, ...) {
 
 SIM_EXPORT int open64(const char* path, int flags, ...) {
   int fd;
-  if (openSimulated(path, flags, &fd)) return fd;
+  if (openSimulated(AT_FDCWD, path, flags, &fd)) return fd;
   mode_t mode = 0;
   SIM_MODE_ARGUMENT(mode, flags, flags);
   return passedThrough(simRealOpen64()(path, flags, mode));
@@ -198,19 +227,19 @@ SIM_EXPORT int open64(const char* path, int flags, ...) {
 
 SIM_EXPORT int __open_2(const char* path, int flags) {
   int fd;
-  if (openSimulated(path, flags, &fd)) return fd;
+  if (openSimulated(AT_FDCWD, path, flags, &fd)) return fd;
   return passedThrough(simRealOpen2()(path, flags));
 }
 
 SIM_EXPORT int __open64_2(const char* path, int flags) {
   int fd;
-  if (openSimulated(path, flags, &fd)) return fd;
+  if (openSimulated(AT_FDCWD, path, flags, &fd)) return fd;
   return passedThrough(simRealOpen64_2()(path, flags));
 }
 
 SIM_EXPORT int openat(int directory, const char* path, int flags, ...) {
   int fd;
-  if (openSimulated(path, flags, &fd)) return fd;
+  if (openSimulated(directory, path, flags, &fd)) return fd;
   mode_t mode = 0;
   SIM_MODE_ARGUMENT(mode, flags, flags);
   return passedThrough(simRealOpenat()(directory, path, flags, mode));
@@ -218,7 +247,7 @@ SIM_EXPORT int openat(int directory, const char* path, int flags, ...) {
 
 SIM_EXPORT int openat64(int directory, const char* path, int flags, ...) {
   int fd;
-  if (openSimulated(path, flags, &fd)) return fd;
+  if (openSimulated(directory, path, flags, &fd)) return fd;
   mode_t mode = 0;
   SIM_MODE_ARGUMENT(mode, flags, flags);
   return passedThrough(simRealOpenat64()(directory, path, flags, mode));
@@ -227,13 +256,13 @@ SIM_EXPORT int openat64(int directory, const char* path, int flags, ...) {
 /* What a fortified build (_FORTIFY_SOURCE) calls for openat without a mode. */
 SIM_EXPORT int __openat_2(int directory, const char* path, int flags) {
   int fd;
-  if (openSimulated(path, flags, &fd)) return fd;
+  if (openSimulated(directory, path, flags, &fd)) return fd;
   return passedThrough(simRealOpenat2()(directory, path, flags));
 }
 
 SIM_EXPORT int __openat64_2(int directory, const char* path, int flags) {
   int fd;
-  if (openSimulated(path, flags, &fd)) return fd;
+  if (openSimulated(directory, path, flags, &fd)) return fd;
   return passedThrough(simRealOpenat64_2()(directory, path, flags));
 }
 
@@ -242,19 +271,18 @@ SIM_EXPORT int __openat64_2(int directory, const char* path, int flags) {
 static bool fopenSimulated(const char* path, const char* mode, SimFopenFn opener, FILE** stream) {
   const char* folder = simFolder();
   if (folder == NULL) return false;
-  int device = simDeviceIndex(path);
-  if (device >= 0) {
-    failOpen(folder, "open", path, EOPNOTSUPP);
+  char name[SimNameMax];
+  if (simDevicePathName(path, name) || hostBlockDevice(AT_FDCWD, path)) {
+    failOpen(folder, "open", path, simDevicePathName(path, name) ? EOPNOTSUPP : ENOENT);
     *stream = NULL;
     return true;
   }
-  device = simMediaIndex(path);
-  if (device < 0) return false;
+  if (!simMediaPathName(path, name)) return false;
   *stream = NULL;
   char media[SimPathMax];
   if (mode == NULL || mode[0] != 'r' || strchr(mode, '+') != NULL)
     failOpen(folder, "media", path, EACCES);
-  else if (!simFolderPath(media, sizeof media, folder, simDeviceName(device), ".media"))
+  else if (!simFolderPath(media, sizeof media, folder, name, ".media"))
     failOpen(folder, "media", path, ENAMETOOLONG);
   else if ((*stream = opener(media, mode)) == NULL)
     failOpen(folder, "media", path, errno);
@@ -289,7 +317,7 @@ static void logTransfer(const char* verb, const struct SimDescriptor* entry, lon
   struct SimLine line = {.length = 0};
   simLineText(&line, verb);
   simLineText(&line, " ");
-  simLineText(&line, simDevicePath(entry->device));
+  simLineText(&line, entry->path);
   simLineText(&line, " ");
   simLineNumber(&line, offset);
   simLineText(&line, " ");
@@ -361,7 +389,7 @@ static ssize_t simulatedRead(struct SimDescriptor* entry, void* buffer, size_t a
 __attribute__((noreturn)) static void cutHere(const struct SimDescriptor* entry) {
   struct SimLine line = {.length = 0};
   simLineText(&line, "cut ");
-  simLineText(&line, simDevicePath(entry->device));
+  simLineText(&line, entry->path);
   simLineText(&line, " ");
   simLineNumber(&line, (long long)entry->written);
   simLogLine(simFolder(), &line);
@@ -406,7 +434,7 @@ static ssize_t simulatedWrite(struct SimDescriptor* entry, const void* buffer, s
 static void logSeek(const struct SimDescriptor* entry, long long result, int error) {
   struct SimLine line = {.length = 0};
   simLineText(&line, "seek ");
-  simLineText(&line, simDevicePath(entry->device));
+  simLineText(&line, entry->path);
   simLineCount(&line, result, error);
   simLogLine(simFolder(), &line);
 }
@@ -509,7 +537,7 @@ static int simulatedSync(int fd, SimFdFn sync) {
   else
     result = sync(fd);
   int error = result == 0 ? 0 : errno;
-  logStatus(simFolder(), "sync", simDevicePath(entry->device), error);
+  logStatus(simFolder(), "sync", entry->path, error);
   errno = error;
   return result;
 }
@@ -562,7 +590,7 @@ static int answerRequest(const struct SimDescriptor* entry, unsigned long reques
 static void logRequest(const struct SimDescriptor* entry, unsigned long request, int error) {
   struct SimLine line = {.length = 0};
   simLineText(&line, "ioctl ");
-  simLineText(&line, simDevicePath(entry->device));
+  simLineText(&line, entry->path);
   simLineText(&line, " ");
   switch (request) {
     case BLKGETSIZE: simLineText(&line, "BLKGETSIZE"); break;
@@ -587,4 +615,44 @@ SIM_EXPORT int ioctl(int fd, unsigned long request, ...) {
   if (error == 0) return 0;
   errno = error;
   return -1;
+}
+
+/* ---- the kernel's list of disks ---- */
+
+/* The listing of /sys/block being served from the folder, if any. */
+static DIR* blockListing;
+
+static bool isBlockList(const char* path) {
+  return path != NULL && (strcmp(path, "/sys/block") == 0 || strcmp(path, "/sys/block/") == 0);
+}
+
+SIM_EXPORT DIR* opendir(const char* path) {
+  const char* folder = simFolder();
+  if (folder == NULL || !isBlockList(path)) return simRealOpendir()(path);
+  DIR* listing = simRealOpendir()(folder);
+  int error = listing != NULL ? 0 : errno;
+  logStatus(folder, "list", "/sys/block", error);
+  if (listing != NULL) blockListing = listing;
+  errno = error;
+  return listing;
+}
+
+/* Only the folder's disk images are disks; its other files are not listed. */
+SIM_EXPORT struct dirent* readdir(DIR* listing) {
+  struct dirent* entry;
+  while ((entry = simRealReaddir()(listing)) != NULL)
+    if (listing != blockListing || simDiskName(entry->d_name)) break;
+  return entry;
+}
+
+SIM_EXPORT struct dirent64* readdir64(DIR* listing) {
+  struct dirent64* entry;
+  while ((entry = simRealReaddir64()(listing)) != NULL)
+    if (listing != blockListing || simDiskName(entry->d_name)) break;
+  return entry;
+}
+
+SIM_EXPORT int closedir(DIR* listing) {
+  if (listing == blockListing) blockListing = NULL;
+  return simRealClosedir()(listing);
 }

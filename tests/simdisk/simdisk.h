@@ -3,13 +3,14 @@
  * functions behind the interposed ones. */
 #pragma once
 
+#include <dirent.h>
 #include <stdbool.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <sys/types.h>
 
-enum { SimDeviceCount = 12, SimPathMax = 4096, SimLineMax = 160 };
+enum { SimNameMax = 32, SimPathMax = 4096, SimLineMax = 160 };
 
 /* Fault bits of the `fault` setting. */
 enum {
@@ -54,6 +55,10 @@ typedef off64_t (*SimLseek64Fn)(int, off64_t, int);
 typedef int (*SimFdFn)(int);
 typedef int (*SimIoctlFn)(int, unsigned long, ...);
 typedef FILE* (*SimFopenFn)(const char*, const char*);
+typedef DIR* (*SimOpendirFn)(const char*);
+typedef struct dirent* (*SimReaddirFn)(DIR*);
+typedef struct dirent64* (*SimReaddir64Fn)(DIR*);
+typedef int (*SimClosedirFn)(DIR*);
 
 SimOpenFn simRealOpen(void);
 SimOpenFn simRealOpen64(void);
@@ -77,21 +82,28 @@ SimFdFn simRealFdatasync(void);
 SimIoctlFn simRealIoctl(void);
 SimFopenFn simRealFopen(void);
 SimFopenFn simRealFopen64(void);
+SimOpendirFn simRealOpendir(void);
+SimReaddirFn simRealReaddir(void);
+SimReaddir64Fn simRealReaddir64(void);
+SimClosedirFn simRealClosedir(void);
 
 /* The simulation folder (SIMDISK_DIR), or NULL when the library is inactive. */
 const char* simFolder(void);
-/* Device index (0..11) of "/dev/hda".."/dev/sdh", or -1. */
-int simDeviceIndex(const char* path);
-/* Device index of "/proc/ide/<name>/media" for the twelve names, or -1. */
-int simMediaIndex(const char* path);
-const char* simDevicePath(int device);
-const char* simDeviceName(int device);
+/* True when `name` names a disk-like device: it begins with sd, hd, vd, xvd,
+ * nvme, mmcblk, dm-, md or loop, has more after that, and holds only
+ * lower-case letters, digits and '-' (at most SimNameMax - 1 characters). */
+bool simDiskName(const char* name);
+/* For "/dev/<name>" with a disk-like name: true, and the name in `name`. */
+bool simDevicePathName(const char* path, char name[SimNameMax]);
+/* For "/proc/ide/<name>/media" with a disk-like name: true, and the name. */
+bool simMediaPathName(const char* path, char name[SimNameMax]);
 /* "<folder>/<name><suffix>"; false when it does not fit in `size`. */
 bool simFolderPath(char* out, size_t size, const char* folder, const char* name, const char* suffix);
 
-/* Reads <name>.conf of `device` (defaults when it is absent). A malformed file
- * is a broken test set-up: the process ends with a message on stderr. */
-void simLoadSettings(const char* folder, int device, struct SimSettings* settings);
+/* Reads <name>.conf of the device `name` (defaults when it is absent). A
+ * malformed file is a broken test set-up: the process ends with a message on
+ * stderr. */
+void simLoadSettings(const char* folder, const char* name, struct SimSettings* settings);
 
 /* One log line, built without allocating. */
 struct SimLine {

@@ -14,10 +14,14 @@ SIMDISK_LIBRARY, which the test's ctest ENVIRONMENT sets.
 """
 
 import os
+import re
 from pathlib import Path
 
+# The twelve fixed slots of the program.
 DEVICE_NAMES = ("hda", "hdb", "hdc", "hdd",
                 "sda", "sdb", "sdc", "sdd", "sde", "sdf", "sdg", "sdh")
+# Every disk-like name the library serves from the folder (or refuses as absent).
+DISK_NAME = re.compile(r"(sd|hd|vd|xvd|nvme|mmcblk|dm-|md|loop)[a-z0-9-]+")
 FAULTS = ("open", "read", "shortread", "write", "shortwrite", "sync")
 DEFAULT_IMAGE_SIZE = 1 << 20
 
@@ -33,7 +37,7 @@ def library():
 
 
 def _check_name(name):
-    if name not in DEVICE_NAMES:
+    if not DISK_NAME.fullmatch(name) or len(name) >= 32:
         raise ValueError(f"not a simulated device: {name!r}")
 
 

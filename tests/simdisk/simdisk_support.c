@@ -63,43 +63,56 @@ SIM_REAL(simRealFdatasync, SimFdFn, "fdatasync")
 SIM_REAL(simRealIoctl, SimIoctlFn, "ioctl")
 SIM_REAL(simRealFopen, SimFopenFn, "fopen")
 SIM_REAL(simRealFopen64, SimFopenFn, "fopen64")
+SIM_REAL(simRealOpendir, SimOpendirFn, "opendir")
+SIM_REAL(simRealReaddir, SimReaddirFn, "readdir")
+SIM_REAL(simRealReaddir64, SimReaddir64Fn, "readdir64")
+SIM_REAL(simRealClosedir, SimClosedirFn, "closedir")
 
 /* ---- devices and folder ---- */
 
-static const char* const deviceNames[SimDeviceCount] = {
-    "hda", "hdb", "hdc", "hdd", "sda", "sdb", "sdc", "sdd", "sde", "sdf", "sdg", "sdh",
-};
-static const char* const devicePaths[SimDeviceCount] = {
-    "/dev/hda", "/dev/hdb", "/dev/hdc", "/dev/hdd", "/dev/sda", "/dev/sdb",
-    "/dev/sdc", "/dev/sdd", "/dev/sde", "/dev/sdf", "/dev/sdg", "/dev/sdh",
-};
+/* Every kind of disk the host may have: none of them is ever reached. */
+static const char* const diskPrefixes[] = {"sd", "hd", "vd", "xvd", "nvme", "mmcblk", "dm-", "md", "loop"};
 
 const char* simFolder(void) {
   const char* folder = getenv("SIMDISK_DIR");
   return folder != NULL && folder[0] != '\0' ? folder : NULL;
 }
 
-int simDeviceIndex(const char* path) {
-  if (path == NULL) return -1;
-  for (int device = 0; device < SimDeviceCount; ++device)
-    if (strcmp(path, devicePaths[device]) == 0) return device;
-  return -1;
+bool simDiskName(const char* name) {
+  size_t length = strlen(name);
+  if (length == 0 || length >= SimNameMax) return false;
+  for (size_t i = 0; i < length; ++i) {
+    char c = name[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-')) return false;
+  }
+  for (size_t i = 0; i < sizeof diskPrefixes / sizeof diskPrefixes[0]; ++i) {
+    size_t prefix = strlen(diskPrefixes[i]);
+    if (length > prefix && strncmp(name, diskPrefixes[i], prefix) == 0) return true;
+  }
+  return false;
 }
 
-int simMediaIndex(const char* path) {
+bool simDevicePathName(const char* path, char name[SimNameMax]) {
+  static const char prefix[] = "/dev/";
+  if (path == NULL || strncmp(path, prefix, sizeof prefix - 1) != 0) return false;
+  const char* rest = path + sizeof prefix - 1;
+  if (!simDiskName(rest)) return false;
+  memcpy(name, rest, strlen(rest) + 1);
+  return true;
+}
+
+bool simMediaPathName(const char* path, char name[SimNameMax]) {
   static const char prefix[] = "/proc/ide/";
   static const char suffix[] = "/media";
-  if (path == NULL || strncmp(path, prefix, sizeof prefix - 1) != 0) return -1;
-  const char* name = path + sizeof prefix - 1;
-  for (int device = 0; device < SimDeviceCount; ++device) {
-    size_t length = strlen(deviceNames[device]);
-    if (strncmp(name, deviceNames[device], length) == 0 && strcmp(name + length, suffix) == 0) return device;
-  }
-  return -1;
+  if (path == NULL || strncmp(path, prefix, sizeof prefix - 1) != 0) return false;
+  const char* start = path + sizeof prefix - 1;
+  const char* slash = strchr(start, '/');
+  size_t length = slash != NULL ? (size_t)(slash - start) : 0;
+  if (length == 0 || length >= SimNameMax || strcmp(slash, suffix) != 0) return false;
+  memcpy(name, start, length);
+  name[length] = '\0';
+  return simDiskName(name);
 }
-
-const char* simDevicePath(int device) { return devicePaths[device]; }
-const char* simDeviceName(int device) { return deviceNames[device]; }
 
 bool simFolderPath(char* out, size_t size, const char* folder, const char* name, const char* suffix) {
   size_t folderLength = strlen(folder);
@@ -278,13 +291,13 @@ static void parseSettings(const char* path, const char* text, size_t length, str
   }
 }
 
-void simLoadSettings(const char* folder, int device, struct SimSettings* settings) {
+void simLoadSettings(const char* folder, const char* name, struct SimSettings* settings) {
   static const struct SimSettings defaults = {
       .sizeFails = false, .ideAnswers = false, .getgeoAnswers = true, .sectorSize = 512};
   *settings = defaults;
   char path[SimPathMax];
   struct ConfProblem problem = {folder, "folder path too long", NULL, 0};
-  if (!simFolderPath(path, sizeof path, folder, deviceNames[device], ".conf")) confFailure(&problem);
+  if (!simFolderPath(path, sizeof path, folder, name, ".conf")) confFailure(&problem);
   problem.path = path;
   int fd = simRealOpen()(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {

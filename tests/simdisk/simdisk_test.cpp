@@ -1,6 +1,7 @@
 // The simulated-disk library, exercised with plain C library calls. This
 // process runs with the library preloaded (see CMakeLists.txt); each test
 // points SIMDISK_DIR at a fresh folder of its own.
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/hdreg.h>
@@ -9,6 +10,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -500,12 +502,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, MediaFile, ::testing::ValuesIn(mediaCases), case
 
 TEST_F(SimDisk, OtherPathsAndDescriptorsPassThroughUnloggedAndUnaltered) {
   addDisk("sda", "fault=read,write,sync,shortread,shortwrite\nsize=fail");
-  for (const char* name : {"sda1", "sdi", "hde", "SDA"}) put(name, "not a disk");
+  for (const char* name : {"SDA", "sg0", "hidraw0"}) put(name, "not a disk");
   const int disk = ::open("/dev/sda", O_RDWR);
   ASSERT_GE(disk, 0);
   // Near misses of the device paths never reach the folder's files.
-  for (const char* path :
-       {"/dev/sda1", "/dev/sdi", "/dev/hde", "/dev/SDA", "/dev//sda", "/proc/ide/hde/media"}) {
+  for (const char* path : {"/dev/SDA", "/dev//sda", "/dev/sg0", "/dev/hidraw0", "/proc/ide/SDA/media"}) {
     const int fd = ::open(path, O_RDONLY);
     const std::string name = fs::path(path).filename();
     if (fd >= 0) {
@@ -532,6 +533,58 @@ TEST_F(SimDisk, OtherPathsAndDescriptorsPassThroughUnloggedAndUnaltered) {
   ::close(disk);
   EXPECT_EQ(std::string(back, 8), "ab345678");
   EXPECT_EQ(log(), Lines{"open /dev/sda ok"});
+}
+
+// Every disk-like name is served from the folder or absent, whatever its kind;
+// the kernel's list of disks is the folder's images.
+TEST_F(SimDisk, DiskLikeNamesAreServedFromTheFolderOrAbsent) {
+  for (const char* name : {"nvme0n1", "vdb", "xvda", "sdaa", "sda1", "mmcblk0"}) addDisk(name);
+  put("nvme0n1.conf", "size=2048\n");
+  Lines expected{"list /sys/block ok"};
+  std::vector<std::string> listed;
+  if (DIR* list = ::opendir("/sys/block")) {
+    while (const dirent* entry = ::readdir(list)) listed.emplace_back(entry->d_name);
+    ::closedir(list);
+  }
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{"mmcblk0", "nvme0n1", "sda1", "sdaa", "vdb", "xvda"}));
+  for (const std::string name : {"nvme0n1", "vdb", "xvda", "sdaa", "sda1", "mmcblk0"}) {
+    const int fd = ::open(("/dev/" + name).c_str(), O_RDWR);
+    ASSERT_GE(fd, 0) << name;
+    EXPECT_EQ(inodeOf(fd), inode(folder_ / name));
+    ::close(fd);
+    expected.push_back("open /dev/" + name + " ok");
+  }
+  for (const std::string name : {"vda", "nvme1n1", "hde", "sdi", "dm-0", "md0", "loop0", "xvdb", "mmcblk1"}) {
+    errno = 0;
+    EXPECT_EQ(::open(("/dev/" + name).c_str(), O_RDONLY), -1) << name;
+    EXPECT_EQ(errno, ENOENT) << name;
+    expected.push_back("open /dev/" + name + " ENOENT");
+  }
+  EXPECT_EQ(log(), expected);
+}
+
+// The host's own disk (this machine's is /dev/vda) and any other block device
+// of the host, however it is named, are refused as absent and never opened.
+TEST_F(SimDisk, HostBlockDevicesFailClosedByAnyName) {
+  std::vector<std::string> paths = {"/dev/vda", "/dev/nvme0n1", "/dev/sda"};
+  for (const fs::directory_entry& entry : fs::directory_iterator("/dev")) {
+    if (entry.is_block_file() && paths.size() < 6) {
+      paths.push_back(entry.path());
+      const fs::path link = folder_ / ("link" + std::to_string(paths.size()));
+      fs::create_symlink(entry.path(), link);
+      paths.push_back(link);
+    }
+  }
+  for (const std::string& path : paths) {
+    errno = 0;
+    EXPECT_EQ(::open(path.c_str(), O_RDONLY), -1) << path;
+    EXPECT_EQ(errno, ENOENT) << path;
+    errno = 0;
+    EXPECT_EQ(::openat(AT_FDCWD, path.c_str(), O_RDWR), -1) << path;
+    EXPECT_EQ(errno, ENOENT) << path;
+    EXPECT_EQ(std::fopen(path.c_str(), "r"), nullptr) << path;
+  }
 }
 
 TEST_F(SimDisk, InactiveWithoutSimdiskDirSoImagesAreNotUsed) {

@@ -100,7 +100,7 @@ def test_adding_a_disk_again_drops_settings_it_no_longer_has(disks):
 
 
 @pytest.mark.parametrize("arguments", [
-    {"name": "sdi"},
+    {"name": "sg0"},
     {"name": "sda", "fault": "slowread"},
     {"name": "sda", "ide": "ff3f00"},
     {"name": "sda", "ide": b"\xff\x3f"},

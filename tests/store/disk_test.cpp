@@ -203,6 +203,56 @@ INSTANTIATE_TEST_SUITE_P(
                     IdeCase{0xFF3F0004, 1000, false, true}, IdeCase{0, 1000, true, false},
                     IdeCase{0, 1000, false, true}));
 
+// Only when no fixed candidate is usable: the whole disks of /sys/block, NVMe
+// namespaces, then virtio, Xen and SCSI disks past sdh, each in naming order.
+TEST_F(Disks, ExtraDisksComeInOnlyWhenNoFixedSlotIsUsableInAStableOrder) {
+  for (const char* name : {"sdaa", "vdb", "nvme1n1", "sdz", "xvda", "nvme0n2", "vda", "sdi", "nvme0n1"})
+    fake.add(std::string("/dev/") + name);
+  fake.listedOnly = {"nvme0c0n1", "nvme0n1p1", "sda1", "loop0", "dm-0", "md0", "sr0", "mmcblk0", "zram0"};
+  fake.add("/dev/sda").getgeoFails = true;  // there, but not usable
+  scanDisks(fake);
+  std::vector<std::string> extra;
+  for (std::size_t slot = DiskSlotCount; slot < diskTable.count; ++slot) {
+    EXPECT_EQ(diskTable.slots[slot].origin, DiskOrigin::Extra);
+    extra.emplace_back(diskTable.slots[slot].devicePath);
+  }
+  EXPECT_EQ(extra, (std::vector<std::string>{"/dev/nvme0n1", "/dev/nvme0n2", "/dev/nvme1n1", "/dev/vda",
+                                             "/dev/vdb", "/dev/xvda", "/dev/sdi", "/dev/sdz", "/dev/sdaa"}));
+  EXPECT_EQ(saveTree("Extra"), 0);
+  EXPECT_TRUE(hasSignature(fake.disks["/dev/nvme0n1"]));
+  EXPECT_FALSE(hasSignature(fake.disks["/dev/sda"]));
+
+  fake.disks["/dev/sda"].getgeoFails = false;
+  scanDisks(fake);
+  EXPECT_EQ(diskTable.count, DiskSlotCount) << "a usable fixed slot keeps the scan as it was";
+}
+
+// Named disks replace the scan: a raw image file is usable as it stands, with
+// its own size; a path that is not there is reported, not passed over.
+TEST_F(Disks, NamedDisksAndImageFilesReplaceTheScan) {
+  FakeDisk& image = fake.add("/srv/images/pc.img", 16 * 1024);
+  image.imageFile = true;
+  fake.add("/srv/images/tiny.img", IsdStoreOffset + 100).imageFile = true;
+  fake.add("/dev/sda");
+  const char* named[] = {"/srv/images/missing.img", "/srv/images/pc.img", "/srv/images/tiny.img"};
+  scanNamedDisks(fake, named, 3);
+  EXPECT_FALSE(opened("/dev/sda"));
+  LoadReport found;
+  EXPECT_EQ(isdLoad(&record, &found), IsdNoStore);
+  EXPECT_EQ(found.disks[0].outcome, LoadOutcome::OpenFailed);
+  EXPECT_EQ(found.disks[0].error, -ENOENT);
+  isdCreate(&record);
+  narrowToWide(record.wsTree, "Img");
+  DiskReport report;
+  EXPECT_EQ(isdSave(&record, &report), IsdRefused);
+  EXPECT_EQ(report.disks[1].outcome, DiskOutcome::Written);
+  EXPECT_EQ(report.disks[2].outcome, DiskOutcome::RefusedTooSmall);
+  EXPECT_EQ(image.bytes.size(), 16u * 1024) << "an image is never extended";
+  EXPECT_EQ(fake.disks["/srv/images/tiny.img"].bytes, std::vector<std::uint8_t>(IsdStoreOffset + 100));
+  EXPECT_EQ(isdLoad(&record), 0);
+  EXPECT_EQ(tree(), "Img");
+}
+
 TEST_F(Disks, ScsiDiskNeedsSizeAndGeometry) {
   fake.add("/dev/sda").sizeFails = true;
   fake.add("/dev/sdb").getgeoFails = true;

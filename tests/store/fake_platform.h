@@ -24,6 +24,7 @@ struct FakeDisk {
   bool writeFails = false, shortWrites = false, syncFails = false;
   std::optional<std::string> wholeDiskUser;  // what the whole-disk probe finds; none: nothing
   bool heldElsewhere = false;                // another process holds a lock on it
+  bool imageFile = false;                    // a regular file: no block-device requests
 };
 
 class FakePlatform final : public DiskPlatform {
@@ -60,6 +61,7 @@ class FakePlatform final : public DiskPlatform {
   }
   int sizeInSectors(int fd, unsigned long* sectors) override {
     FakeDisk& d = disk(fd);
+    if (d.imageFile) return -ENOTTY;
     if (d.sizeFails) return -EIO;
     *sectors = d.sectors ? *d.sectors : d.bytes.size() / 512;
     return 0;
@@ -123,6 +125,20 @@ class FakePlatform final : public DiskPlatform {
     std::snprintf(user, size, "%s", d.wholeDiskUser->c_str());
     return 1;
   }
+  int regularFileSize(int fd, std::uint64_t* bytes) override {
+    const FakeDisk& d = disk(fd);
+    if (!d.imageFile) return -ENOTBLK;
+    *bytes = d.bytes.size();
+    return 0;
+  }
+  // Every disk under /dev/, and the names in `listedOnly` that have no node.
+  int listBlockDevices(void (*each)(void* context, const char* name), void* context) override {
+    for (const auto& [path, disk] : disks)
+      if (path.rfind("/dev/", 0) == 0) each(context, path.c_str() + 5);
+    for (const std::string& name : listedOnly) each(context, name.c_str());
+    return 0;
+  }
+  std::vector<std::string> listedOnly;
   bool dead() const { return cutAfter && written > *cutAfter; }
 
   std::string path(int fd) const { return paths_.at(static_cast<std::size_t>(fd - 3)); }

@@ -166,3 +166,42 @@ def test_a_run_that_cannot_lock_the_disks_gives_up_after_its_wait_having_written
                              b"gave up after 10 seconds; nothing was written\n")
     assert 9.5 <= waited < 30
     assert disks.bytes("sda") == before
+
+
+def test_nvme_and_virtio_disks_are_used_only_while_no_fixed_disk_is(disks):
+    disks.add("vda")
+    disks.add("nvme0n1")
+    result = edit(disks, "Tree=Fallback")
+    assert (result.returncode, result.stderr) == (0, b"")
+    synced = [line.split()[1] for line in disks.log() if line.startswith("sync")]
+    assert list(dict.fromkeys(synced)) == ["/dev/nvme0n1", "/dev/vda"], "NVMe first, then virtio"
+    assert disks.record("vda").texts["wsTree"] == disks.record("nvme0n1").texts["wsTree"] == b"Fallback"
+    before = {name: disks.bytes(name) for name in ("vda", "nvme0n1")}
+    disks.add("sdc")
+    (disks.folder / "log").unlink()
+    assert edit(disks, "Tree=Fixed").returncode == 0
+    assert disks.record("sdc").texts["wsTree"] == b"Fixed"
+    assert {name: disks.bytes(name) for name in ("vda", "nvme0n1")} == before
+    assert not [line for line in disks.log() if "/sys/block" in line or "nvme" in line or "vda" in line]
+
+
+def test_named_disks_and_images_replace_the_scan(disks, tmp_path):
+    disks.add("sda", sample_record())
+    disks.add("sdb")
+    image = tmp_path / "workstation.img"
+    image.write_bytes(bytes(1 << 20))
+    small = tmp_path / "small.img"
+    small.write_bytes(bytes(STORE_OFFSET + 100))
+    named = ["--disk", str(tmp_path / "missing.img"), f"--disk={image}", "--disk", "/dev/sdb",
+             "--disk", str(small)]
+    result = edit(disks, *named, "NetBIOSName=IMG")
+    assert result.returncode == 4
+    lines = result.stderr.decode().splitlines()
+    assert lines[0] == f"wexedit: {tmp_path}/missing.img: cannot be opened (No such file or directory)"
+    assert lines[1].startswith(f"wexedit: {small}: the disk ends before the image-safe data would")
+    assert small.read_bytes() == bytes(STORE_OFFSET + 100), "an image is never extended"
+    assert image.stat().st_size == 1 << 20
+    assert disks.record("sdb").texts["netbiosName"] == b"IMG"
+    assert disks.bytes("sda")[STORE_OFFSET:STORE_OFFSET + 4] == b"WEXD"
+    assert disks.record("sda") == sample_record(), "an unnamed disk is left alone"
+    assert view(disks, "--disk", str(image), "NetBIOSName").stdout == b"IMG\n"
