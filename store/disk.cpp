@@ -116,10 +116,12 @@ int readDisk(int fd, DiskBytes& disk) {
   disk.head.reset(new (std::nothrow) std::uint8_t[GuardSpan]());
   if (!disk.head) return -ENOMEM;
   const long got = platform().readAt(fd, 0, disk.head.get(), GuardSpan);
-  if (got < 0 || static_cast<std::size_t>(got) < IsdStoreOffset) return readError(got);
+  if (got < 0) return readError(got);
+  // A disk that ends before the store offset holds nothing there; the size
+  // check refuses it for a save.
   disk.view.head = disk.head.get();
   disk.view.headLength = static_cast<std::size_t>(got);
-  disk.storeLength = disk.view.headLength - IsdStoreOffset;
+  disk.storeLength = disk.view.headLength > IsdStoreOffset ? disk.view.headLength - IsdStoreOffset : 0;
   int sectorSize = 0;
   if (platform().logicalSectorSize(fd, &sectorSize) != 0 || sectorSize < 0) sectorSize = 0;
   disk.view.sectorSize = static_cast<std::uint32_t>(sectorSize);

@@ -328,9 +328,12 @@ INSTANTIATE_TEST_SUITE_P(Faults, WriteFault,
                                                    DiskOutcome::ReadFailed, IsdWriteFailed, true},
                                          FaultCase{"swap", [](FakeDisk& d) { d.wholeDiskUser = "swap"; },
                                                    DiskOutcome::RefusedDiskUser, IsdRefused, false},
-                                         // The record would end past the disk's last byte.
+                                         // The record would end past the disk's last byte, or the
+                                         // disk ends before its first.
                                          FaultCase{"small",
                                                    [](FakeDisk& d) { d.bytes.resize(IsdStoreOffset + 200); },
+                                                   DiskOutcome::RefusedTooSmall, IsdRefused, false},
+                                         FaultCase{"tiny", [](FakeDisk& d) { d.bytes.resize(1024); },
                                                    DiskOutcome::RefusedTooSmall, IsdRefused, false}),
                          [](const testing::TestParamInfo<FaultCase>& param) { return param.param.name; });
 
