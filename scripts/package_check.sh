@@ -27,7 +27,7 @@ work=$(mktemp -d)
 
 say() { echo "=== package_check: $*"; }
 fail() { echo "package_check: FAILED: $*" >&2; exit 1; }
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == "install ok installed" ]]; }
 
 purge_all() {
   local p
@@ -96,7 +96,8 @@ for p in "${packages[@]}"; do
   size=$(field "$p" Installed-Size)
   [ "$size" -ge "$kib" ] && [ "$size" -le $((kib + 8)) ] || fail "$p: Installed-Size $size KiB, its files $kib KiB"
 done
-summaries=$(for p in "${packages[@]}"; do field "$p" Description | head -n 1; done | sort | uniq -d)
+# (awk reads to the end: a reader that stops early would kill dpkg-deb with SIGPIPE.)
+summaries=$(for p in "${packages[@]}"; do field "$p" Description | awk 'NR == 1'; done | sort | uniq -d)
 [ -z "$summaries" ] || fail "packages share a summary: $summaries"
 depends=$(field libdevname1 Depends)
 [[ $depends != *libstdc++* && $depends != *libgcc* ]] || fail "libdevname1 Depends: $depends"
@@ -217,7 +218,7 @@ command -v i686-linux-gnu-objcopy >/dev/null || fail "binutils-i686-linux-gnu is
 sysroot=$root/build/package-i386
 bash "$root/scripts/fetch-i386.sh" "$sysroot" libc6 >"$work/fetch.log" 2>&1 \
   || { cat "$work/fetch.log"; fail "fetching the i386 C library"; }
-libc=$(ls "$sysroot"/.apt/debs/libc6_*_i386.deb 2>/dev/null | head -n 1)
+libc=$(ls "$sysroot"/.apt/debs/libc6_*_i386.deb 2>/dev/null | awk 'NR == 1')
 [ -n "$libc" ] || fail "fetch-i386.sh left no libc6 package in $sysroot/.apt/debs"
 mkdir "$work/i386"
 (cd "$root" && git ls-files -z --cached --others --exclude-standard \
