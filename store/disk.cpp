@@ -276,6 +276,20 @@ void addDisk(const char* path, DiskOrigin origin, bool skip) {
   usability(diskTable.count - 1);  // the first check primes the drive; its answer is asked again at each use
 }
 
+// True when the disk in `slot` is open on the same file as an earlier slot.
+bool namedBefore(std::size_t slot) {
+  std::uint64_t device = 0, inode = 0, otherDevice = 0, otherInode = 0;
+  const int fd = diskTable.slots[slot].descriptor;
+  if (fd == NoDescriptor || platform().fileIdentity(fd, &device, &inode) != 0) return false;
+  for (std::size_t other = 0; other < slot; ++other) {
+    const int otherFd = diskTable.slots[other].descriptor;
+    if (otherFd != NoDescriptor && platform().fileIdentity(otherFd, &otherDevice, &otherInode) == 0 &&
+        otherDevice == device && otherInode == inode)
+      return true;
+  }
+  return false;
+}
+
 // The groups of whole disks taken beyond the fixed candidates, in their order.
 enum class ExtraGroup { Nvme, Virtio, Xen, Scsi, None };
 
@@ -389,7 +403,12 @@ void scanNamedDisks(const char* const* paths, std::size_t count) {
 void scanNamedDisks(DiskPlatform& diskPlatform, const char* const* paths, std::size_t count) {
   diskTable.platform = &diskPlatform;
   diskTable.count = 0;
-  for (std::size_t i = 0; i < count && i < DiskSlotMax; ++i) addDisk(paths[i], DiskOrigin::Named, false);
+  for (std::size_t i = 0; i < count && i < DiskSlotMax; ++i) {
+    addDisk(paths[i], DiskOrigin::Named, false);
+    // A disk named twice (or by two names) is used once: a second descriptor
+    // could never take the lock the first one holds.
+    if (namedBefore(diskTable.count - 1)) --diskTable.count;
+  }
 }
 
 bool isCdromDrive(const char* path) {

@@ -184,6 +184,14 @@ class SystemDiskPlatform final : public DiskPlatform {
     return 0;
   }
 
+  int fileIdentity(int fd, std::uint64_t* device, std::uint64_t* inode) override {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return failure();
+    *device = static_cast<std::uint64_t>(status.st_dev);
+    *inode = static_cast<std::uint64_t>(status.st_ino);
+    return 0;
+  }
+
   int listBlockDevices(void (*each)(void* context, const char* name), void* context) override {
     DIR* list = ::opendir("/sys/block");
     if (list == nullptr) return failure();

@@ -43,6 +43,9 @@ struct DiskPlatform {
   // The size of an opened regular file (a raw disk image): 0 and `*bytes`, or
   // -ENOTBLK when the descriptor is no regular file, or another negative errno.
   virtual int regularFileSize(int fd, std::uint64_t* bytes) = 0;
+  // What the descriptor is open on, the same for every name of one file or
+  // device (symlinks and other paths to it): 0, or a negative errno.
+  virtual int fileIdentity(int fd, std::uint64_t* device, std::uint64_t* inode) = 0;
   // The whole disks the kernel lists (/sys/block): `each` is called with the
   // caller's `context` and every name ("sda", "nvme0n1"), in no set order.
   // Returns 0 or a negative errno when there is no such list.

@@ -234,9 +234,12 @@ TEST_F(Disks, NamedDisksAndImageFilesReplaceTheScan) {
   image.imageFile = true;
   fake.add("/srv/images/tiny.img", IsdStoreOffset + 100).imageFile = true;
   fake.add("/dev/sda");
-  const char* named[] = {"/srv/images/missing.img", "/srv/images/pc.img", "/srv/images/tiny.img"};
-  scanNamedDisks(fake, named, 3);
+  fake.aliases["/srv/images/again.img"] = "/srv/images/pc.img";  // the same image by another name
+  const char* named[] = {"/srv/images/missing.img", "/srv/images/pc.img", "/srv/images/again.img",
+                         "/srv/images/tiny.img"};
+  scanNamedDisks(fake, named, 4);
   EXPECT_FALSE(opened("/dev/sda"));
+  EXPECT_EQ(diskTable.count, 3u) << "a disk named twice is used once";
   LoadReport found;
   EXPECT_EQ(isdLoad(&record, &found), IsdNoStore);
   EXPECT_EQ(found.disks[0].outcome, LoadOutcome::OpenFailed);

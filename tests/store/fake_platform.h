@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -44,9 +45,10 @@ class FakePlatform final : public DiskPlatform {
     return disk;
   }
 
-  int openDevice(const char* path) override {
+  int openDevice(const char* named) override {
+    log.push_back(std::string("open ") + named);
+    const std::string path = aliases.count(named) != 0 ? aliases.at(named) : named;
     auto it = disks.find(path);
-    log.push_back(std::string("open ") + path);
     if (it == disks.end()) return -ENOENT;
     if (it->second.openFails) return -EACCES;
     paths_.push_back(path);
@@ -139,6 +141,13 @@ class FakePlatform final : public DiskPlatform {
     return 0;
   }
   std::vector<std::string> listedOnly;
+  // Names that lead to another disk's file, as a symlink does.
+  std::map<std::string, std::string> aliases;
+  int fileIdentity(int fd, std::uint64_t* device, std::uint64_t* inode) override {
+    *device = 1;
+    *inode = std::hash<std::string>{}(path(fd));
+    return 0;
+  }
   bool dead() const { return cutAfter && written > *cutAfter; }
 
   std::string path(int fd) const { return paths_.at(static_cast<std::size_t>(fd - 3)); }

@@ -192,8 +192,10 @@ def test_named_disks_and_images_replace_the_scan(disks, tmp_path):
     image.write_bytes(bytes(1 << 20))
     small = tmp_path / "small.img"
     small.write_bytes(bytes(STORE_OFFSET + 100))
+    alias = tmp_path / "alias.img"
+    alias.symlink_to(image)  # the same image twice: used once, not locked against itself
     named = ["--disk", str(tmp_path / "missing.img"), f"--disk={image}", "--disk", "/dev/sdb",
-             "--disk", str(small)]
+             "--disk", str(alias), "--disk", str(small)]
     result = edit(disks, *named, "NetBIOSName=IMG")
     assert result.returncode == 4
     lines = result.stderr.decode().splitlines()
