@@ -6,6 +6,8 @@ import json
 import struct
 import subprocess
 
+import pytest
+
 from guest import Dev, Disk, Machine
 
 STORE = 2560
@@ -104,6 +106,10 @@ def test_save_reaches_every_fixed_slot_disk_and_reads_back(kit, tmp_path):
     machine.step("save", "wexedit", "NetBIOSName=PC7", "Tree=LAB")
     machine.step("view", "wexview", "NetBIOSName", "Tree")
     machine.step("race", "sh", "-c", RACING_EDITORS)
+    # A named disk replaces the fixed slots: only the blank virtio disk is
+    # read and written.
+    machine.step("named", "wexedit", "--disk", Dev("spare"), "NetBIOSName=SPARE")
+    machine.step("view-named", "wexview", "--disk", Dev("spare"), "NetBIOSName", "Tree")
     run = machine.boot(kit)
 
     assert run.disk_names["spare"].startswith("vd") and run.disk_names["first"].startswith("sd")
@@ -116,8 +122,28 @@ def test_save_reaches_every_fixed_slot_disk_and_reads_back(kit, tmp_path):
         total, _, texts = stored_record(image)
         assert (texts["netbiosName"], texts["wsTree"], texts["workgroup"]) == ("PC7", "T20", "W20"), label
         assert not image[:STORE].strip(b"\0") and not image[STORE + total:].strip(b"\0"), label
-    # A virtio disk is no fixed slot: while one of those is usable it is left alone.
-    assert not machine.image("spare").strip(b"\0")
+    assert run.steps["named"].status == 0, run.steps["named"].err
+    assert run.steps["view-named"].out == "SPARE\n\n"
+    # A virtio disk is no fixed slot: while one of those is usable the scan
+    # leaves it alone, so the named save found it blank.
+    image = machine.image("spare")
+    total, _, texts = stored_record(image)
+    assert {k: v for k, v in texts.items() if v} == {"netbiosName": "SPARE"}
+    assert not image[:STORE].strip(b"\0") and not image[STORE + total:].strip(b"\0")
+
+
+@pytest.mark.parametrize("bus,kernel_name", [("nvme", "nvme0n1"), ("virtio", "vda")])
+def test_only_disk_beyond_fixed_slots_saves_and_reads_back(kit, tmp_path, bus, kernel_name):
+    machine = Machine(tmp_path, [Disk("only", bus, 8)])
+    machine.step("save", "wexedit", "NetBIOSName=PC9", "Tree=LAB")
+    machine.step("view", "wexview", "NetBIOSName", "Tree")
+    run = machine.boot(kit)
+
+    assert run.disk_names["only"] == kernel_name
+    assert run.steps["save"].status == 0, run.steps["save"].err
+    assert run.steps["view"].out == "PC9\nLAB\n"
+    _, _, texts = stored_record(machine.image("only"))
+    assert (texts["netbiosName"], texts["wsTree"]) == ("PC9", "LAB")
 
 
 def test_guard_refuses_gpt_and_writes_into_mbr_gap(kit, tmp_path):
