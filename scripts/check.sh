@@ -5,8 +5,15 @@
 # boots Debian's i386 kernel under qemu and runs the 32-bit program on its disk
 # drivers, with image files as the disks.
 # Usage: scripts/check.sh [format|native|i386|system|asan|package|fuzz ...]   (default: all)
+#
+# The 32-bit build links and runs against i386 newt and S-Lang unpacked into
+# build/i386/sysroot (scripts/fetch-i386.sh). Where the kernel cannot execute
+# 32-bit programs they run under qemu-i386; WEX_I386_RUNNER=native or =qemu
+# forces either way.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/lib/apt.sh
+. "$root/scripts/lib/apt.sh"
 jobs=${JOBS:-$(nproc)}
 configs=("$@")
 [ ${#configs[@]} -gt 0 ] || configs=(format native i386 system asan package fuzz)
@@ -32,6 +39,7 @@ system_test() {
   [ -x "$python" ] || python=python3
   echo "=== system: the i386 program on Debian's i386 kernel under qemu, image files as disks"
   if [ ! -f "$root/build/i386/CMakeCache.txt" ]; then
+    fetch_i386_sysroot || return 1
     cmake -S "$root" -B "$root/build/i386" "${i386_options[@]}" > "$root/build/i386.configure.log" \
       || { cat "$root/build/i386.configure.log"; return 1; }
   fi
@@ -41,14 +49,33 @@ system_test() {
   echo "=== system: took $((SECONDS - started)) s"
 }
 
-i386_options=(-DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32)
+# The 32-bit build's i386 newt and S-Lang, unpacked into its own tree.
+i386_sysroot=$root/build/i386/sysroot
+fetch_i386_sysroot() {
+  local packages
+  mapfile -t packages < <(apt_list "$root/scripts/packages/i386-sysroot.txt")
+  echo "=== i386: the 32-bit libraries, unpacked into $i386_sysroot"
+  bash "$root/scripts/fetch-i386.sh" "$i386_sysroot" "${packages[@]}"
+}
+i386_options=(-DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 -DWEX_I386_SYSROOT="$i386_sysroot")
 mkdir -p "$root/build"
 for config in "${configs[@]}"; do
+  started=$SECONDS
   case $config in
     format) echo "=== format: the house style of the C and C++ sources"
-      bash "$root/scripts/format.sh" --check || exit 1 ;;
+      bash "$root/scripts/format.sh" --check || exit 1
+      # The README names what the second Quick start command installs.
+      unnamed=()
+      for p in $(apt_list "$root/scripts/packages/full.txt"); do
+        grep -qF -- "$p" "$root/README.md" || unnamed+=("$p")
+      done
+      [ ${#unnamed[@]} -eq 0 ] || { echo "README.md does not name: ${unnamed[*]}" >&2; exit 1; } ;;
     native) build native || exit 1; run_tests native || exit 1 ;;
-    i386) build i386 "${i386_options[@]}" || exit 1; run_tests i386 || exit 1 ;;
+    i386)
+      fetch_i386_sysroot || exit 1
+      build i386 "${i386_options[@]}" || exit 1
+      echo "=== i386: $(grep -m 1 '32-bit programs run' "$root/build/i386.configure.log" | sed 's/^-- //')"
+      run_tests i386 || exit 1 ;;
     system) system_test || exit 1 ;;
     asan) build asan -DWEX_SANITIZE=ON || exit 1; run_tests asan || exit 1 ;;
     package) echo "=== package: build, install, try and remove the Debian packages"
@@ -64,5 +91,6 @@ for config in "${configs[@]}"; do
       ;;
     *) echo "unknown configuration: $config" >&2; exit 2 ;;
   esac
+  echo "=== $config: done in $((SECONDS - started))s"
 done
 echo "=== all checks passed: ${configs[*]}"
