@@ -5,11 +5,15 @@ Used by render_pictures.py for the README pictures and by the packaging tests.
 """
 
 import os
-import subprocess
+import sys
 import time
+from pathlib import Path
 
 import pexpect
 import pyte
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests"))
+import launcher  # noqa: E402
 
 COLUMNS, ROWS = 80, 25
 KEY_ENTER = "\r"
@@ -28,11 +32,17 @@ class Screen:
         # the screens' own tests look at leaks, these runs look at the screen.
         asan = env.get("ASAN_OPTIONS", "")
         env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "detect_leaks=0"
-        argv = list(command or []) + [program] + list(args)
-        self.child = pexpect.spawn(argv[0], argv[1:], dimensions=(rows, columns), env=env)
+        if command:
+            # The wrapper execs the program; the argv applies its preload itself.
+            argv, env = launcher.command(program, args, env=env)
+            self.child = pexpect.spawn(command[0], list(command[1:]) + argv,
+                                       dimensions=(rows, columns), env=env)
+        else:
+            self.child = launcher.spawn(program, args, dimensions=(rows, columns), env=env)
 
     def pump(self, quiet=0.3, limit=10.0):
         """Feeds output to the emulator until the program has been quiet a while."""
+        quiet, limit = launcher.patience(quiet), launcher.patience(limit)
         start = last = time.monotonic()
         while time.monotonic() - last < quiet and time.monotonic() - start < limit:
             try:
@@ -45,6 +55,7 @@ class Screen:
 
     def wait_for(self, text, limit=15.0):
         """Waits until `text` shows; returns False when it never does."""
+        limit = launcher.patience(limit)
         start = time.monotonic()
         while time.monotonic() - start < limit:
             self.pump(quiet=0.1, limit=0.5)
@@ -62,7 +73,7 @@ class Screen:
     def finish(self, keys=KEY_ENTER, limit=10.0):
         """Sends the closing keys; returns the exit status."""
         self.child.send(keys)
-        self.child.expect(pexpect.EOF, timeout=limit)
+        self.child.expect(pexpect.EOF, timeout=launcher.patience(limit))
         self.child.close()
         return self.child.exitstatus
 
@@ -81,7 +92,7 @@ def sample_disks(disks, wexedit, env=None):
             "JustImaged=true", "DHCP=off", "IP=10.1.2.37", "Gateway=10.1.2.254",
             "Mask=255.255.255.0", "DNSServerCount=2", "DNSServer1=10.1.0.10",
             "DNSServer2=10.1.0.11", "DNSSuffix=lab.example.org", "DNSHostName=lab-pc7"]
-    result = subprocess.run([wexedit] + args, env=disks.env(env), capture_output=True, text=True)
+    result = launcher.run(wexedit, args, env=disks.env(env), capture_output=True, text=True)
     if result.returncode != 0:
         raise RuntimeError(f"writing the sample record failed ({result.returncode}): "
                            f"{result.stdout}{result.stderr}")

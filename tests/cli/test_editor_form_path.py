@@ -1,5 +1,6 @@
 """The editor opens its form when nothing was processed; only "OK" saves."""
 
+import launcher
 import pexpect
 import pytest
 
@@ -15,8 +16,8 @@ def run_form(disks, args, keys):
     (exit status, everything the terminal received)."""
     env = disks.env()
     env["TERM"] = "xterm"
-    child = pexpect.spawn(str(bin_dir() / "wexedit"), args, env=env, dimensions=(25, 80),
-                          timeout=20)
+    child = launcher.spawn(bin_dir() / "wexedit", args, env=env, dimensions=(25, 80),
+                           timeout=launcher.patience(20))
     child.expect("Subnet mask:")
     seen = child.before + child.after
     child.send(keys)

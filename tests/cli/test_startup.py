@@ -4,6 +4,7 @@ import re
 import subprocess
 from pathlib import Path
 
+import launcher
 import pexpect
 import pytest
 
@@ -68,15 +69,13 @@ def run_help(disks, name, *args):
     """Run a help page in a pseudo-terminal, leave it with Enter; returns the status."""
     env = disks.env()
     env["TERM"] = "xterm"
-    # bash's exec -a sets the name the program sees as its argv[0].
-    child = pexpect.spawn("/bin/bash", ["-c", 'exec -a "$0" "$@"', name,
-                                        str(bin_dir() / "wexedit"), *args],
-                          env=env, dimensions=(25, 80), timeout=20)
+    child = launcher.spawn(bin_dir() / "wexedit", args, argv0=name, env=env,
+                           dimensions=(25, 80), timeout=launcher.patience(20))
     child.expect("Usage:")
     for _ in range(5):
         child.send("\r")
         try:
-            child.expect(pexpect.EOF, timeout=3)
+            child.expect(pexpect.EOF, timeout=launcher.patience(3))
             break
         except pexpect.TIMEOUT:
             continue
@@ -136,8 +135,8 @@ def test_help_and_version_after_the_options_are_ordinary_arguments(disks, name, 
 @pytest.mark.parametrize("option", ["--help", "--version"])
 def test_help_or_version_that_cannot_be_written_fails(disks, option):
     with open("/dev/full", "wb") as full:
-        result = subprocess.run(["wexedit", option], executable=str(bin_dir() / "wexedit"),
-                                env=disks.env(), stdout=full, stderr=subprocess.PIPE, timeout=60)
+        result = launcher.run(bin_dir() / "wexedit", [option], argv0="wexedit", env=disks.env(),
+                              stdout=full, stderr=subprocess.PIPE, timeout=60)
     assert result.returncode != 0 and b"cannot write" in result.stderr
 
 

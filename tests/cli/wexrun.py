@@ -12,7 +12,9 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "simdisk"))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 
+import launcher  # noqa: E402
 from simdisk import SimDisks  # noqa: E402
 from wexrecord import STORE_OFFSET, Record, record_on  # noqa: E402,F401
 
@@ -66,8 +68,8 @@ class Disks:
 def run(disks, name, *args, program=None, env=None):
     """Run the program as `name` (its argv[0]); returns the completed process."""
     executable = program or bin_dir() / "wexedit"
-    return subprocess.run([name, *args], executable=str(executable), env=env or disks.env(),
-                          stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    return launcher.run(executable, args, argv0=name, env=env or disks.env(),
+                        stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
 
 
 def edit(disks, *args):

@@ -4,11 +4,15 @@ shipped file, and the staged library is usable through its pkg-config file."""
 import os
 import shlex
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
 
 from packaging_support import BUILD_DIR, SOURCE_DIR, project_version
+
+sys.path.insert(0, str(SOURCE_DIR / "tests"))
+import launcher  # noqa: E402
 
 # path below the prefix -> what must be there: "file" or "link:<target>"
 LAYOUT = {
@@ -94,7 +98,7 @@ def test_staged_library_builds_and_runs_a_consumer_through_pkg_config(staged, tm
     subprocess.run([compiler, *extra, *sanitize, str(source), "-o", str(binary), *flags.split()],
                    check=True)
     run_env = dict(os.environ, LD_LIBRARY_PATH=str(root / libdir(prefix)))
-    result = subprocess.run([str(binary)], env=run_env, capture_output=True, text=True)
+    result = launcher.run(binary, env=run_env, capture_output=True, text=True)
     assert result.returncode == 0, result.stdout + result.stderr
     assert result.stdout == ("Ethernet interface controller: "
                              "Intel Corporation 82557 Fast Ethernet PRO/100\n")

@@ -2,11 +2,15 @@
 
 import os
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
 
-from packaging_support import env_path, project_version
+from packaging_support import SOURCE_DIR, env_path, project_version
+
+sys.path.insert(0, str(SOURCE_DIR / "tests"))
+import launcher  # noqa: E402
 
 
 def add_device(root, address, vendor, device, klass):
@@ -24,8 +28,8 @@ def run(*args, env_extra=None):
     # The library is loaded by name, as an installed system would find it.
     env["LD_LIBRARY_PATH"] = env_path("DEVNAME_LIBRARY_DIR")
     env.update(env_extra or {})
-    return subprocess.run([env_path("PCINAMES"), *args], capture_output=True, env=env,
-                          text=True, errors="replace")
+    return launcher.run(env_path("PCINAMES"), args, capture_output=True, env=env,
+                        text=True, errors="replace")
 
 
 @pytest.fixture

@@ -25,6 +25,7 @@ from simdisk import SimDisks
 
 sys.path.insert(0, str(SOURCE_DIR / "po"))
 import check_po  # noqa: E402
+import launcher  # noqa: E402
 
 TEMPLATE = SOURCE_DIR / "po" / "wexedit.pot"
 GERMAN = SOURCE_DIR / "po" / "de.po"
@@ -73,8 +74,8 @@ def plain_env(disks, **extra):
 
 def write_sample(disks, *more):
     disks.add("sda", 1 << 20)
-    result = subprocess.run([program("wexedit"), *SAMPLE, *more], env=plain_env(disks),
-                            capture_output=True)
+    result = launcher.run(program("wexedit"), [*SAMPLE, *more], env=plain_env(disks),
+                          capture_output=True)
     assert result.returncode == 0, result
 
 
@@ -120,7 +121,7 @@ def looked_up(disks, tmp_path):
     env["LD_PRELOAD"] = env_path("MSGID_LOG_LIBRARY") + " " + env["LD_PRELOAD"]
     write_sample(disks)
     for name, args in (("wexedit", SAMPLE + ["Bogus"]), ("wexview", ["Bogus"])):
-        subprocess.run([program(name), *args], env=env, capture_output=True)
+        launcher.run(program(name), args, env=env, capture_output=True)
     runs = [("wexview", [], "Subnet mask:", screens.KEY_ENTER),
             ("wexedit", ["-h"], "Valid options:", screens.KEY_ENTER),
             ("wexview", ["-h"], "Valid options:", screens.KEY_ENTER),
@@ -130,7 +131,7 @@ def looked_up(disks, tmp_path):
     # "OK" with an address that is not one: the form names it in a message.
     bad_address = "\t" * 8 + "\x01\x0b" + "1.2.3" + "\t" * 3 + "\r"
     run_screen("wexedit", [], env, "Cancel", leave="\r" + screens.KEY_F12, keys=bad_address)
-    subprocess.run([program("wexedit"), "DH=on"], env=env, capture_output=True)
+    launcher.run(program("wexedit"), ["DH=on"], env=env, capture_output=True)
     run_screen("wexview", [], env, "Uses DHCP")
     return set(t.decode() for t in log.read_bytes().split(b"\0") if t)
 
@@ -168,16 +169,16 @@ def test_texts_shown_as_they_stand_are_not_in_the_template(text):
 
 def namespace_prefix():
     """Runs a command with the built catalogues mounted over /usr/share/locale
-    in a private mount namespace; the preload libraries are set only for the
-    program itself (a 32-bit build's cannot load into the 64-bit helpers)."""
-    script = 'mount --bind "$0" /usr/share/locale && LD_PRELOAD="$WEX_PRELOAD" exec "$@"'
+    in a private mount namespace. The command it runs comes from
+    launcher.command, which keeps the preload libraries away from the helpers
+    (a 32-bit build's cannot load into them)."""
+    script = 'mount --bind "$0" /usr/share/locale && exec "$@"'
     return ["unshare", "--mount", "--propagation", "private", "sh", "-c", script,
             env_path("WEX_LOCALE_BUILD_DIR")]
 
 
 def namespace_works():
-    probe = subprocess.run(namespace_prefix() + ["true"], capture_output=True,
-                           env=dict(os.environ, WEX_PRELOAD=""))
+    probe = subprocess.run(namespace_prefix() + ["true"], capture_output=True)
     return probe.returncode == 0
 
 
@@ -191,13 +192,12 @@ def german_env(disks, language="de"):
     env = plain_env(disks, LC_ALL="C.UTF-8")
     if language:
         env["LANGUAGE"] = language
-    env["WEX_PRELOAD"] = env.pop("LD_PRELOAD")
     return env
 
 
 def run_german(disks, name, *args, language="de"):
-    return subprocess.run(namespace_prefix() + [program(name), *args],
-                          env=german_env(disks, language), capture_output=True,
+    argv, env = launcher.command(program(name), args, env=german_env(disks, language))
+    return subprocess.run(namespace_prefix() + argv, env=env, capture_output=True,
                           text=True, encoding="utf-8")
 
 

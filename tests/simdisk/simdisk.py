@@ -5,7 +5,7 @@
     disks = SimDisks(tmp_path / "disks")
     disks.add("hda", ide=(16, 63, 1000), media="disk")
     disks.add("sda", 1 << 20, fault="shortwrite")
-    result = subprocess.run([wexedit, "Tree=Lab"], env=disks.env(), ...)
+    result = launcher.run(wexedit, ["Tree=Lab"], env=disks.env(), ...)   # tests/launcher.py
     assert "write /dev/sda 2560 242 121" in disks.log_lines()
     assert disks.read("hda", 2560, 4) == b"WEXD"
 

@@ -10,8 +10,10 @@ import pytest
 HERE = Path(__file__).parent
 sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parent / "simdisk"))
+sys.path.insert(0, str(HERE.parent))
 
 import disk_samples  # noqa: E402
+import launcher  # noqa: E402
 from simdisk import SimDisks  # noqa: E402
 
 SAMPLES = disk_samples.samples()
@@ -20,8 +22,8 @@ STORE = disk_samples.STORE
 
 def wexedit(disks, *args):
     program = Path(os.environ["WEXEDIT_BIN_DIR"]) / "wexedit"
-    return subprocess.run(["wexedit", *args], executable=str(program), env=disks.env(),
-                          stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    return launcher.run(program, args, argv0="wexedit", env=disks.env(),
+                        stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
 
 
 @pytest.fixture

@@ -2,7 +2,9 @@
 the screen back through a terminal emulator."""
 
 import os
+import sys
 import time
+from pathlib import Path
 
 import pexpect
 import pyte
@@ -11,7 +13,12 @@ import pytest
 import catalog
 import records
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+import launcher  # noqa: E402
+
 DRIVER = os.environ.get("TUI_DRIVER", "")
+# Every wait below is stretched by this factor (an emulated build is slower).
+SLOWDOWN = launcher.slowdown()
 
 # Line-drawing characters as the terminal's alternate character set sends
 # them; the emulator may show either form.
@@ -35,10 +42,11 @@ class Session:
                if not k.startswith("LC_") and k not in ("LANG", "LANGUAGE")}
         env["TERM"] = term
         env.update(extra_env or {})
-        self.child = pexpect.spawn(program or DRIVER, args, dimensions=(rows, columns), env=env)
+        self.child = launcher.spawn(program or DRIVER, args, dimensions=(rows, columns), env=env)
 
     def pump(self, quiet=0.3, limit=10.0):
         """Feed output to the emulator until the program has been quiet a while."""
+        quiet, limit = quiet * SLOWDOWN, limit * SLOWDOWN
         start = last = time.monotonic()
         while time.monotonic() - last < quiet and time.monotonic() - start < limit:
             try:
@@ -51,6 +59,7 @@ class Session:
                 break
 
     def wait_for(self, text, limit=10.0):
+        limit *= SLOWDOWN
         start = time.monotonic()
         while time.monotonic() - start < limit:
             self.pump(quiet=0.1, limit=0.5)
@@ -61,6 +70,7 @@ class Session:
 
     def wait_until(self, condition, limit=10.0):
         """Pump output until `condition()` holds; False when it never did."""
+        limit *= SLOWDOWN
         start = time.monotonic()
         while time.monotonic() - start < limit:
             self.pump(quiet=0.1, limit=0.5)
@@ -91,7 +101,7 @@ class Session:
     def finish(self, keys=KEY_ENTER, limit=10.0):
         """Send the closing keys and return the program's exit status."""
         self.child.send(keys)
-        self.child.expect(pexpect.EOF, timeout=limit)
+        self.child.expect(pexpect.EOF, timeout=limit * SLOWDOWN)
         self.child.close()
         return self.child.exitstatus
 
