@@ -36,22 +36,27 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_HOST_SYSTEM_PROCESSOR MATCHES "^(x86_64
     message(FATAL_ERROR "cannot build a 32-bit program (is g++-multilib installed?):\n${_probe_output}")
   endif()
 
+  # bash names the failure (Exec format error) where a plain start would
+  # hand the file to sh as a script.
+  execute_process(COMMAND bash -c "\"$0\"" "${_probe}" RESULT_VARIABLE _probe_status
+                  OUTPUT_QUIET ERROR_VARIABLE _probe_error)
+  string(REGEX REPLACE ".*: " "" _probe_error "${_probe_error}")
+  string(STRIP "${_probe_error}" _probe_error)
+
   set(_runner "$ENV{WEX_I386_RUNNER}")
   if(_runner STREQUAL "" OR _runner STREQUAL "auto")
-    # bash names the failure (Exec format error) where a plain start would
-    # hand the file to sh as a script.
-    execute_process(COMMAND bash -c "\"$0\"" "${_probe}" RESULT_VARIABLE _probe_status
-                    OUTPUT_QUIET ERROR_VARIABLE _probe_error)
     if(_probe_status STREQUAL "0")
       set(WEX_I386_RUN native)
       set(_why "the kernel runs them")
     else()
-      string(REGEX REPLACE ".*: " "" _probe_error "${_probe_error}")
-      string(STRIP "${_probe_error}" _probe_error)
       set(WEX_I386_RUN qemu)
       set(_why "the kernel cannot run them: ${_probe_error}")
     endif()
   elseif(_runner STREQUAL "native" OR _runner STREQUAL "qemu")
+    if(_runner STREQUAL "native" AND NOT _probe_status STREQUAL "0")
+      message(FATAL_ERROR "WEX_I386_RUNNER=native, but this kernel cannot run 32-bit programs: "
+                          "${_probe_error}")
+    endif()
     set(WEX_I386_RUN ${_runner})
     set(_why "forced by WEX_I386_RUNNER=${_runner}")
   else()
