@@ -10,6 +10,7 @@ standard streams, its terminal, and its exit status reaches the test.
 
     import launcher
     result = launcher.run(path, ["Tree=Lab"], argv0="wexedit", env=env, capture_output=True)
+    process = launcher.popen(path, ["Tree=Lab"], argv0="wexedit", env=env)
     child = launcher.spawn(path, ["-h"], env=env, dimensions=(25, 80))
     argv, env = launcher.command(path, args, env=env)   # to run behind a wrapper
 
@@ -98,14 +99,26 @@ def command(program, args=(), *, argv0=None, env=None):
     return ["/bin/bash", "-c", script, str(name), str(program)] + _arguments(args), env
 
 
-def run(program, args=(), *, argv0=None, env=None, **kwargs):
-    """subprocess.run of `program` (see command()); kwargs go to subprocess.run."""
+def _subprocess(program, args, argv0, env):
+    """argv, executable and environment for the subprocess module."""
     if emulated(program):
         env, preload = _split_preload(env)
-        return subprocess.run(_emulated_argv(program, args, argv0, preload), env=env, **kwargs)
+        argv = _emulated_argv(program, args, argv0, preload)
+        return argv, argv[0], env
     name = argv0 if argv0 is not None else program
-    return subprocess.run([str(name)] + _arguments(args), executable=str(program),
-                          env=env, **kwargs)
+    return [str(name)] + _arguments(args), str(program), env
+
+
+def run(program, args=(), *, argv0=None, env=None, **kwargs):
+    """subprocess.run of `program` (see command()); kwargs go to subprocess.run."""
+    argv, executable, env = _subprocess(program, args, argv0, env)
+    return subprocess.run(argv, executable=executable, env=env, **kwargs)
+
+
+def popen(program, args=(), *, argv0=None, env=None, **kwargs):
+    """subprocess.Popen of `program` (see command()); kwargs go to subprocess.Popen."""
+    argv, executable, env = _subprocess(program, args, argv0, env)
+    return subprocess.Popen(argv, executable=executable, env=env, **kwargs)
 
 
 def spawn(program, args=(), *, argv0=None, env=None, **kwargs):

@@ -355,7 +355,8 @@ static size_t withinDevice(const struct SimDescriptor* entry, long long at, size
 }
 
 static void sleepMilliseconds(unsigned milliseconds) {
-  struct timespec rest = {.tv_sec = milliseconds / 1000, .tv_nsec = (long)(milliseconds % 1000) * 1000000L};
+  struct timespec rest = {.tv_sec = (time_t)(milliseconds / 1000),
+                          .tv_nsec = (long)(milliseconds % 1000) * 1000000L};
   while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
   }
 }

@@ -10,7 +10,9 @@ from pathlib import Path
 import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "cli"))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 
+import launcher  # noqa: E402
 from wexrun import STORE_OFFSET, Disks, Record, bin_dir, edit, sample_record, view  # noqa: E402
 
 FIELDS = ("NetBIOSName", "Tree", "IP")
@@ -64,16 +66,16 @@ def test_save_cut_at_any_byte_reads_back_old_or_new_and_the_next_save_succeeds(d
 
 def test_two_editors_started_together_keep_both_changes(disks):
     disks.add("sda", sample_record(), conf={"delay": 50})
-    program = str(bin_dir() / "wexedit")
-    first = subprocess.Popen(["wexedit", "Tree=NEW_A"], executable=program, env=disks.env(),
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    program = bin_dir() / "wexedit"
+    first = launcher.popen(program, ["Tree=NEW_A"], argv0="wexedit", env=disks.env(),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     # The first has read the record and not yet written: now the second starts.
     deadline = time.monotonic() + 30
     while not any(line.startswith("read /dev/sda 2560 ") and line.split()[3] != "204" for line in disks.log()):
         assert time.monotonic() < deadline and first.poll() is None
         time.sleep(0.01)
-    second = subprocess.run(["wexedit", "NetBIOSName=NEW_B"], executable=program, env=disks.env(),
-                            capture_output=True, timeout=60)
+    second = launcher.run(program, ["NetBIOSName=NEW_B"], argv0="wexedit", env=disks.env(),
+                          capture_output=True, timeout=60)
     first.communicate(timeout=60)
     assert (first.returncode, second.returncode) == (0, 0), second.stderr
     stored = disks.record("sda")
