@@ -6,80 +6,28 @@ Used by render_pictures.py for the README pictures and by the packaging tests.
 
 import os
 import sys
-import time
 from pathlib import Path
 
-import pexpect
-import pyte
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools"))
+import ptyscreen  # noqa: E402
+from ptyscreen import KEY_ENTER, KEY_F12  # noqa: E402,F401
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests"))
 import launcher  # noqa: E402
 
 COLUMNS, ROWS = 80, 25
-KEY_ENTER = "\r"
-KEY_F12 = "\x1b[24~"
 
 
-class Screen:
+class Screen(ptyscreen.Screen):
     """One program run in a pseudo-terminal of COLUMNS x ROWS."""
 
     def __init__(self, program, args, env, columns=COLUMNS, rows=ROWS, command=None):
-        self.screen = pyte.Screen(columns, rows)
-        self.stream = pyte.ByteStream(self.screen)
         env = dict(env)
-        env["TERM"] = "xterm"
         # A sanitizer build's leak report at exit would change the exit status;
         # the screens' own tests look at leaks, these runs look at the screen.
         asan = env.get("ASAN_OPTIONS", "")
         env["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "detect_leaks=0"
-        if command:
-            # The wrapper execs the program; the argv applies its preload itself.
-            argv, env = launcher.command(program, args, env=env)
-            self.child = pexpect.spawn(command[0], list(command[1:]) + argv,
-                                       dimensions=(rows, columns), env=env)
-        else:
-            self.child = launcher.spawn(program, args, dimensions=(rows, columns), env=env)
-
-    def pump(self, quiet=0.3, limit=10.0):
-        """Feeds output to the emulator until the program has been quiet a while."""
-        quiet, limit = launcher.patience(quiet), launcher.patience(limit)
-        start = last = time.monotonic()
-        while time.monotonic() - last < quiet and time.monotonic() - start < limit:
-            try:
-                self.stream.feed(self.child.read_nonblocking(65536, timeout=0.05))
-                last = time.monotonic()
-            except pexpect.TIMEOUT:
-                pass
-            except pexpect.EOF:
-                break
-
-    def wait_for(self, text, limit=15.0):
-        """Waits until `text` shows; returns False when it never does."""
-        limit = launcher.patience(limit)
-        start = time.monotonic()
-        while time.monotonic() - start < limit:
-            self.pump(quiet=0.1, limit=0.5)
-            if any(text in line for line in self.lines()):
-                self.pump()
-                return True
-        return False
-
-    def lines(self):
-        return list(self.screen.display)
-
-    def text(self):
-        return "\n".join(self.lines())
-
-    def finish(self, keys=KEY_ENTER, limit=10.0):
-        """Sends the closing keys; returns the exit status."""
-        self.child.send(keys)
-        self.child.expect(pexpect.EOF, timeout=launcher.patience(limit))
-        self.child.close()
-        return self.child.exitstatus
-
-    def close(self):
-        if self.child.isalive():
-            self.child.terminate(force=True)
+        super().__init__(program, args, env, columns, rows, command=command)
 
 
 def sample_disks(disks, wexedit, env=None):

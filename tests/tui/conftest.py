@@ -3,111 +3,38 @@ the screen back through a terminal emulator."""
 
 import os
 import sys
-import time
 from pathlib import Path
 
-import pexpect
-import pyte
 import pytest
 
 import catalog
 import records
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
-import launcher  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import ptyscreen  # noqa: E402
+from ptyscreen import (KEY_END, KEY_ENTER, KEY_F12, KEY_HOME, KEY_KILL_LINE,  # noqa: E402,F401
+                       KEY_SPACE, KEY_TAB)
 
 DRIVER = os.environ.get("TUI_DRIVER", "")
-# Every wait below is stretched by this factor (an emulated build is slower).
-SLOWDOWN = launcher.slowdown()
-
-# Line-drawing characters as the terminal's alternate character set sends
-# them; the emulator may show either form.
-BOX = str.maketrans("─│┌┐└┘├┤▒", "qxlkmjtua")
-
-KEY_TAB = "\t"
-KEY_ENTER = "\r"
-KEY_END = "\x1bOF"
-KEY_SPACE = " "
-KEY_F12 = "\x1b[24~"
-KEY_KILL_LINE = "\x0b"   # newt entry: delete to the end of the text
-KEY_HOME = "\x01"        # newt entry: to the start of the text
 
 
-class Session:
+class Session(ptyscreen.Screen):
+    """A page of the test driver (or `program`) with the locale variables of
+    `base_env` removed, so that only `extra_env` chooses the language; lines
+    show line-drawing characters as letters."""
+
     def __init__(self, args, columns, rows, term, extra_env=None, program=None, base_env=None):
-        self.columns, self.rows = columns, rows
-        self.screen = pyte.Screen(columns, rows)
-        self.stream = pyte.ByteStream(self.screen)
         env = {k: v for k, v in (base_env or os.environ).items()
                if not k.startswith("LC_") and k not in ("LANG", "LANGUAGE")}
-        env["TERM"] = term
         env.update(extra_env or {})
-        self.child = launcher.spawn(program or DRIVER, args, dimensions=(rows, columns), env=env)
-
-    def pump(self, quiet=0.3, limit=10.0):
-        """Feed output to the emulator until the program has been quiet a while."""
-        quiet, limit = quiet * SLOWDOWN, limit * SLOWDOWN
-        start = last = time.monotonic()
-        while time.monotonic() - last < quiet and time.monotonic() - start < limit:
-            try:
-                data = self.child.read_nonblocking(65536, timeout=0.05)
-                self.stream.feed(data)
-                last = time.monotonic()
-            except pexpect.TIMEOUT:
-                pass
-            except pexpect.EOF:
-                break
+        super().__init__(program or DRIVER, args, env, columns, rows, term)
 
     def wait_for(self, text, limit=10.0):
-        limit *= SLOWDOWN
-        start = time.monotonic()
-        while time.monotonic() - start < limit:
-            self.pump(quiet=0.1, limit=0.5)
-            if any(text in line for line in self.lines()):
-                self.pump()
-                return
-        pytest.fail("%r never appeared on the screen:\n%s" % (text, "\n".join(self.lines())))
+        if not super().wait_for(text, limit):
+            pytest.fail("%r never appeared on the screen:\n%s" % (text, "\n".join(self.lines())))
 
-    def wait_until(self, condition, limit=10.0):
-        """Pump output until `condition()` holds; False when it never did."""
-        limit *= SLOWDOWN
-        start = time.monotonic()
-        while time.monotonic() - start < limit:
-            self.pump(quiet=0.1, limit=0.5)
-            if condition():
-                return True
-        return False
-
-    def send(self, keys):
-        self.child.send(keys)
-        self.pump()
-
-    def lines(self):
-        return [line.translate(BOX) for line in self.screen.display]
-
-    def row(self, number):
-        return self.lines()[number]
-
-    def text_at(self, row, column, length):
-        return self.row(row)[column:column + length]
-
-    def colours(self, row, column):
-        cell = self.screen.buffer[row][column]
-        return cell.fg, cell.bg
-
-    def cursor(self):
-        return self.screen.cursor.y, self.screen.cursor.x
-
-    def finish(self, keys=KEY_ENTER, limit=10.0):
-        """Send the closing keys and return the program's exit status."""
-        self.child.send(keys)
-        self.child.expect(pexpect.EOF, timeout=limit * SLOWDOWN)
-        self.child.close()
-        return self.child.exitstatus
-
-    def close(self):
-        if self.child.isalive():
-            self.child.terminate(force=True)
+    def lines(self, box=True):
+        return super().lines(box)
 
 
 @pytest.fixture
