@@ -169,7 +169,7 @@ def test_only_disk_beyond_fixed_slots_saves_and_reads_back(kit, tmp_path, bus, k
     assert (texts["netbiosName"], texts["wsTree"]) == ("PC9", "LAB")
 
 
-def test_guard_refuses_gpt_and_writes_into_mbr_gap(kit, tmp_path):
+def test_guard_keeps_gpt_and_minix_disks_and_writes_into_mbr_gap(kit, tmp_path):
     # The IDE disk's driver loads first, so the refused GPT disk is the first
     # of the fixed slots and the record can only be on the second.
     # A whole-disk minix file system has zeros at 2560, in its inode bitmap,
