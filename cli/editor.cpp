@@ -149,7 +149,7 @@ void applyArguments(EditorRun& run, int count, char** arguments) {
       run.saveRequested = 1;
       return;
     }
-    std::printf("%s (%d): '%s'\n", tr("Unknown parameter"), index, argument);
+    printUnknownParameter(index, argument);
     run.result = -1;
     return;
   }

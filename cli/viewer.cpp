@@ -5,7 +5,6 @@
 
 #include "cli/frontends.h"
 #include "fields/fields.h"
-#include "fields/i18n.h"
 #include "fields/program.h"
 #include "fields/text.h"
 #include "tui/tui.h"
@@ -50,7 +49,7 @@ int runViewerCommandLine(int count, char** words) {
   for (int index = 0; index < count; ++index) {
     const FieldKeyword* row = findFieldWord(words[index]);
     if (row == nullptr) {
-      std::printf("%s (%d): '%s'\n", tr("Unknown parameter"), index, words[index]);
+      printUnknownParameter(index, words[index]);
       return -1;
     }
     printField(record, *row);

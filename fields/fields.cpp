@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "fields/i18n.h"
@@ -246,6 +247,10 @@ const FieldKeyword* findFieldAssignment(const char* argument, std::string& value
     if (matchAssignment(argument, row.keyword, value) >= 0) return &row;
   }
   return nullptr;
+}
+
+void printUnknownParameter(int index, const char* argument) {
+  std::printf("%s (%d): '%s'\n", tr("Unknown parameter"), index, argument);
 }
 
 std::uint8_t* fieldBuffer(const FieldKeyword& row, ImageSafeDataStruct* record) {
