@@ -98,35 +98,32 @@ int main(int argc, char** argv) {
   }
   textdomain("wexedit");
   // --help and --version answer before the disks are opened.
-  const int answered = answerInfoOption(argc, argv, roleFromName(argc > 0 ? argv[0] : ""), stdout);
+  const int role = roleFromName(argc > 0 ? argv[0] : "");
+  const bool editor = role == ToolModeEditor;
+  const char* program = editor ? "wexedit" : "wexview";
+  const int answered = answerInfoOption(argc, argv, role, stdout);
   if (answered >= 0) return answered;
   const char* named[DiskSlotMax];
   std::size_t namedCount = 0;
-  const char* name = roleFromName(argc > 0 ? argv[0] : "") == ToolModeEditor ? "wexedit" : "wexview";
-  if (!collectNamedDisks(argc, argv, name, named, &namedCount)) return ExitBadDiskOption;
+  if (!collectNamedDisks(argc, argv, program, named, &namedCount)) return ExitBadDiskOption;
   // Named disks take the place of the scan of the fixed candidates.
   namedCount > 0 ? scanNamedDisks(named, namedCount) : scanDisks();
-  ToolMode = roleFromName(argc > 0 ? argv[0] : "");
+  ToolMode = role;
   ToolOptions = {};
 
   const OptionOutcome outcome = parseOptions(argc, argv);
   if (outcome != OptionOutcome::Run && !tuiTerminalReady()) {
-    std::fprintf(stderr, "%s: the help screen needs a terminal; --help prints the usage\n",
-                 ToolMode == ToolModeEditor ? "wexedit" : "wexview");
+    std::fprintf(stderr, "%s: the help screen needs a terminal; --help prints the usage\n", program);
     return ExitNoTerminal;
   }
   switch (outcome) {
-    case OptionOutcome::OtherRoleHelp:
-      ToolMode == ToolModeEditor ? showEditorHelp() : showViewerHelp();
-      return 1;
+    case OptionOutcome::OtherRoleHelp: editor ? showEditorHelp() : showViewerHelp(); return 1;
     case OptionOutcome::Help: showHelp(); return 1;
     case OptionOutcome::Run: break;
   }
 
   // One writer at a time: the editor keeps the disks from before its load
   // until its save or removal has ended; the viewer shares them while it reads.
-  const bool editor = ToolMode == ToolModeEditor;
-  const char* program = editor ? "wexedit" : "wexview";
   std::size_t busySlot = 0;
   int lockError = 0;
   if (lockDisks(editor ? DeviceLock::Exclusive : DeviceLock::Shared, DiskLockWaitMilliseconds, &busySlot,
