@@ -228,6 +228,23 @@ int statusOf(DiskOutcome outcome) {
   }
 }
 
+// Save the `length` bytes of `image` to every usable disk, or without an image
+// remove our record from each. With `failure` set nothing is written and each
+// usable disk is noted as failed with it. Every disk is tried; the first
+// failure decides the status.
+int storeOnEveryDisk(DiskReport& report, const std::uint8_t* image, std::size_t length, int failure = 0) {
+  clearReport(report);
+  int status = IsdNoDevice;
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
+    if (!usable(slot)) continue;
+    if (status == IsdNoDevice) status = 0;
+    const DiskOutcome outcome = failure != 0 ? note(report, slot, DiskOutcome::WriteFailed, failure)
+                                             : storeOnDisk(slot, image, length, report.disks[slot]);
+    if (status == 0) status = statusOf(outcome);
+  }
+  return status;
+}
+
 // Read the record of one usable disk into `record` when it holds a complete one.
 LoadOutcome loadFrom(int fd, ImageSafeDataStruct* record, int* error) {
   std::uint8_t header[IsdHeaderLength];
@@ -490,35 +507,16 @@ int isdSave(ImageSafeDataStruct* record, DiskReport* report) {
   IsdRecordGuard release(record);
   DiskReport local;
   DiskReport& outcome = report != nullptr ? *report : local;
-  clearReport(outcome);
   const IsdImage image = isdSerialize(record);
-  int status = IsdNoDevice;
-  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
-    if (!usable(slot)) continue;
-    if (status == IsdNoDevice) status = 0;
-    const DiskOutcome written = image.bytes
-                                    ? storeOnDisk(slot, image.bytes.get(), image.length, outcome.disks[slot])
-                                    : note(outcome, slot, DiskOutcome::WriteFailed, -ENOMEM);
-    // The first failure decides the status; every other disk is still written.
-    if (status == 0) status = statusOf(written);
-  }
-  return status;
+  if (!image.bytes) return storeOnEveryDisk(outcome, nullptr, 0, -ENOMEM);
+  return storeOnEveryDisk(outcome, image.bytes.get(), image.length);
 }
 
 int isdSave(ImageSafeDataStruct* record) { return isdSave(record, nullptr); }
 
 int isdRemove(DiskReport* report) {
   DiskReport local;
-  DiskReport& outcome = report != nullptr ? *report : local;
-  clearReport(outcome);
-  int status = IsdNoDevice;
-  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
-    if (!usable(slot)) continue;
-    if (status == IsdNoDevice) status = 0;
-    const DiskOutcome erased = storeOnDisk(slot, nullptr, 0, outcome.disks[slot]);
-    if (status == 0) status = statusOf(erased);
-  }
-  return status;
+  return storeOnEveryDisk(report != nullptr ? *report : local, nullptr, 0);
 }
 
 int isdRemove() { return isdRemove(nullptr); }
