@@ -11,9 +11,19 @@
 namespace {
 
 const char* readFrom(const LoadReport& report) {
-  for (std::size_t slot = 0; slot < report.count; ++slot)
-    if (report.disks[slot].outcome == LoadOutcome::Read) return report.disks[slot].devicePath;
-  return nullptr;
+  return report.source < report.count ? report.disks[report.source].devicePath : nullptr;
+}
+
+// Why the journal area of a disk was not written, in a few words.
+const char* journalRefusal(DiskOutcome outcome) {
+  switch (outcome) {
+    case DiskOutcome::RefusedTooSmall: return "the disk ends before byte 10240";
+    case DiskOutcome::RefusedGpt: return "the bytes from 6144 on lie inside the GUID partition table";
+    case DiskOutcome::RefusedPartition:
+      return "a partition starts at or before the sectors from byte 6144 on";
+    case DiskOutcome::RefusedForeignData: return "the bytes from 6144 on hold other data";
+    default: return diskOutcomeText(outcome);
+  }
 }
 
 }  // namespace
@@ -41,14 +51,26 @@ bool reportLoad(const char* program, int status, const LoadReport& report, bool 
                      std::strerror(-disk.error));
         break;
       case LoadOutcome::Unusable:
-        // A disk the administrator named is expected to be used: say why it is not.
-        if (disk.origin == DiskOrigin::Named)
+        // A disk the administrator named is expected to be used, and one that
+        // does not tell its size may hold a copy: say why it is not used.
+        if (disk.origin == DiskOrigin::Named || disk.sizeFailed)
           std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", program, disk.devicePath,
                        std::strerror(-disk.error));
         break;
       case LoadOutcome::ReadFailed:
         std::fprintf(stderr, "%s: %s: the bytes at 2560 could not be read (%s)\n", program, disk.devicePath,
                      std::strerror(-disk.error));
+        break;
+      case LoadOutcome::ReadJournal:
+        std::fprintf(stderr,
+                     "%s: %s holds a save that did not finish; the image-safe data was read from its "
+                     "journal copy\n",
+                     program, disk.devicePath);
+        break;
+      case LoadOutcome::CutShort:
+        std::fprintf(stderr,
+                     "%s: %s: the image-safe data runs past the end of the disk; it was passed over\n",
+                     program, disk.devicePath);
         break;
       case LoadOutcome::Unfinished:
         if (source != nullptr) {
@@ -85,7 +107,14 @@ bool reportStoreFailure(int status, const DiskReport& report, const char* action
   bool failed = false;
   for (std::size_t slot = 0; slot < report.count; ++slot) {
     const DiskResult& disk = report.disks[slot];
-    if (!diskOutcomeFailed(disk.outcome)) continue;
+    if (!diskOutcomeFailed(disk.outcome)) {
+      if (disk.outcome != DiskOutcome::NotUsed && diskOutcomeFailed(disk.journal))
+        std::fprintf(
+            stderr,
+            "wexedit: %s: the disk has no journal copy (%s); the image-safe data was %s without one\n",
+            disk.devicePath != nullptr ? disk.devicePath : "?", journalRefusal(disk.journal), action);
+      continue;
+    }
     failed = true;
     std::fprintf(stderr, "wexedit: %s: %s", disk.devicePath != nullptr ? disk.devicePath : "?",
                  diskOutcomeText(disk.outcome));

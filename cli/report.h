@@ -16,8 +16,9 @@ inline constexpr unsigned DiskLockWaitMilliseconds = 10000;
 void reportLockFailure(const char* program, std::size_t slot, int error, bool editor);
 
 // After isdLoad returned `status` with `report`: one line on standard error
-// for each disk that exists but could not be opened or read, and for each
-// unfinished save that was passed over; for the viewer also when no disk could
+// for each disk that exists but could not be opened, sized or read, for each
+// unfinished save (read from its journal copy or passed over) and for each
+// record cut short by the disk's end; for the viewer also when no disk could
 // be read at all. Returns true when the run must stop with ExitStoreFailed
 // (no memory for the record; or, for the editor, no record found while a disk
 // could not be read, since a save would replace what that disk holds).
@@ -25,6 +26,7 @@ bool reportLoad(const char* program, int status, const LoadReport& report, bool 
 
 // After isdSave or isdRemove returned `status` with `report`: write one line
 // to standard error for each disk that was not written (or one line when no
-// disk was usable). `action` names what was not done ("written", "removed").
+// disk was usable), and for each disk written without a journal copy (which
+// is no failure). `action` names what was not done ("written", "removed").
 // Returns true when anything failed.
 bool reportStoreFailure(int status, const DiskReport& report, const char* action);

@@ -16,6 +16,8 @@
 
 #include "store/format.h"
 #include "store/guard.h"
+#include "store/journal.h"
+#include "store/loadchoice.h"
 #include "store/saveplan.h"
 
 DiskTable diskTable = {};
@@ -44,8 +46,10 @@ bool namedByFloppyDrive(const char* path) {
   return floppy != nullptr && strcasecmp(floppy, path) == 0;
 }
 
-// 0 when the disk in `slot` is usable, else why not (a negative errno).
-int usability(std::size_t slot) {
+// 0 when the disk in `slot` is usable, else why not (a negative errno);
+// `*sizeFailed` tells whether it was the size request that failed.
+int usability(std::size_t slot, bool* sizeFailed = nullptr) {
+  if (sizeFailed != nullptr) *sizeFailed = false;
   if (slot >= diskTable.count) return -ENODEV;
   const DiskSlot& disk = diskTable.slots[slot];
   if (disk.descriptor == NoDescriptor) return disk.openError != 0 ? disk.openError : -ENODEV;
@@ -56,6 +60,7 @@ int usability(std::size_t slot) {
     std::uint64_t bytes = 0;
     if (disk.origin == DiskOrigin::Named && size == -ENOTTY)
       return platform().regularFileSize(disk.descriptor, &bytes);
+    if (sizeFailed != nullptr) *sizeFailed = size != -ENOTTY;
     return size == -ENOTTY ? -ENOTBLK : size;
   }
   std::uint8_t geometry[GeometryBufferLength] = {};
@@ -92,7 +97,8 @@ int readError(long got) { return got < 0 ? static_cast<int>(got) : -EIO; }
 void clearReport(DiskReport& report) {
   report.count = diskTable.count;
   for (std::size_t slot = 0; slot < diskTable.count; ++slot)
-    report.disks[slot] = {diskTable.slots[slot].devicePath, DiskOutcome::NotUsed, 0, {}};
+    report.disks[slot] = {
+        diskTable.slots[slot].devicePath, DiskOutcome::NotUsed, 0, {}, DiskOutcome::NotUsed};
 }
 
 DiskOutcome note(DiskReport& report, std::size_t slot, DiskOutcome outcome, int error = 0) {
@@ -167,10 +173,10 @@ int writeZeros(int fd, std::uint64_t offset, std::size_t length) {
 }
 
 // Carry out the steps on one disk; the first failure stops it there.
-DiskOutcome carryOut(int fd, const StorePlan& plan, const std::uint8_t* image, DiskResult& result) {
+DiskOutcome carryOut(int fd, const StorePlan& plan, const SaveImages& images, DiskResult& result) {
   for (std::size_t i = 0; i < plan.count; ++i) {
     const StoreStep& step = plan.steps[i];
-    const std::uint64_t at = std::uint64_t{IsdStoreOffset} + step.offset;
+    const std::uint64_t at = step.offset;
     int error = 0;
     switch (step.kind) {
       case StoreStep::Kind::Sync:
@@ -181,8 +187,11 @@ DiskOutcome carryOut(int fd, const StorePlan& plan, const std::uint8_t* image, D
         continue;
       case StoreStep::Kind::Zeros: error = writeZeros(fd, at, step.length); break;
       case StoreStep::Kind::Bytes:
-      case StoreStep::Kind::Image: {
-        const std::uint8_t* bytes = step.kind == StoreStep::Kind::Bytes ? step.bytes : image + step.offset;
+      case StoreStep::Kind::Record:
+      case StoreStep::Kind::Journal: {
+        const std::uint8_t* bytes = step.kind == StoreStep::Kind::Bytes    ? step.bytes
+                                    : step.kind == StoreStep::Kind::Record ? images.record + step.from
+                                                                           : images.journal + step.from;
         const long put = platform().writeAt(fd, at, bytes, step.length);
         if (put < 0 || static_cast<std::size_t>(put) != step.length)
           error = put < 0 ? static_cast<int>(put) : -EIO;
@@ -197,21 +206,44 @@ DiskOutcome carryOut(int fd, const StorePlan& plan, const std::uint8_t* image, D
   return plan.count == 0 ? DiskOutcome::Unchanged : DiskOutcome::Written;
 }
 
-// Save `image` to one disk, or with a null image remove our record from it.
-DiskOutcome storeOnDisk(std::size_t slot, const std::uint8_t* image, std::size_t length, DiskResult& result) {
+// Save `images` to one disk, or without images remove our record from it.
+DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* images, DiskResult& result) {
   const int fd = diskTable.slots[slot].descriptor;
   DiskBytes disk;
   if (const int error = readDisk(fd, disk); error != 0) {
     result.error = error;
     return result.outcome = DiskOutcome::ReadFailed;
   }
-  const StorePlan plan = image != nullptr
-                             ? planSave(disk.store(), disk.storeLength, static_cast<std::uint32_t>(length))
-                             : planRemoval(disk.store(), disk.storeLength);
+  const char* journalUser = nullptr;
+  const DiskOutcome journalVerdict = guardJournalArea(disk.view, &journalUser);
+  const bool journal = journalVerdict == DiskOutcome::Written;
+  SaveImages written = images != nullptr ? *images : SaveImages{};
+  if (!journal) written.journal = nullptr;
+  const StorePlan plan = images != nullptr ? planSave(disk.view.head, disk.view.headLength, written)
+                                           : planRemoval(disk.view.head, disk.view.headLength, journal);
+  if (images != nullptr) result.journal = images->journal != nullptr ? journalVerdict : DiskOutcome::NotUsed;
   if (plan.count == 0) return result.outcome = DiskOutcome::Unchanged;
   const DiskOutcome verdict = judge(fd, disk, plan, result);
-  if (verdict != DiskOutcome::Written) return result.outcome = verdict;
-  return result.outcome = carryOut(fd, plan, image, result);
+  if (verdict != DiskOutcome::Written) {
+    result.journal = DiskOutcome::NotUsed;
+    return result.outcome = verdict;
+  }
+  return result.outcome = carryOut(fd, plan, written, result);
+}
+
+// One more than the highest generation the last load found or any usable
+// disk's journal copy holds now.
+std::uint64_t nextGeneration() {
+  std::uint64_t highest = diskTable.generationSeen;
+  std::uint8_t area[JournalAreaLength];
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
+    if (!usable(slot)) continue;
+    const long got = platform().readAt(diskTable.slots[slot].descriptor, JournalOffset, area, sizeof area);
+    if (got <= 0) continue;
+    const JournalCopy copy = journalDecode(area, static_cast<std::size_t>(got));
+    if (copy.valid) highest = std::max(highest, copy.generation);
+  }
+  return highest + 1;
 }
 
 int statusOf(DiskOutcome outcome) {
@@ -228,53 +260,80 @@ int statusOf(DiskOutcome outcome) {
   }
 }
 
-// Save the `length` bytes of `image` to every usable disk, or without an image
-// remove our record from each. With `failure` set nothing is written and each
-// usable disk is noted as failed with it. Every disk is tried; the first
-// failure decides the status.
-int storeOnEveryDisk(DiskReport& report, const std::uint8_t* image, std::size_t length, int failure = 0) {
+// Save `images` to every usable disk, or without images remove our record
+// from each. With `failure` set nothing is written and each usable disk is
+// noted as failed with it. Every disk is tried; the first failure decides the
+// status.
+int storeOnEveryDisk(DiskReport& report, const SaveImages* images, int failure = 0) {
   clearReport(report);
   int status = IsdNoDevice;
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     if (!usable(slot)) continue;
     if (status == IsdNoDevice) status = 0;
     const DiskOutcome outcome = failure != 0 ? note(report, slot, DiskOutcome::WriteFailed, failure)
-                                             : storeOnDisk(slot, image, length, report.disks[slot]);
+                                             : storeOnDisk(slot, images, report.disks[slot]);
     if (status == 0) status = statusOf(outcome);
   }
   return status;
 }
 
-// Read the record of one usable disk into `record` when it holds a complete one.
-LoadOutcome loadFrom(int fd, ImageSafeDataStruct* record, int* error) {
-  std::uint8_t header[IsdHeaderLength];
-  const long got = platform().readAt(fd, IsdStoreOffset, header, sizeof header);
-  if (got < 0) {
-    *error = static_cast<int>(got);
-    return LoadOutcome::ReadFailed;
+// What the load reads of one usable disk: the bytes at the store offset (the
+// header, and as many as the stored total length says when it is a record)
+// and the journal area.
+struct LoadBytes {
+  std::unique_ptr<std::uint8_t[]> store;
+  std::unique_ptr<std::uint8_t[]> journal;
+};
+
+// 0, or a negative errno when the disk could not be read.
+int readForLoad(int fd, LoadBytes& bytes, LoadedDisk& disk) {
+  bytes.store.reset(new (std::nothrow) std::uint8_t[IsdHeaderLength]());
+  bytes.journal.reset(new (std::nothrow) std::uint8_t[JournalAreaLength]());
+  if (!bytes.store || !bytes.journal) return -ENOMEM;
+  const long got = platform().readAt(fd, IsdStoreOffset, bytes.store.get(), IsdHeaderLength);
+  if (got < 0) return static_cast<int>(got);
+  disk.store = bytes.store.get();
+  disk.storeLength = static_cast<std::size_t>(got);
+  if (got == static_cast<long>(IsdHeaderLength) && isdSlotOf(disk.store) == IsdSlot::Complete) {
+    // Never take more than a record can hold, whatever the stored length says.
+    const std::size_t wanted =
+        std::min<std::size_t>(isdGetU32(disk.store + IsdTotalLengthOffset), IsdMaxImageLength);
+    if (wanted > IsdHeaderLength) {
+      bytes.store.reset(new (std::nothrow) std::uint8_t[wanted]);
+      if (!bytes.store) return -ENOMEM;
+      const long read = platform().readAt(fd, IsdStoreOffset, bytes.store.get(), wanted);
+      if (read < 0) return static_cast<int>(read);
+      disk.store = bytes.store.get();
+      disk.storeLength = static_cast<std::size_t>(read);
+    }
   }
-  // A disk too short for a header holds no record.
-  if (got != static_cast<long>(sizeof header)) return LoadOutcome::NoRecord;
-  switch (isdSlotOf(header)) {
-    case IsdSlot::Complete: break;
-    case IsdSlot::Unfinished: return LoadOutcome::Unfinished;
-    default: return LoadOutcome::NoRecord;
+  const long journal = platform().readAt(fd, JournalOffset, bytes.journal.get(), JournalAreaLength);
+  if (journal < 0) return static_cast<int>(journal);
+  disk.journal = bytes.journal.get();
+  disk.journalLength = static_cast<std::size_t>(journal);
+  return 0;
+}
+
+LoadOutcome outcomeOf(const DiskFinding& found, bool chosen) {
+  switch (found.record) {
+    case StoredRecord::Complete: return chosen ? LoadOutcome::Read : LoadOutcome::NotNeeded;
+    case StoredRecord::Unfinished: return chosen ? LoadOutcome::ReadJournal : LoadOutcome::Unfinished;
+    case StoredRecord::CutShort: return LoadOutcome::CutShort;
+    case StoredRecord::NoRecord:
+    case StoredRecord::Foreign: break;
   }
-  // Never take more than a record can hold, whatever the stored length says.
-  const std::size_t wanted =
-      std::min<std::size_t>(isdGetU32(header + IsdTotalLengthOffset), IsdMaxImageLength);
-  std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[wanted + 1]);
-  if (!image) {
-    *error = -ENOMEM;
-    return LoadOutcome::ReadFailed;
+  return LoadOutcome::NoRecord;
+}
+
+DiskState stateOf(const DiskFinding& found) {
+  switch (found.record) {
+    case StoredRecord::Complete: return DiskState::Complete;
+    case StoredRecord::CutShort:
+    case StoredRecord::Unfinished: return DiskState::Unfinished;
+    case StoredRecord::NoRecord: return DiskState::NoRecord;
+    case StoredRecord::Foreign: break;
   }
-  const long read = platform().readAt(fd, IsdStoreOffset, image.get(), wanted);
-  if (read < 0) {
-    *error = static_cast<int>(read);
-    return LoadOutcome::ReadFailed;
-  }
-  isdParse(image.get(), static_cast<std::size_t>(read), record);
-  return LoadOutcome::Read;
+  return DiskState::Refused;
 }
 
 // Open `path` into the next slot, unless it is to be skipped. A device that is
@@ -406,6 +465,7 @@ void scanDisks() { scanDisks(systemDiskPlatform()); }
 void scanDisks(DiskPlatform& diskPlatform) {
   diskTable.platform = &diskPlatform;
   diskTable.count = 0;
+  diskTable.generationSeen = 0;
   for (const char* path : CandidatePaths)
     addDisk(path, DiskOrigin::Fixed, isCdromDrive(path) || namedByFloppyDrive(path));
   for (std::size_t slot = 0; slot < DiskSlotCount; ++slot)
@@ -420,6 +480,7 @@ void scanNamedDisks(const char* const* paths, std::size_t count) {
 void scanNamedDisks(DiskPlatform& diskPlatform, const char* const* paths, std::size_t count) {
   diskTable.platform = &diskPlatform;
   diskTable.count = 0;
+  diskTable.generationSeen = 0;
   for (std::size_t i = 0; i < count && i < DiskSlotMax; ++i) {
     addDisk(paths[i], DiskOrigin::Named, false);
     // A disk named twice (or by two names) is used once: a second descriptor
@@ -469,34 +530,71 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
   LoadReport local;
   LoadReport& found = report != nullptr ? *report : local;
   found.count = diskTable.count;
+  found.source = NoCopy;
+  found.fromJournal = found.writtenElsewhere = found.hasGeneration = false;
+  found.generation = 0;
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     const DiskSlot& disk = diskTable.slots[slot];
-    found.disks[slot] = {disk.devicePath, disk.origin,
-                         disk.openError != 0 ? LoadOutcome::OpenFailed : LoadOutcome::Absent, disk.openError};
+    const bool openFailed = disk.openError != 0;
+    found.disks[slot] = {disk.devicePath,
+                         disk.origin,
+                         openFailed ? LoadOutcome::OpenFailed : LoadOutcome::Absent,
+                         disk.openError,
+                         openFailed ? DiskState::Unusable : DiskState::Absent,
+                         false,
+                         0,
+                         false};
   }
   if (!isdCreate(record)) return IsdNoMemory;
   bool anyUsable = false;
   bool anyReadFailed = false;
-  bool read = false;
+  LoadBytes bytes[DiskSlotMax];
+  LoadedDisk loaded[DiskSlotMax];
+  std::size_t slots[DiskSlotMax];
+  std::size_t readCount = 0;
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     DiskLoadResult& disk = found.disks[slot];
     if (diskTable.slots[slot].descriptor == NoDescriptor) continue;
-    if (const int why = usability(slot); why != 0) {
+    bool sizeFailed = false;
+    if (const int why = usability(slot, &sizeFailed); why != 0) {
+      if (why == -ENOMEDIUM) continue;  // an empty card reader: no disk
       disk.outcome = LoadOutcome::Unusable;
+      disk.state = DiskState::Unusable;
       disk.error = why;
+      disk.sizeFailed = sizeFailed;
       continue;
     }
     anyUsable = true;
-    if (read) {
-      disk.outcome = LoadOutcome::NotNeeded;
+    if (const int error = readForLoad(diskTable.slots[slot].descriptor, bytes[readCount], loaded[readCount]);
+        error != 0) {
+      if (error == -ENOMEM) return IsdNoMemory;
+      disk.outcome = LoadOutcome::ReadFailed;
+      disk.state = DiskState::Unusable;
+      disk.error = error;
+      anyReadFailed = true;
       continue;
     }
-    disk.outcome = loadFrom(diskTable.slots[slot].descriptor, record, &disk.error);
-    if (disk.outcome == LoadOutcome::ReadFailed && disk.error == -ENOMEM) return IsdNoMemory;
-    anyReadFailed = anyReadFailed || disk.outcome == LoadOutcome::ReadFailed;
-    read = disk.outcome == LoadOutcome::Read;
+    slots[readCount++] = slot;
   }
-  if (read) return 0;
+  DiskFinding findings[DiskSlotMax];
+  const LoadChoice choice = chooseCopy(loaded, readCount, findings);
+  for (std::size_t i = 0; i < readCount; ++i) {
+    DiskLoadResult& disk = found.disks[slots[i]];
+    disk.outcome = outcomeOf(findings[i], choice.disk == i);
+    disk.state = stateOf(findings[i]);
+    disk.hasGeneration = findings[i].journalValid;
+    disk.generation = findings[i].generation;
+  }
+  diskTable.generationSeen = std::max(diskTable.generationSeen, choice.highestGeneration);
+  if (choice.disk != NoCopy) {
+    isdParse(choice.image, choice.imageLength, record);
+    found.source = slots[choice.disk];
+    found.fromJournal = choice.fromJournal;
+    found.writtenElsewhere = choice.writtenElsewhere;
+    found.hasGeneration = choice.hasGeneration;
+    found.generation = choice.generation;
+    return 0;
+  }
   if (!anyUsable) return IsdNoDevice;
   return anyReadFailed ? IsdReadFailed : IsdNoStore;
 }
@@ -508,15 +606,21 @@ int isdSave(ImageSafeDataStruct* record, DiskReport* report) {
   DiskReport local;
   DiskReport& outcome = report != nullptr ? *report : local;
   const IsdImage image = isdSerialize(record);
-  if (!image.bytes) return storeOnEveryDisk(outcome, nullptr, 0, -ENOMEM);
-  return storeOnEveryDisk(outcome, image.bytes.get(), image.length);
+  if (!image.bytes) return storeOnEveryDisk(outcome, nullptr, -ENOMEM);
+  std::uint8_t journal[JournalAreaLength];
+  SaveImages images;
+  images.record = image.bytes.get();
+  images.recordLength = static_cast<std::uint32_t>(image.length);
+  images.journalLength = journalEncode(images.record, images.recordLength, nextGeneration(), journal);
+  if (images.journalLength != 0) images.journal = journal;
+  return storeOnEveryDisk(outcome, &images);
 }
 
 int isdSave(ImageSafeDataStruct* record) { return isdSave(record, nullptr); }
 
 int isdRemove(DiskReport* report) {
   DiskReport local;
-  return storeOnEveryDisk(report != nullptr ? *report : local, nullptr, 0);
+  return storeOnEveryDisk(report != nullptr ? *report : local, nullptr);
 }
 
 int isdRemove() { return isdRemove(nullptr); }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "store/loadchoice.h"
 #include "store/outcome.h"
 #include "store/platform.h"
 #include "store/record.h"
@@ -33,6 +34,10 @@ struct DiskResult {
   DiskOutcome outcome;
   int error;      // negative errno for write, sync and read failures, else 0
   char user[32];  // for RefusedDiskUser: what holds the whole disk, else empty
+  // The journal area: Written when the journal copy was written or already
+  // held the record, the guard's refusal when the disk has none (the record
+  // was still written), NotUsed when the disk was not written at all.
+  DiskOutcome journal;
 };
 struct DiskReport {
   std::size_t count;  // the table's disks, in table order
@@ -41,24 +46,37 @@ struct DiskReport {
 
 // What the load found on each disk of the table, by slot.
 enum class LoadOutcome {
-  Absent,      // no such device, a CD-ROM drive, or the FLOPPYDRIVE: not a candidate
-  OpenFailed,  // the device is there (or was named) but could not be opened (error says why)
-  Unusable,    // opened, but it did not answer as a disk (error says why)
-  NoRecord,    // no record of ours: blank, removed or someone else's bytes
-  Unfinished,  // a save was stopped before it ended; never taken as a record
-  ReadFailed,  // the bytes at the store offset could not be read
-  Read,        // the record was read from this disk
-  NotNeeded,   // usable, not read: an earlier disk held the record
+  Absent,       // no such device, a CD-ROM drive, or the FLOPPYDRIVE: not a candidate
+  OpenFailed,   // the device is there (or was named) but could not be opened (error says why)
+  Unusable,     // opened, but it did not answer as a disk (error says why)
+  NoRecord,     // no record of ours: blank, removed or someone else's bytes
+  Unfinished,   // a save was stopped before it ended and its journal copy did not win
+  CutShort,     // a record that the disk's end cuts short: never taken
+  ReadFailed,   // the bytes at the store offset or of the journal could not be read
+  Read,         // the record was read from this disk's store offset
+  ReadJournal,  // a save was stopped before it ended; its journal copy was read
+  NotNeeded,    // a complete record that another copy won over
 };
+// The state of one disk in few words, for reports that list every disk.
+enum class DiskState { Absent, Complete, Unfinished, NoRecord, Refused, Unusable };
 struct DiskLoadResult {
   const char* devicePath;  // the table's path
   DiskOrigin origin;
   LoadOutcome outcome;
   int error;  // negative errno for OpenFailed, Unusable and ReadFailed, else 0
+  DiskState state;
+  bool hasGeneration;  // the disk holds a valid journal copy
+  std::uint64_t generation;
+  bool sizeFailed;  // Unusable: the size request failed (else a geometry request)
 };
 struct LoadReport {
   std::size_t count;  // the table's disks, in table order
   DiskLoadResult disks[DiskSlotMax];
+  std::size_t source;        // the slot the record came from; NoCopy when none
+  bool fromJournal;          // it came from that disk's journal copy
+  bool writtenElsewhere;     // another program wrote it after our last save
+  bool hasGeneration;        // it carries a generation
+  std::uint64_t generation;  // its generation, when it has one
 };
 
 // The disk table: built once by scanDisks, lives for the whole process.
@@ -67,6 +85,8 @@ struct DiskTable {
   DiskSlot slots[DiskSlotMax];
   char extraPaths[DiskSlotMax][DiskNameMax + 5];  // "/dev/<name>" of the Extra disks
   DiskPlatform* platform;                         // not owned; outlives the table's use
+  // The highest generation the last load found; a save stamps a higher one.
+  std::uint64_t generationSeen;
 };
 extern DiskTable diskTable;
 
@@ -102,9 +122,11 @@ int lockDisks(DeviceLock lock, unsigned waitMilliseconds, std::size_t* busySlot,
 void unlockDisks();
 
 // Create `record` (its eight buffers then belong to it and the caller releases
-// them with isdRelease) and fill it from the first usable disk that holds a
-// complete record; disks without one (blank, removed, someone else's bytes, a
-// save that did not finish) are passed over. Returns 0; IsdNoDevice when no
+// them with isdRelease) and fill it from the copy loadchoice.h chooses among
+// every usable disk: the newest of our saves, unless another program wrote a
+// record since; a save that did not finish is read from its journal copy;
+// disks without a copy (blank, removed, someone else's bytes, a record cut
+// short by the disk's end) are passed over. Returns 0; IsdNoDevice when no
 // disk is usable; IsdReadFailed when none held a record but a usable disk
 // could not be read; IsdNoStore when no usable disk holds a record; or
 // IsdNoMemory when the buffers or the image could not be had (the record then
@@ -117,16 +139,17 @@ int isdLoad(ImageSafeDataStruct* record);
 // Write `record` to every usable disk and release its text buffers, whatever
 // the outcome: after the call the record has no buffers and the caller must not
 // use its texts. Each disk is written in the order of saveplan.h, after the
-// write guard has agreed. Returns 0, IsdNoDevice, or IsdWriteFailed / IsdRefused
-// when a usable disk was not written (every other usable disk is still tried).
-// With `report`, fills it with what happened on each disk; the report is the
-// caller's and points only into the disk table.
+// write guard has agreed, with a journal copy whose generation is one more
+// than the highest found by the last load or now on any usable disk; a disk
+// that already holds exactly this record is left Unchanged. Returns 0, IsdNoDevice, or IsdWriteFailed /
+// IsdRefused when a usable disk was not written (every other usable disk is still tried). With `report`,
+// fills it with what happened on each disk; the report is the caller's and points only into the disk table.
 int isdSave(ImageSafeDataStruct* record, DiskReport* report);
 int isdSave(ImageSafeDataStruct* record);
 
-// Erase our record, complete or unfinished, on every usable disk that holds
-// one, and nothing that is not ours. Returns 0 (also when no disk held one),
-// IsdNoDevice when no disk is usable, or IsdWriteFailed / IsdRefused when a
-// disk holding one could not be cleared; `report` as for isdSave.
+// Erase our record, complete, unfinished or removed earlier, and its journal
+// copy on every usable disk that holds one, and nothing that is not ours. Returns 0 (also when no disk held
+// one), IsdNoDevice when no disk is usable, or IsdWriteFailed / IsdRefused when a disk holding one could not
+// be cleared; `report` as for isdSave.
 int isdRemove(DiskReport* report);
 int isdRemove();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace {
@@ -140,6 +141,17 @@ bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
     position += 4 + std::uint64_t{textLength};
   }
   return position == total;
+}
+
+std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length) {
+  std::size_t header = IsdHeaderLength;
+  if (length >= IsdStructLengthOffset + 4) {
+    const std::uint32_t word = isdGetU32(image + IsdStructLengthOffset);
+    if (word > IsdHeaderLength && word <= IsdMaxImageLength) header = word;
+  }
+  std::size_t longest = header + 4 * std::size(IsdTextFields);
+  for (const IsdTextField& field : IsdTextFields) longest += field.capacity - 1;
+  return longest;
 }
 
 std::uint32_t isdGetU32(const std::uint8_t* bytes) {

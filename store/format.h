@@ -65,6 +65,11 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
 // stored totalLength, which lies within `length`. The signature is not looked at.
 bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length);
 
+// The longest stored record that the `length` bytes of `image` could frame
+// for their header length (the word at offset 48, at least the current 204
+// bytes): the header, eight length words and every text at its largest.
+std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length);
+
 // Explicit little-endian helpers shared by the codec and the disk guard.
 std::uint32_t isdGetU32(const std::uint8_t* bytes);
 void isdPutU32(std::uint8_t* bytes, std::uint32_t value);

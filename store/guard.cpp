@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "store/format.h"
+#include "store/journal.h"
 
 namespace {
 
@@ -160,6 +161,24 @@ bool partitionReaches(const GuardDisk& disk, std::uint64_t end) {
   return false;
 }
 
+// The rules of the disk's layout for a write of [start, end): partition
+// tables, boot loaders, file systems and other users of the whole disk.
+DiskOutcome layoutVerdict(const GuardDisk& disk, std::uint64_t start, std::uint64_t end, const char** user) {
+  *user = nullptr;
+  const std::uint8_t* head = disk.head;
+  const std::size_t length = disk.headLength;
+  for (std::uint32_t size : SectorSizesChecked)
+    if (gptOverlaps(head, length, size, start, end)) return DiskOutcome::RefusedGpt;
+  if (disk.sectorSize != 512 && disk.sectorSize != 4096 &&
+      gptOverlaps(head, length, disk.sectorSize, start, end))
+    return DiskOutcome::RefusedGpt;
+  if (gapBootLoader(head, length)) return DiskOutcome::RefusedBootLoader;
+  if (wholeDiskFileSystem(head, length)) return DiskOutcome::RefusedFileSystem;
+  if ((*user = wholeDiskUser(disk)) != nullptr) return DiskOutcome::RefusedDiskUser;
+  if (partitionReaches(disk, end)) return DiskOutcome::RefusedPartition;
+  return DiskOutcome::Written;
+}
+
 }  // namespace
 
 std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
@@ -168,9 +187,16 @@ std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
   switch (isdSlotOf(store)) {
     case IsdSlot::Complete:
     case IsdSlot::Unfinished:
-      // The header is ours whatever the length word says; so is what it claims.
-      ours = std::max<std::size_t>(
-          length >= IsdTotalLengthOffset + 4 ? isdGetU32(store + IsdTotalLengthOffset) : 0, IsdHeaderLength);
+      // The header is ours whatever the length word says; so is what it
+      // claims, but never more than the longest record its header can frame:
+      // a damaged length word must not make someone else's bytes ours.
+      if (isdFramingAddsUp(store, length)) {
+        ours = isdGetU32(store + IsdTotalLengthOffset);
+      } else {
+        const std::size_t word =
+            length >= IsdTotalLengthOffset + 4 ? isdGetU32(store + IsdTotalLengthOffset) : 0;
+        ours = std::max<std::size_t>(std::min(word, isdLongestRecord(store, length)), IsdHeaderLength);
+      }
       break;
     case IsdSlot::Vacant:
       ours = guardIsRemovedRecord(store, length) ? isdGetU32(store + IsdTotalLengthOffset)
@@ -182,34 +208,56 @@ std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
   return std::min(ours, length);
 }
 
+std::size_t guardRecordExtent(const std::uint8_t* head, std::size_t length) {
+  if (length <= IsdStoreOffset) return 0;
+  const std::uint8_t* store = head + IsdStoreOffset;
+  const std::size_t storeLength = length - IsdStoreOffset;
+  const std::size_t own = guardOwnedLength(store, storeLength);
+  if (storeLength < 4 || isdSlotOf(store) == IsdSlot::Foreign) return own;
+  const JournalCopy copy = journalOf(head, length);
+  return copy.valid ? std::min(std::max<std::size_t>(own, copy.recordLength), storeLength) : own;
+}
+
+JournalCopy journalOf(const std::uint8_t* head, std::size_t length) {
+  if (length <= JournalOffset) return {};
+  return journalDecode(head + JournalOffset,
+                       std::min<std::size_t>(length - JournalOffset, JournalAreaLength));
+}
+
 bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length) {
   return length >= IsdHeaderLength && isdSlotOf(record) == IsdSlot::Vacant &&
          isdFramingAddsUp(record, length);
 }
 
 DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char** user) {
-  *user = nullptr;
-  const std::uint8_t* head = disk.head;
-  const std::size_t length = disk.headLength;
   const std::uint64_t start = IsdStoreOffset;
   const std::uint64_t end = start + rangeLength;
-  for (std::uint32_t size : SectorSizesChecked)
-    if (gptOverlaps(head, length, size, start, end)) return DiskOutcome::RefusedGpt;
-  if (disk.sectorSize != 512 && disk.sectorSize != 4096 &&
-      gptOverlaps(head, length, disk.sectorSize, start, end))
-    return DiskOutcome::RefusedGpt;
-  if (gapBootLoader(head, length)) return DiskOutcome::RefusedBootLoader;
-  if (wholeDiskFileSystem(head, length)) return DiskOutcome::RefusedFileSystem;
-  if ((*user = wholeDiskUser(disk)) != nullptr) return DiskOutcome::RefusedDiskUser;
-  if (partitionReaches(disk, end)) return DiskOutcome::RefusedPartition;
+  if (const DiskOutcome verdict = layoutVerdict(disk, start, end, user); verdict != DiskOutcome::Written)
+    return verdict;
 
   // Only the bytes the disk has can hold anything; past its end nothing is lost.
+  const std::uint8_t* head = disk.head;
+  const std::size_t length = disk.headLength;
   const std::size_t rangeEnd = static_cast<std::size_t>(std::min<std::uint64_t>(end, length));
   if (rangeEnd <= start) return DiskOutcome::Written;
   const std::uint8_t* at = head + start;
   const std::size_t present = rangeEnd - static_cast<std::size_t>(start);
-  const std::size_t ours = std::min(guardOwnedLength(at, length - static_cast<std::size_t>(start)), present);
+  const std::size_t ours = std::min(guardRecordExtent(head, length), present);
   return allZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;
+}
+
+DiskOutcome guardJournalArea(const GuardDisk& disk, const char** user) {
+  const std::uint64_t size = disk.deviceBytes != 0 ? disk.deviceBytes : disk.headLength;
+  if (size < JournalEnd || disk.headLength < JournalEnd) {
+    *user = nullptr;
+    return DiskOutcome::RefusedTooSmall;
+  }
+  if (const DiskOutcome verdict = layoutVerdict(disk, JournalOffset, JournalEnd, user);
+      verdict != DiskOutcome::Written)
+    return verdict;
+  return journalAreaOf(disk.head + JournalOffset, JournalAreaLength) == JournalAreaState::Foreign
+             ? DiskOutcome::RefusedForeignData
+             : DiskOutcome::Written;
 }
 
 DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "store/journal.h"
 #include "store/outcome.h"
 
 // How much of the end of a disk the guard looks at: RAID signatures kept
@@ -24,10 +25,16 @@ struct GuardDisk {
 };
 
 // Whether the `rangeLength` bytes from the store offset may be written: bytes
-// past the end of the head count as absent. Returns DiskOutcome::Written, or
+// past the end of the head count as absent; what guardRecordExtent claims,
+// and zeros, may be written over. Returns DiskOutcome::Written, or
 // the refusal; for RefusedDiskUser `*user` names what uses the whole disk (a
 // static text), otherwise it is set to null.
 DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char** user);
+
+// Whether the journal area (JournalOffset to JournalEnd) may be written: the
+// same layout rules, the disk must reach its end, and it must hold zeros or
+// a journal of ours (DiskOutcome::Written), else the refusal.
+DiskOutcome guardJournalArea(const GuardDisk& disk, const char** user);
 
 // The same over the first `length` bytes of a disk alone (`head`), for a write
 // of `writeLength` bytes at the store offset.
@@ -35,11 +42,11 @@ DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::s
                             std::uint32_t sectorSize);
 
 // How many of the `length` bytes at the store offset belong to our record in
-// whatever state a run left it: complete (the stored total length, at least
-// the header), unfinished (likewise, from the length word the unfinished save
-// keeps there), removed (a vacant signature before a header whose length
-// words add up: its total length), or only a partly written or erased
-// signature (its four bytes). 0 when nothing there is ours.
+// whatever state a run left it: complete or unfinished (the stored total
+// length when the length words add up to it; else the length word, at least
+// the header and at most the longest record the header can frame), removed (a vacant signature before a
+// header whose length words add up: its total length), or only a partly written or erased signature (its four
+// bytes). 0 when nothing there is ours.
 std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length);
 
 // True when the `length` bytes at the store offset are a removed record of
@@ -47,3 +54,14 @@ std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length);
 // a header whose version is 2 to 5 and whose length words, walked as the
 // reader does, end exactly at its totalLength.
 bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length);
+
+// How many bytes from the store offset are ours, given the first `length`
+// bytes of the disk: guardOwnedLength, or the record a valid journal copy
+// was written with when that is longer, unless the store offset holds
+// someone else's bytes. The journal's claim keeps a removal or save that was
+// cut short able to finish.
+std::size_t guardRecordExtent(const std::uint8_t* head, std::size_t length);
+
+// The journal copy in the first `length` bytes of a disk (invalid when the
+// disk is too short to hold one).
+JournalCopy journalOf(const std::uint8_t* head, std::size_t length);

@@ -6,7 +6,7 @@
 enum class DiskOutcome {
   NotUsed,             // not usable, or not a disk the operation had to write
   Written,             // every byte written and synced
-  Unchanged,           // nothing needed writing (removal with no record present)
+  Unchanged,           // nothing needed writing: the disk held it already, or no record to remove
   WriteFailed,         // write error or not every byte taken
   SyncFailed,          // written, but the sync failed
   ReadFailed,          // what lies at the store offset could not be read to check it

@@ -1,20 +1,33 @@
 #include "store/saveplan.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "store/format.h"
 #include "store/guard.h"
+#include "store/journal.h"
+#include "store/record.h"
 
 namespace {
 
-void add(StorePlan& plan, StoreStep::Kind kind, std::uint32_t offset = 0, std::uint32_t length = 0) {
-  plan.steps[plan.count++] = {kind, offset, length, {}};
+void add(StorePlan& plan, StoreStep::Kind kind, std::uint32_t offset = 0, std::uint32_t length = 0,
+         std::uint32_t from = 0) {
+  plan.steps[plan.count++] = {kind, offset, length, from, {}};
 }
 
 void addBytes(StorePlan& plan, std::uint32_t offset, const std::uint8_t* bytes, std::uint32_t length) {
   StoreStep& step = plan.steps[plan.count++];
-  step = {StoreStep::Kind::Bytes, offset, length, {}};
+  step = {StoreStep::Kind::Bytes, offset, length, 0, {}};
   std::copy(bytes, bytes + length, step.bytes);
+}
+
+// Zeros over [from, to) from the store offset, when that holds anything.
+void clearStore(StorePlan& plan, const std::uint8_t* store, std::size_t length, std::uint32_t from,
+                std::uint32_t to) {
+  if (to <= from) return;
+  const std::size_t end = std::min<std::size_t>(to, length);
+  if (from < end && std::all_of(store + from, store + end, [](std::uint8_t b) { return b == 0; })) return;
+  add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + from, to - from);
 }
 
 std::uint32_t withByte(std::uint32_t value, unsigned index, std::uint32_t byte) {
@@ -24,19 +37,85 @@ std::uint32_t withByte(std::uint32_t value, unsigned index, std::uint32_t byte) 
 
 std::uint32_t byteOf(std::uint32_t value, unsigned index) { return (value >> (8 * index)) & 0xFF; }
 
+// The journal area as far as the disk's first bytes reach.
+struct Area {
+  const std::uint8_t* bytes = nullptr;
+  std::size_t length = 0;
+  // One past the last byte that is not zero, from the start of the area.
+  std::size_t used() const {
+    std::size_t end = length;
+    while (end > 0 && bytes[end - 1] == 0) --end;
+    return end;
+  }
+};
+Area journalArea(const std::uint8_t* head, std::size_t length) {
+  if (length <= JournalOffset) return {};
+  return {head + JournalOffset, std::min<std::size_t>(length - JournalOffset, JournalAreaLength)};
+}
+
+// Erase the journal area: everything after the magic first, so that the
+// area stays known as ours until its last bytes go.
+void clearJournal(StorePlan& plan, const Area& area) {
+  const std::size_t used = area.used();
+  if (used > JournalMagicLength)
+    add(plan, StoreStep::Kind::Zeros, JournalOffset + JournalMagicLength,
+        static_cast<std::uint32_t>(used - JournalMagicLength));
+  if (used > 0) add(plan, StoreStep::Kind::Zeros, JournalOffset, JournalMagicLength);
+}
+
+bool sameBytes(const std::uint8_t* a, std::size_t aLength, const std::uint8_t* b, std::size_t bLength) {
+  return aLength >= bLength && std::memcmp(a, b, bLength) == 0;
+}
+
 }  // namespace
 
-StorePlan planSave(const std::uint8_t* current, std::size_t length, std::uint32_t imageLength) {
+StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImages& images) {
   StorePlan plan;
-  const IsdSlot slot = length >= 4 ? isdSlotOf(current) : IsdSlot::Vacant;
-  const auto ours = static_cast<std::uint32_t>(guardOwnedLength(current, length));
+  const std::uint8_t* current = length > IsdStoreOffset ? head + IsdStoreOffset : head;
+  const std::size_t storeLength = length > IsdStoreOffset ? length - IsdStoreOffset : 0;
+  const IsdSlot slot = storeLength >= 4 ? isdSlotOf(current) : IsdSlot::Vacant;
+  const auto own = static_cast<std::uint32_t>(guardOwnedLength(current, storeLength));
+  const auto extent = static_cast<std::uint32_t>(guardRecordExtent(head, length));
   const std::uint32_t oldWord =
-      length >= IsdTotalLengthOffset + 4 ? isdGetU32(current + IsdTotalLengthOffset) : 0;
-  const std::uint32_t newWord = imageLength;
-  std::uint32_t claim = std::max(ours, newWord);
+      storeLength >= IsdTotalLengthOffset + 4 ? isdGetU32(current + IsdTotalLengthOffset) : 0;
+  const std::uint32_t newWord = images.recordLength;
+  const JournalCopy copy = journalOf(head, length);
+
+  const bool recordInPlace = slot == IsdSlot::Complete && extent == newWord &&
+                             sameBytes(current, storeLength, images.record, newWord);
+  const bool copyInPlace = images.journal == nullptr ||
+                           (copy.valid && sameBytes(copy.record, copy.recordLength, images.record, newWord) &&
+                            copy.recordLength == newWord);
+  if (recordInPlace && copyInPlace) return plan;
+
+  // What only the old journal copy claims goes before the copy that claims it.
+  std::uint32_t ours = extent;
+  const std::uint32_t kept = std::max(own, newWord);
+  if (images.journal != nullptr && ours > kept) {
+    clearStore(plan, current, storeLength, kept, ours);
+    if (plan.count > 0) add(plan, StoreStep::Kind::Sync);
+    ours = kept;
+  }
+  std::uint32_t claim = std::max(extent, newWord);
+
+  if (images.journal != nullptr) {
+    plan.journal = true;
+    const Area area = journalArea(head, length);
+    if (journalAreaOf(area.bytes, area.length) != JournalAreaState::Ours) {
+      addBytes(plan, JournalOffset, JournalMagic, JournalMagicLength);
+      add(plan, StoreStep::Kind::Sync);
+    }
+    add(plan, StoreStep::Kind::Journal, JournalOffset + JournalMagicLength,
+        images.journalLength - static_cast<std::uint32_t>(JournalMagicLength),
+        static_cast<std::uint32_t>(JournalMagicLength));
+    if (const std::size_t used = area.used(); used > images.journalLength)
+      add(plan, StoreStep::Kind::Zeros, JournalOffset + images.journalLength,
+          static_cast<std::uint32_t>(used - images.journalLength));
+    add(plan, StoreStep::Kind::Sync);
+  }
 
   if (slot != IsdSlot::Unfinished) {
-    addBytes(plan, 0, IsdUnfinishedSignature, 4);
+    addBytes(plan, IsdStoreOffset, IsdUnfinishedSignature, 4);
     add(plan, StoreStep::Kind::Sync);
   }
   std::uint32_t word = oldWord;
@@ -47,50 +126,80 @@ StorePlan planSave(const std::uint8_t* current, std::size_t length, std::uint32_
       if (byteOf(word, i) == byteOf(newWord, i)) continue;
       word = withByte(word, i, byteOf(newWord, i));
       const auto byte = static_cast<std::uint8_t>(byteOf(newWord, i));
-      addBytes(plan, static_cast<std::uint32_t>(IsdTotalLengthOffset + i), &byte, 1);
-      claim = std::max(claim, word);
+      addBytes(plan, static_cast<std::uint32_t>(IsdStoreOffset + IsdTotalLengthOffset + i), &byte, 1);
+      claim =
+          std::max(claim, std::min(word, static_cast<std::uint32_t>(isdLongestRecord(current, storeLength))));
     }
     add(plan, StoreStep::Kind::Sync);
   }
   if (ours > newWord) {
-    add(plan, StoreStep::Kind::Zeros, newWord, ours - newWord);
+    add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + newWord, ours - newWord);
     add(plan, StoreStep::Kind::Sync);
   }
-  // The body carries the new length word; written least significant byte
-  // first over a larger one, every value on the way lies at or above the new
-  // length, and what lies beyond it is already clear.
-  for (unsigned i = 0; i < 4 && word > newWord; ++i) {
-    word = withByte(word, i, byteOf(newWord, i));
-    claim = std::max(claim, word);
-  }
-  add(plan, StoreStep::Kind::Image, 4, newWord - 4);
+  add(plan, StoreStep::Kind::Record, IsdStoreOffset + 4, newWord - 4, 4);
   add(plan, StoreStep::Kind::Sync);
-  addBytes(plan, 0, IsdSignature, 4);
+  addBytes(plan, IsdStoreOffset, IsdSignature, 4);
   add(plan, StoreStep::Kind::Sync);
-  plan.writeEnd = std::max(ours, newWord);
+  // Written least significant byte first over a larger one, every value the
+  // length word passes lies at or above the new length, and what lies beyond
+  // it is already clear; no value claims more than the longest record.
+  plan.writeEnd = std::max(extent, newWord);
   plan.claimEnd = claim;
   return plan;
 }
 
-StorePlan planRemoval(const std::uint8_t* current, std::size_t length) {
+StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal) {
   StorePlan plan;
-  if (length < 4) return plan;
-  const IsdSlot slot = isdSlotOf(current);
-  if (slot != IsdSlot::Complete && slot != IsdSlot::Unfinished) return plan;
-  const auto ours = static_cast<std::uint32_t>(guardOwnedLength(current, length));
-  const bool keepsFraming = slot == IsdSlot::Complete && isdFramingAddsUp(current, length);
-  if (!keepsFraming && ours > IsdTotalLengthOffset + 4) {
-    // Clear from the far end of the length word on first, so that the word
-    // claims every byte until they are all clear.
-    const std::uint32_t after = IsdTotalLengthOffset + 4;
-    add(plan, StoreStep::Kind::Zeros, after, ours - after);
+  const std::uint8_t* current = length > IsdStoreOffset ? head + IsdStoreOffset : head;
+  const std::size_t storeLength = length > IsdStoreOffset ? length - IsdStoreOffset : 0;
+  const IsdSlot slot = storeLength >= 4 ? isdSlotOf(current) : IsdSlot::Foreign;
+  const auto own = static_cast<std::uint32_t>(guardOwnedLength(current, storeLength));
+  const auto extent = static_cast<std::uint32_t>(guardRecordExtent(head, length));
+  const JournalCopy copy = journalOf(head, length);
+  const Area area = journal ? journalArea(head, length) : Area{};
+  const bool areaOurs = area.length > 0 &&
+                        journalAreaOf(area.bytes, area.length) != JournalAreaState::Foreign &&
+                        area.used() > 0;
+  const auto dirty = [&](std::uint32_t from, std::uint32_t to) {
+    const std::size_t end = std::min<std::size_t>(to, storeLength);
+    return from < end && !std::all_of(current + from, current + end, [](std::uint8_t b) { return b == 0; });
+  };
+  const bool recordOurs = dirty(0, extent);
+  if (!recordOurs && !areaOurs) return plan;
+
+  if (journal && copy.valid && copy.recordLength >= own && slot != IsdSlot::Foreign) {
+    // The journal copy claims the whole record: take the signature first, so
+    // that no load finds the record from here on, then everything else.
+    if (dirty(0, 4)) {
+      add(plan, StoreStep::Kind::Zeros, IsdStoreOffset, 4);
+      add(plan, StoreStep::Kind::Sync);
+    }
+    if (dirty(4, extent)) add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + 4, extent - 4);
+    clearJournal(plan, area);
     add(plan, StoreStep::Kind::Sync);
-    add(plan, StoreStep::Kind::Zeros, 4, after - 4);
-    add(plan, StoreStep::Kind::Sync);
+  } else {
+    // Without a journal copy to claim it, the record must claim itself
+    // until its last bytes go: the journal goes first, the mark replaces the
+    // signature (no load takes it), then the record is cleared from its far
+    // end, the length word last but one and the mark last.
+    if (areaOurs) {
+      clearJournal(plan, area);
+      add(plan, StoreStep::Kind::Sync);
+    }
+    if (recordOurs) {
+      if (slot != IsdSlot::Unfinished && extent > 4) {
+        addBytes(plan, IsdStoreOffset, IsdUnfinishedSignature, 4);
+        add(plan, StoreStep::Kind::Sync);
+      }
+      const std::uint32_t word = IsdTotalLengthOffset + 4;
+      if (extent > word) add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + word, extent - word);
+      if (extent > 4) add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + 4, std::min(extent, word) - 4);
+      add(plan, StoreStep::Kind::Zeros, IsdStoreOffset, 4);
+      add(plan, StoreStep::Kind::Sync);
+    }
   }
-  add(plan, StoreStep::Kind::Zeros, 0, 4);
-  add(plan, StoreStep::Kind::Sync);
-  plan.writeEnd = keepsFraming ? 4 : ours;
+  plan.writeEnd = recordOurs ? extent : 0;
   plan.claimEnd = plan.writeEnd;
+  plan.journal = areaOurs;
   return plan;
 }

@@ -10,12 +10,17 @@ seed corpus.
     image = Record(flags=1, texts={"wsTree": b"LAB"}).encode()
     assert decode(image).texts["wsTree"] == b"LAB"
 
+The journal copy at byte 6144 (a 32-byte header: magic, layout version,
+record length, generation, CRC-32 of the record, CRC-32 of the journal; then
+the record) is read by journal_on.
+
 A text is given as bytes (one unit per byte, as the program stores what it is
 typed) or as str (one unit per character, any 16-bit unit, as another program
 may store it).
 """
 
 import struct
+import zlib
 from dataclasses import dataclass, field
 
 STORE_OFFSET = 2560
@@ -126,3 +131,28 @@ def record_on(disk, offset=STORE_OFFSET, wide=False):
     if disk[offset:offset + 4] != SIGNATURE:
         return None
     return decode(disk[offset:offset + stored_length(disk, offset)], wide=wide)
+
+
+JOURNAL_OFFSET = 6144
+JOURNAL_END = JOURNAL_OFFSET + 4096
+JOURNAL_MAGIC = b"WEXJOURN"
+
+
+def journal_on(disk):
+    """(generation, record bytes) of the valid journal copy of a disk's bytes,
+    or None when there is none."""
+    area = bytes(disk[JOURNAL_OFFSET:JOURNAL_END])
+    if len(area) < 32 or area[:8] != JOURNAL_MAGIC:
+        return None
+    version, length, generation, record_crc, journal_crc = struct.unpack_from("<IIQII", area, 8)
+    record = area[32:32 + length]
+    if version != 1 or len(record) != length or zlib.crc32(record) != record_crc:
+        return None
+    if zlib.crc32(area[:28] + record) != journal_crc:
+        return None
+    return generation, record
+
+
+def outside_journal(disk):
+    """A disk's bytes without its journal area, to compare what else a run changed."""
+    return bytes(disk[:JOURNAL_OFFSET]) + bytes(disk[JOURNAL_END:])

@@ -4,13 +4,16 @@ import copy
 
 import pytest
 
-from wexrun import STORE_OFFSET, Record, edit, sample_record
+from wexrun import STORE_OFFSET, Record, edit, journal_on, outside_journal, sample_record
 
 
 def expect_saved(disks, name, before, record):
-    """The disk holds exactly `record` at 2560, the bytes of a longer record
-    there before are cleared, and no other byte changed."""
-    after = disks.bytes(name)
+    """The disk holds exactly `record` at 2560 and in its journal copy, the
+    bytes of a longer record there before are cleared, and no other byte
+    changed."""
+    full = disks.bytes(name)
+    assert journal_on(full)[1] == record.encode()
+    after, before = outside_journal(full), outside_journal(before)
     image = record.encode()
     end = STORE_OFFSET + len(image)
     old_end = end
@@ -249,13 +252,15 @@ def test_clearset_writes_the_sample_workstation_and_ignores_later_arguments(disk
         assert stored.texts[name] not in (b"", b"Lab", b"Main")
 
 
-def test_remove_erases_the_signature_and_saves_nothing(disks):
-    before = disks.add("sda", sample_record())
+@pytest.mark.parametrize("journal", [False, True], ids=["record-alone", "with-journal-copy"])
+def test_remove_erases_the_whole_record_and_its_journal_copy_and_saves_nothing(disks, journal):
+    disks.add("sda", sample_record())
+    if journal:
+        assert edit(disks, "Tree=Saved").returncode == 0
+        assert journal_on(disks.bytes("sda")) is not None
     result = edit(disks, "-r")
     assert (result.returncode, result.stdout, result.stderr) == (0, b"", b"")
-    after = disks.bytes("sda")
-    assert after[STORE_OFFSET:STORE_OFFSET + 4] == bytes(4)
-    assert after[STORE_OFFSET + 4:] == before[STORE_OFFSET + 4:]
+    assert disks.bytes("sda") == bytes(len(disks.bytes("sda"))), "no byte of the identity is left"
 
 
 def test_remove_then_assignment_writes_the_loaded_record_back(disks):

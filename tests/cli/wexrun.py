@@ -16,7 +16,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 
 import launcher  # noqa: E402
 from simdisk import SimDisks  # noqa: E402
-from wexrecord import STORE_OFFSET, Record, record_on  # noqa: E402,F401
+from wexrecord import STORE_OFFSET, Record, journal_on, outside_journal, record_on  # noqa: E402,F401
 
 DISK_BYTES = 64 * 1024
 

@@ -110,7 +110,7 @@ def samples():
     put(removed, STORE, bytes(4))
     out["mbr-removed-record"] = (bytes(removed), {}, "written")
     out["gpt-512"] = (bytes(gpt(512, SMALL_DISK)), {}, "refused")
-    out["gpt-4096"] = (bytes(gpt(4096, 64 * 4096)), {"sector": 4096}, "written")
+    out["gpt-4096"] = (bytes(gpt(4096, 64 * 4096)), {"sector": 4096}, "written-without-journal")
     grub = disk()
     put(grub, 0, mbr(GRUB_STYLE))
     for lba in range(1, 40):  # the core image fills the gap after the MBR
@@ -139,6 +139,14 @@ def samples():
         put(iso, offset, bytes([kind]) + b"CD001\x01")
     put(iso, 32768 + 40, b"IMAGING".ljust(32))
     out["whole-disk-iso9660"] = (bytes(iso), {}, "refused-by-libblkid")
+    # The journal area is not free, the record's sectors are: the record is
+    # written without its journal copy (the 4096-byte-sector table above too).
+    late = disk()
+    put(late, 0, mbr(WINDOWS_STYLE, ((0x07, 16, 100000),)))
+    out["mbr-partition-at-sector-16"] = (bytes(late), {}, "written-without-journal")
+    busy = bytearray(windows)
+    put(busy, 6144 + 700, b"someone else's data")
+    out["mbr-foreign-data-at-6144"] = (bytes(busy), {}, "written-without-journal")
     # A disk that ends inside the record's range.
     out["too-small"] = (bytes(STORE + 200), {}, "refused")
     return out

@@ -10,6 +10,7 @@
 #include "fake_platform.h"
 #include "store/disk.h"
 #include "store/format.h"
+#include "store/journal.h"
 
 namespace {
 
@@ -71,9 +72,10 @@ TEST_F(Disks, LoadReadsFirstDiskWithARecordSaveWritesAllRemoveErasesEveryCopy) {
   ASSERT_EQ(saveTree("All"), 0);
   EXPECT_EQ(record.wsTree, nullptr) << "the save releases the record";
   for (const char* path : {"/dev/hda", "/dev/hdb", "/dev/sda"}) {
-    // Mark, then the length word raised (hda: it held nothing) or the longer
-    // old record's tail cleared (hdb, sda), body, signature: each synced.
-    EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), std::string("sync ") + path), 4) << path;
+    // The journal's magic (the area was blank) and its copy, then the mark,
+    // the length word raised (hda: it held nothing) or the longer old
+    // record's tail cleared (hdb, sda), body, signature: each synced.
+    EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), std::string("sync ") + path), 6) << path;
     EXPECT_TRUE(hasSignature(fake.disks[path])) << path;
   }
   ASSERT_EQ(isdRemove(), 0);
@@ -340,9 +342,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, WriteFault,
                                                    DiskOutcome::RefusedTooSmall, IsdRefused, false}),
                          [](const testing::TestParamInfo<FaultCase>& param) { return param.param.name; });
 
-// A save cut at any byte, as by a power cut, and the disks read after a
-// restart: each load finds the old record or the new one, never a mix (with a
-// second disk never nothing either), and the next save is never refused.
+// A save cut at any byte, as by a power cut, or stopped by a failed sync, and
+// the disks read after a restart: each load finds the old record or the new
+// one, never a mix and never nothing (on one disk too), and the next save is
+// never refused.
 struct Identity {
   std::string tree, name, image;
   bool operator==(const Identity&) const = default;
@@ -353,11 +356,16 @@ struct CutCase {
   std::optional<Identity> old;  // none: the disks hold no record
   bool removed;                 // the old record was removed before the save
   Identity next;
+  bool largest = false;  // the new record fills every text to its capacity
 };
 void PrintTo(const CutCase& c, std::ostream* out) { *out << c.name; }
 class CutSave : public Disks, public testing::WithParamInterface<CutCase> {
  protected:
-  static void fill(ImageSafeDataStruct& r, const Identity& identity) {
+  static void fill(ImageSafeDataStruct& r, const Identity& identity, bool largest = false) {
+    if (largest) {
+      for (const IsdTextField& field : IsdTextFields)
+        narrowToWide(r.*field.buffer, std::string(field.capacity / 2 - 1, 'L').c_str());
+    }
     narrowToWide(r.wsTree, identity.tree.c_str());
     narrowToWide(r.netbiosName, identity.name.c_str());
     narrowToWide(r.lastBaseImage, identity.image.c_str());
@@ -373,11 +381,11 @@ class CutSave : public Disks, public testing::WithParamInterface<CutCase> {
     if (status != 0) return std::nullopt;
     return found;
   }
-  static int save(FakePlatform& platform, const Identity& identity) {
+  static int save(FakePlatform& platform, const Identity& identity, bool largest = false) {
     ImageSafeDataStruct r{};
     scanDisks(platform);
     isdLoad(&r);
-    fill(r, identity);
+    fill(r, identity, largest);
     return isdSave(&r);
   }
   FakePlatform initial() const {
@@ -397,29 +405,45 @@ class CutSave : public Disks, public testing::WithParamInterface<CutCase> {
   }
 };
 
-TEST_P(CutSave, EveryCutReadsOldOrNewAndTheNextSaveSucceeds) {
+TEST_P(CutSave, EveryCutOrFailedSyncReadsOldOrNewAndTheNextSaveSucceeds) {
   const CutCase& c = GetParam();
   const std::optional<Identity> before = c.removed ? std::nullopt : c.old;
   // Longer than any record before it: its range covers every byte the cut
   // save or the old record may have left.
   const Identity again{"AGAIN", "PC-AGAIN", std::string(300, 'a')};
-  for (std::size_t cut = 0;; ++cut) {
-    FakePlatform machine = initial();
-    machine.cutAfter = cut;
-    save(machine, c.next);
-    FakePlatform restarted;
-    for (const auto& [path, disk] : machine.disks) restarted.disks[path].bytes = disk.bytes;
-    int status = 0;
-    const std::optional<Identity> found = loadAll(restarted, status);
-    if (found) {
-      EXPECT_TRUE(found == before || *found == c.next) << "cut at " << cut << ": " << found->name;
-    } else {
-      EXPECT_EQ(status, IsdNoStore) << "cut at " << cut;
-      EXPECT_TRUE(!before || c.disks == 1) << "cut at " << cut << ": nothing read back";
+  for (const bool cutting : {true, false}) {
+    std::size_t old = 0, next = 0, empty = 0, mixed = 0;
+    for (std::size_t at = 0;; ++at) {
+      FakePlatform machine = initial();
+      if (cutting) {
+        machine.cutAfter = at;
+      } else {
+        machine.syncFailsAt = at;
+      }
+      save(machine, c.next, c.largest);
+      FakePlatform restarted;
+      for (const auto& [path, disk] : machine.disks) restarted.disks[path].bytes = disk.bytes;
+      int status = 0;
+      const std::optional<Identity> found = loadAll(restarted, status);
+      const char* what = cutting ? "cut at " : "sync failed at ";
+      if (found == before) {
+        ++old;
+      } else if (found == c.next) {
+        ++next;
+      } else if (!found) {
+        ++empty;
+        ADD_FAILURE() << what << at << ": nothing read back, status " << status;
+      } else {
+        ++mixed;
+        ADD_FAILURE() << what << at << ": " << found->name;
+      }
+      ASSERT_EQ(save(restarted, again), 0) << what << at;
+      ASSERT_EQ(loadAll(restarted, status), again) << what << at;
+      if (!machine.dead()) break;  // the save ran to its end: every byte has been a cut point
     }
-    ASSERT_EQ(save(restarted, again), 0) << "cut at " << cut;
-    ASSERT_EQ(loadAll(restarted, status), again) << "cut at " << cut;
-    if (!machine.dead()) break;  // the save ran to its end: every byte has been a cut point
+    std::printf("%s, %s: %zu old, %zu new, %zu empty, %zu mixed\n", c.name,
+                cutting ? "cut at every byte" : "each sync failing", old, next, empty, mixed);
+    EXPECT_GT(next, 0u);
   }
 }
 const std::string Long(200, 'o');
@@ -436,9 +460,46 @@ INSTANTIATE_TEST_SUITE_P(
                 Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 10)}},
         CutCase{"ShrinkTwoDisks", 2, Identity{"LAB", "PC-1", Long}, false,
                 Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 10)}},
+        CutCase{"SameLengthOneDisk", 1, Identity{"LAB", "PC-1", Long}, false,
+                Identity{"BAL", "PC-2", std::string(200, 'n')}},
+        // The longest record the editor writes: 2590 bytes, past the sector
+        // that holds the journal's first bytes.
+        CutCase{"LargestOneDisk", 1, Identity{"LAB", "PC-1", Long}, false,
+                Identity{std::string(32, 'T'), std::string(15, 'N'), std::string(511, 'I')}, true},
         CutCase{"BlankTwoDisks", 2, std::nullopt, false, Identity{"NEWTREE", "NEWNAME-XYZ", "//srv/new"}},
         CutCase{"RemovedTwoDisks", 2, Identity{"LAB", "PC-1", Long}, true, Identity{"NEW", "N", ""}}),
     [](const testing::TestParamInfo<CutCase>& param) { return param.param.name; });
+
+// A removal cut at any byte reads back as the record or as nothing, and the
+// next removal leaves no byte of it at 2560 or in the journal, over a record
+// saved with its journal copy or one written before journals existed.
+TEST_F(Disks, RemovalCutAtAnyByteLeavesTheRecordOrNothingAndFinishesNextTime) {
+  for (const bool journal : {true, false}) {
+    for (std::size_t cut = 0;; ++cut) {
+      FakePlatform machine;
+      place(machine.add("/dev/sda", 16 * 1024), storedImage("GONE"));
+      if (journal) {
+        scanDisks(machine);
+        ImageSafeDataStruct r{};
+        isdLoad(&r);
+        ASSERT_EQ(isdSave(&r), 0);
+      }
+      const std::vector<std::uint8_t> saved = machine.disks["/dev/sda"].bytes;
+      machine.cutAfter = cut;
+      scanDisks(machine);
+      isdRemove();
+      FakePlatform restarted;
+      restarted.disks["/dev/sda"].bytes = machine.disks["/dev/sda"].bytes;
+      scanDisks(restarted);
+      const int status = isdLoad(&record);
+      EXPECT_TRUE(status == IsdNoStore || tree() == "GONE") << journal << " cut at " << cut << ": " << tree();
+      ASSERT_EQ(isdRemove(), 0) << journal << " cut at " << cut;
+      EXPECT_EQ(restarted.disks["/dev/sda"].bytes, std::vector<std::uint8_t>(16 * 1024))
+          << journal << " cut at " << cut;
+      if (!machine.dead()) break;
+    }
+  }
+}
 
 TEST_F(Disks, RemoveWithoutOurSignatureWritesNothing) {
   fake.add("/dev/sda");

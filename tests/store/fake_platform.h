@@ -37,6 +37,11 @@ class FakePlatform final : public DiskPlatform {
   // progress stops there and every later call fails, as if the process died.
   std::optional<std::size_t> cutAfter;
   std::size_t written = 0;
+  // A failing disk: the sync of this number (counted from 0 over all disks)
+  // fails, and so does every later call, as if the run had stopped there.
+  std::optional<std::size_t> syncFailsAt;
+  std::size_t syncs = 0;
+  bool stopped = false;
   std::map<std::string, DeviceLock> locks;  // held by this process
 
   FakeDisk& add(const std::string& path, std::size_t size = 64 * 1024) {
@@ -110,6 +115,7 @@ class FakePlatform final : public DiskPlatform {
   }
   int sync(int fd) override {
     log.push_back("sync " + path(fd));
+    if (syncFailsAt && syncs++ == *syncFailsAt) stopped = true;
     return disk(fd).syncFails || dead() ? -EIO : 0;
   }
   int lockDevice(int fd, DeviceLock lock) override {
@@ -148,7 +154,7 @@ class FakePlatform final : public DiskPlatform {
     *inode = std::hash<std::string>{}(path(fd));
     return 0;
   }
-  bool dead() const { return cutAfter && written > *cutAfter; }
+  bool dead() const { return stopped || (cutAfter && written > *cutAfter); }
 
   std::string path(int fd) const { return paths_.at(static_cast<std::size_t>(fd - 3)); }
   FakeDisk& disk(int fd) { return disks.at(path(fd)); }

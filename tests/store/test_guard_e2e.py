@@ -13,6 +13,7 @@ sys.path.insert(0, str(HERE.parent / "simdisk"))
 sys.path.insert(0, str(HERE.parent))
 
 import disk_samples  # noqa: E402
+import wexrecord  # noqa: E402
 import launcher  # noqa: E402
 from simdisk import SimDisks  # noqa: E402
 
@@ -57,13 +58,20 @@ def test_save_writes_only_where_the_range_is_ours(disks, name):
     disks.add("sda", image, **settings)
     result = wexedit(disks, "Tree=Lab")
     after = disks.image("sda")
-    if expected == "written":
+    if expected.startswith("written"):
         assert result.returncode == 0, result.stderr
         assert stored_tree(after) == "Lab"
         written = STORE + int.from_bytes(after[STORE + 8:STORE + 12], "little")
-        # Nothing outside the record's own range changed.
+        # Nothing outside the record's own range and its journal copy changed.
         assert after[:STORE] == image[:STORE]
-        assert after[written:] == image[written:]
+        if expected == "written":
+            assert result.stderr == b""
+            assert wexrecord.journal_on(after)[1] == after[STORE:written]
+            assert wexrecord.outside_journal(after)[written:] == wexrecord.outside_journal(image)[written:]
+        else:
+            assert after[written:] == image[written:], "the journal area is not the record's to write"
+            lines = result.stderr.decode().splitlines()
+            assert len(lines) == 1 and lines[0].startswith("wexedit: /dev/sda: the disk has no journal copy")
     else:
         assert result.returncode == 4
         assert after == image, "a refused disk must keep every byte"
@@ -86,17 +94,18 @@ def test_refused_disk_does_not_stop_the_others(disks):
     assert len(lines) == 1 and lines[0].startswith("wexedit: /dev/sda: ") and "boot loader" in lines[0]
 
 
-@pytest.mark.parametrize("name,erased", [("mbr-with-record", True), ("mbr-removed-record", False),
+@pytest.mark.parametrize("name,erased", [("mbr-with-record", True), ("mbr-removed-record", True),
                                          ("mbr-windows", False), ("gpt-512", False), ("mbr-grub2", False)])
-def test_remove_erases_only_our_signature(disks, name, erased):
+def test_remove_erases_our_whole_record_and_nothing_else(disks, name, erased):
     image, settings, _ = SAMPLES[name]
     disks.add("sda", image, **settings)
     result = wexedit(disks, "-r")
     assert result.returncode == 0, result.stderr
     after = disks.image("sda")
     if erased:
-        assert after[STORE:STORE + 4] == bytes(4)
-        assert after[:STORE] + after[STORE + 4:] == image[:STORE] + image[STORE + 4:]
+        end = STORE + len(disk_samples.record())
+        assert after[STORE:end] == bytes(end - STORE), "no byte of the identity is left"
+        assert after[:STORE] + after[end:] == image[:STORE] + image[end:]
     else:
         assert after == image
         assert not [line for line in disks.log_lines() if line.startswith("write ")]
