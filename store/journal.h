@@ -37,10 +37,10 @@ enum class JournalAreaState {
 JournalAreaState journalAreaOf(const std::uint8_t* area, std::size_t length);
 
 struct JournalCopy {
-  bool valid = false;               // magic, version, length and both checksums agree
-  std::uint64_t generation = 0;     // when valid
-  std::uint32_t recordLength = 0;   // when valid
-  std::uint32_t recordCrc = 0;      // when valid
+  bool valid = false;                    // magic, version, length and both checksums agree
+  std::uint64_t generation = 0;          // when valid
+  std::uint32_t recordLength = 0;        // when valid
+  std::uint32_t recordCrc = 0;           // when valid
   const std::uint8_t* record = nullptr;  // into the decoded area, when valid
 };
 // Decode the `length` bytes read at the journal offset (fewer than the area

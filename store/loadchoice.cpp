@@ -12,9 +12,10 @@ namespace {
 enum class Rank { None, NoGeneration, Generation, WrittenElsewhere };
 
 StoredRecord recordAt(const std::uint8_t* store, std::size_t length) {
-  if (length < 4) return length == 0 || std::all_of(store, store + length, [](std::uint8_t b) { return b == 0; })
-                             ? StoredRecord::NoRecord
-                             : StoredRecord::Foreign;
+  if (length < 4)
+    return length == 0 || std::all_of(store, store + length, [](std::uint8_t b) { return b == 0; })
+               ? StoredRecord::NoRecord
+               : StoredRecord::Foreign;
   switch (isdSlotOf(store)) {
     case IsdSlot::Complete: break;
     case IsdSlot::Unfinished: return StoredRecord::Unfinished;
@@ -22,7 +23,8 @@ StoredRecord recordAt(const std::uint8_t* store, std::size_t length) {
     case IsdSlot::Foreign: return StoredRecord::Foreign;
   }
   if (length < IsdHeaderLength) return StoredRecord::CutShort;
-  const std::size_t wanted = std::min<std::size_t>(isdGetU32(store + IsdTotalLengthOffset), IsdMaxImageLength);
+  const std::size_t wanted =
+      std::min<std::size_t>(isdGetU32(store + IsdTotalLengthOffset), IsdMaxImageLength);
   return length < wanted ? StoredRecord::CutShort : StoredRecord::Complete;
 }
 
@@ -45,21 +47,22 @@ LoadChoice chooseCopy(const LoadedDisk* disks, std::size_t count, DiskFinding* f
   for (std::size_t i = 0; i < count; ++i) {
     const DiskFinding found = findings[i] = findOnDisk(disks[i]);
     if (found.journalValid) {
-      choice.highestGeneration = choice.anyGeneration ? std::max(choice.highestGeneration, found.generation)
-                                                      : found.generation;
+      choice.highestGeneration =
+          choice.anyGeneration ? std::max(choice.highestGeneration, found.generation) : found.generation;
       choice.anyGeneration = true;
     }
     Rank rank = Rank::None;
     bool fromJournal = false;
     if (found.record == StoredRecord::Complete) {
-      rank = !found.journalValid   ? Rank::NoGeneration
+      rank = !found.journalValid    ? Rank::NoGeneration
              : found.journalMatches ? Rank::Generation
                                     : Rank::WrittenElsewhere;
     } else if (found.record == StoredRecord::Unfinished && found.journalValid) {
       rank = Rank::Generation;
       fromJournal = true;
     }
-    const bool newer = rank > best || (rank == best && rank == Rank::Generation && found.generation > choice.generation);
+    const bool newer =
+        rank > best || (rank == best && rank == Rank::Generation && found.generation > choice.generation);
     if (rank == Rank::None || !newer) continue;
     best = rank;
     choice.disk = i;

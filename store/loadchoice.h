@@ -42,8 +42,8 @@ struct DiskFinding {
 inline constexpr std::size_t NoCopy = static_cast<std::size_t>(-1);
 
 struct LoadChoice {
-  std::size_t disk = NoCopy;   // the index of the disk whose copy wins, NoCopy when none does
-  bool fromJournal = false;    // the winner is its journal copy
+  std::size_t disk = NoCopy;      // the index of the disk whose copy wins, NoCopy when none does
+  bool fromJournal = false;       // the winner is its journal copy
   bool writtenElsewhere = false;  // the winner is a record another program wrote after our save
   bool hasGeneration = false;
   std::uint64_t generation = 0;  // of the winning copy, when it has one

@@ -501,6 +501,196 @@ TEST_F(Disks, RemovalCutAtAnyByteLeavesTheRecordOrNothingAndFinishesNextTime) {
   }
 }
 
+// What one disk holds for the load: a record at 2560 (complete, or left by a
+// save that did not finish) and a journal copy with its generation.
+struct CopySpec {
+  const char* record = nullptr;   // the tree of the record at 2560; none: blank
+  bool unfinished = false;        // it carries the unfinished mark
+  const char* journal = nullptr;  // the tree of the journal copy; none: no journal
+  std::uint64_t generation = 0;
+  bool torn = false;      // the journal copy was cut while it was written
+  bool cutShort = false;  // the disk ends inside the record
+};
+struct NewestCase {
+  const char* name;
+  std::vector<CopySpec> disks;  // sda, sdb, sdc
+  const char* tree;             // what the load reads; "" for nothing
+  std::size_t source;           // the slot it comes from
+  bool fromJournal, writtenElsewhere;
+  std::vector<LoadOutcome> outcomes;
+};
+void PrintTo(const NewestCase& c, std::ostream* out) { *out << c.name; }
+class NewestCopy : public Disks, public testing::WithParamInterface<NewestCase> {};
+
+TEST_P(NewestCopy, LoadTakesTheNewestCopyAndTheNextSaveStampsAHigherGeneration) {
+  const NewestCase& c = GetParam();
+  std::uint64_t highest = 0;
+  for (std::size_t i = 0; i < c.disks.size(); ++i) {
+    const CopySpec& spec = c.disks[i];
+    FakeDisk& disk = fake.add(std::string("/dev/sd") + static_cast<char>('a' + i));
+    if (spec.journal != nullptr) {
+      const std::vector<std::uint8_t> copy = storedImage(spec.journal);
+      std::uint8_t area[JournalAreaLength];
+      const std::uint32_t length =
+          journalEncode(copy.data(), static_cast<std::uint32_t>(copy.size()), spec.generation, area);
+      std::copy(area, area + (spec.torn ? length / 2 : length), disk.bytes.begin() + JournalOffset);
+      if (!spec.torn) highest = std::max(highest, spec.generation);
+    }
+    if (spec.record != nullptr) {
+      std::vector<std::uint8_t> image = storedImage(spec.record);
+      if (spec.unfinished) std::copy(IsdUnfinishedSignature, IsdUnfinishedSignature + 4, image.begin());
+      place(disk, image);
+      if (spec.cutShort) disk.bytes.resize(IsdStoreOffset + image.size() - 1);
+    }
+  }
+  scanDisks(fake);
+  LoadReport found;
+  EXPECT_EQ(isdLoad(&record, &found), *c.tree != '\0' ? 0 : IsdNoStore);
+  EXPECT_EQ(tree(), c.tree);
+  for (std::size_t i = 0; i < c.outcomes.size(); ++i)
+    EXPECT_EQ(found.disks[4 + i].outcome, c.outcomes[i]) << "sd" << static_cast<char>('a' + i);
+  if (*c.tree != '\0') {
+    EXPECT_EQ(found.source, c.source);
+    EXPECT_EQ(found.fromJournal, c.fromJournal);
+    EXPECT_EQ(found.writtenElsewhere, c.writtenElsewhere);
+  }
+  DiskReport report;
+  const bool tooSmall =
+      std::any_of(c.disks.begin(), c.disks.end(), [](const CopySpec& d) { return d.cutShort; });
+  ASSERT_EQ(isdSave(&record, &report), tooSmall ? IsdRefused : 0);
+  for (std::size_t i = 0; i < c.disks.size(); ++i) {
+    const FakeDisk& disk = fake.disks[std::string("/dev/sd") + static_cast<char>('a' + i)];
+    if (report.disks[4 + i].outcome != DiskOutcome::Written) continue;
+    const JournalCopy copy = journalDecode(disk.bytes.data() + JournalOffset, JournalAreaLength);
+    ASSERT_TRUE(copy.valid) << i;
+    EXPECT_EQ(copy.generation, highest + 1) << i;
+  }
+}
+using LO = LoadOutcome;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NewestCopy,
+    testing::Values(NewestCase{"HigherGenerationWinsOverTheFirstDisk",
+                               {{"OLD", false, "OLD", 1}, {"NEW", false, "NEW", 2}},
+                               "NEW",
+                               5,
+                               false,
+                               false,
+                               {LO::NotNeeded, LO::Read}},
+                    NewestCase{"EqualGenerationsTakeTheFirstDisk",
+                               {{"A", false, "A", 4}, {"B", false, "B", 4}},
+                               "A",
+                               4,
+                               false,
+                               false,
+                               {LO::Read, LO::NotNeeded}},
+                    NewestCase{"UnfinishedIsReadFromItsJournalCopy",
+                               {{"OLD", true, "NEW", 3}},
+                               "NEW",
+                               4,
+                               true,
+                               false,
+                               {LO::ReadJournal}},
+                    NewestCase{"UnfinishedWithoutJournalIsPassedOver",
+                               {{"HALF", true}, {"B"}},
+                               "B",
+                               5,
+                               false,
+                               false,
+                               {LO::Unfinished, LO::Read}},
+                    NewestCase{"UnfinishedOfAnOlderGenerationLoses",
+                               {{"OLD", true, "MID", 2}, {"NEW", false, "NEW", 3}},
+                               "NEW",
+                               5,
+                               false,
+                               false,
+                               {LO::Unfinished, LO::Read}},
+                    // The record at 2560 does not match its disk's journal copy: another
+                    // program wrote it after our save, and it wins over every copy of ours.
+                    NewestCase{"WrittenElsewhereWinsOverAHigherGeneration",
+                               {{"OURS", false, "OURS", 9}, {"AGENT", false, "OURS", 1}},
+                               "AGENT",
+                               5,
+                               false,
+                               true,
+                               {LO::NotNeeded, LO::Read}},
+                    NewestCase{"FirstWrittenElsewhereWins",
+                               {{"A", false, "A", 1}, {"W1", false, "X", 1}, {"W2", false, "Y", 7}},
+                               "W1",
+                               5,
+                               false,
+                               true,
+                               {LO::NotNeeded, LO::Read, LO::NotNeeded}},
+                    NewestCase{"NoGenerationRanksLast",
+                               {{"PLAIN"}, {"GEN", false, "GEN", 1}},
+                               "GEN",
+                               5,
+                               false,
+                               false,
+                               {LO::NotNeeded, LO::Read}},
+                    NewestCase{"WithoutGenerationsTheFirstDiskWins",
+                               {{"A"}, {"B"}},
+                               "A",
+                               4,
+                               false,
+                               false,
+                               {LO::Read, LO::NotNeeded}},
+                    NewestCase{"TornJournalCopyHasNoGeneration",
+                               {{"B", false, "B", 9, true}, {"A", false, "A", 2}},
+                               "A",
+                               5,
+                               false,
+                               false,
+                               {LO::NotNeeded, LO::Read}},
+                    NewestCase{"RemovedRecordIsNotBroughtBackByItsJournal",
+                               {{nullptr, false, "GONE", 5}},
+                               "",
+                               0,
+                               false,
+                               false,
+                               {LO::NoRecord}},
+                    NewestCase{"RecordCutShortByTheDisksEndIsPassedOver",
+                               {{"SHORT", false, nullptr, 0, false, true}, {"B"}},
+                               "B",
+                               5,
+                               false,
+                               false,
+                               {LO::CutShort, LO::Read}}),
+    [](const testing::TestParamInfo<NewestCase>& param) { return param.param.name; });
+
+// A save that would write what the disks already hold writes and syncs
+// nothing there and keeps the generation; a disk that differs is written.
+TEST_F(Disks, SavingWhatADiskHoldsLeavesItUnchanged) {
+  fake.add("/dev/sda");
+  fake.add("/dev/sdb");
+  scanDisks(fake);
+  ASSERT_EQ(saveTree("Same"), 0);
+  const auto generation = [&](const char* path) {
+    return journalDecode(fake.disks[path].bytes.data() + JournalOffset, JournalAreaLength).generation;
+  };
+  ASSERT_EQ(generation("/dev/sda"), 1u);
+  fake.log.clear();
+  DiskReport report;
+  ASSERT_EQ(isdLoad(&record), 0);
+  ASSERT_EQ(isdSave(&record, &report), 0);
+  EXPECT_EQ(report.disks[4].outcome, DiskOutcome::Unchanged);
+  EXPECT_EQ(report.disks[5].outcome, DiskOutcome::Unchanged);
+  EXPECT_TRUE(std::none_of(fake.log.begin(), fake.log.end(), [](const std::string& l) {
+    return l.rfind("write", 0) == 0 || l.rfind("sync", 0) == 0;
+  }));
+  EXPECT_EQ(generation("/dev/sda"), 1u);
+
+  place(fake.disks["/dev/sdb"], storedImage("Else"));  // another program's record on sdb
+  ASSERT_EQ(isdLoad(&record), 0);
+  EXPECT_EQ(tree(), "Else");
+  narrowToWide(record.wsTree, "Same");
+  ASSERT_EQ(isdSave(&record, &report), 0);
+  EXPECT_EQ(report.disks[4].outcome, DiskOutcome::Unchanged);
+  EXPECT_EQ(report.disks[5].outcome, DiskOutcome::Written);
+  EXPECT_EQ(generation("/dev/sdb"), 2u);
+  EXPECT_EQ(isdLoad(&record), 0);
+  EXPECT_EQ(tree(), "Same");
+}
+
 TEST_F(Disks, RemoveWithoutOurSignatureWritesNothing) {
   fake.add("/dev/sda");
   scanDisks(fake);

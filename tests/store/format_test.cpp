@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "image_builder.h"
 #include "store/format.h"
+#include "store/journal.h"
 #include "store/record.h"
 
 namespace {
@@ -255,5 +257,73 @@ TEST(Parse, HostileOffsetsAndLengthsLeaveRemainingTextsEmpty) {
     EXPECT_EQ(rec2.get(&ImageSafeDataStruct::wsDN), "") << value;
   }
 }
+
+}  // namespace
+
+namespace {
+
+TEST(Journal, CopyReadsBackAndAnyChangedOrMissingByteInvalidatesIt) {
+  const std::uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  EXPECT_EQ(journalCrc32(check, sizeof check), 0xCBF43926u) << "the CRC-32 of zlib and Ethernet";
+  const std::vector<std::uint8_t> record = ImageBuilder::header(5).zeros(28).text("LAB").finish();
+  std::uint8_t area[JournalAreaLength];
+  const std::uint32_t length =
+      journalEncode(record.data(), static_cast<std::uint32_t>(record.size()), 0x0102030405060708u, area);
+  ASSERT_EQ(length, JournalHeaderLength + record.size());
+  EXPECT_EQ(std::memcmp(area, "WEXJOURN", 8), 0);
+  EXPECT_EQ(isdGetU32(area + 8), 1u);
+  EXPECT_EQ(isdGetU32(area + 12), record.size());
+  EXPECT_EQ(isdGetU64(area + 16), 0x0102030405060708u);
+  EXPECT_EQ(isdGetU32(area + 24), journalCrc32(record.data(), record.size()));
+  EXPECT_EQ(std::memcmp(area + 32, record.data(), record.size()), 0);
+  EXPECT_TRUE(std::all_of(area + length, area + sizeof area, [](std::uint8_t b) { return b == 0; }));
+  const JournalCopy copy = journalDecode(area, sizeof area);
+  ASSERT_TRUE(copy.valid);
+  EXPECT_EQ(copy.generation, 0x0102030405060708u);
+  EXPECT_EQ(copy.record, area + 32);
+  EXPECT_TRUE(journalMatches(copy, record.data(), record.size()));
+  std::vector<std::uint8_t> other = record;
+  other.back() ^= 1;
+  EXPECT_FALSE(journalMatches(copy, other.data(), other.size())) << "another program's record";
+  EXPECT_FALSE(journalMatches(copy, record.data(), record.size() - 1));
+
+  for (std::uint32_t i = 0; i < length; ++i) {
+    for (const unsigned flip : {0x01u, 0x80u}) {
+      area[i] = static_cast<std::uint8_t>(area[i] ^ flip);
+      EXPECT_FALSE(journalDecode(area, sizeof area).valid) << "byte " << i;
+      area[i] = static_cast<std::uint8_t>(area[i] ^ flip);
+    }
+    EXPECT_FALSE(journalDecode(area, i).valid) << "cut to " << i;
+  }
+  EXPECT_TRUE(journalDecode(area, length).valid);
+}
+
+struct AreaCase {
+  const char* name;
+  std::vector<std::uint8_t> start;  // the first bytes of the area, zeros after them
+  JournalAreaState state;
+};
+void PrintTo(const AreaCase& c, std::ostream* out) { *out << c.name; }
+class JournalArea : public testing::TestWithParam<AreaCase> {};
+
+// A cut while the magic goes on or comes off leaves part of it before zeros:
+// still ours to write.
+TEST_P(JournalArea, OnlyZerosOrOurMagicAreOurs) {
+  std::vector<std::uint8_t> area(JournalAreaLength, 0);
+  std::copy(GetParam().start.begin(), GetParam().start.end(), area.begin());
+  EXPECT_EQ(journalAreaOf(area.data(), area.size()), GetParam().state);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JournalArea,
+    testing::Values(
+        AreaCase{"Zeros", {}, JournalAreaState::Vacant},
+        AreaCase{"MagicPartlyWritten", {'W', 'E', 'X'}, JournalAreaState::Vacant},
+        AreaCase{"MagicPartlyErased", {0, 0, 0, 0, 'O', 'U', 'R', 'N'}, JournalAreaState::Vacant},
+        AreaCase{"MagicBeforeAnything",
+                 {'W', 'E', 'X', 'J', 'O', 'U', 'R', 'N', 0xFF, 0x13},
+                 JournalAreaState::Ours},
+        AreaCase{"PartMagicBeforeData", {'W', 'E', 'X', 'J', 0, 0, 0, 0, 0x13}, JournalAreaState::Foreign},
+        AreaCase{"OtherData", {'N', 'T', 'F', 'S'}, JournalAreaState::Foreign}),
+    [](const testing::TestParamInfo<AreaCase>& param) { return param.param.name; });
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "image_builder.h"
 #include "store/guard.h"
+#include "store/journal.h"
 #include "store/record.h"
 
 namespace {
@@ -191,6 +192,62 @@ INSTANTIATE_TEST_SUITE_P(
                     PartitionCase{0x83, 1, 4096, 300, false, DiskOutcome::Written},
                     PartitionCase{0xEE, 1, 4096, 300, true, DiskOutcome::Written},
                     PartitionCase{0xEE, 1, 512, 300, false, DiskOutcome::RefusedPartition}));
+
+// A damaged length word claims no more than the longest record a 204-byte
+// header can frame (2598 bytes): what lies beyond stays someone else's.
+TEST(Guard, DamagedLengthWordClaimsNoMoreThanTheLongestRecord) {
+  auto disk = blankDisk();
+  put(disk, IsdStoreOffset, record(6));
+  for (std::size_t i = 0; i < 4; ++i)
+    disk[IsdStoreOffset + 8 + i] = static_cast<std::uint8_t>(60000 >> (8 * i));
+  EXPECT_EQ(guardOwnedLength(disk.data() + IsdStoreOffset, DiskBytes - IsdStoreOffset), 2598u);
+  disk[IsdStoreOffset + 30000] = 0x7F;
+  EXPECT_EQ(judge(disk, 2598), DiskOutcome::Written);
+  EXPECT_EQ(judge(disk, 30001), DiskOutcome::RefusedForeignData);
+}
+
+struct JournalAreaCase {
+  const char* name;
+  std::uint32_t partitionStart;  // an MBR partition starting there; 0: none
+  std::uint32_t gptSector;       // a GUID partition table for this sector size; 0: none
+  std::size_t foreignAt;         // a byte of other data at this offset; 0: none
+  std::size_t diskBytes;
+  DiskOutcome outcome;
+};
+void PrintTo(const JournalAreaCase& c, std::ostream* out) { *out << c.name; }
+class JournalAreaGuard : public testing::TestWithParam<JournalAreaCase> {};
+
+// The journal's sectors 12 to 19 follow the record's rules: a partition
+// starting in or before them, a partition table over them, other data in them
+// or a disk that ends inside them refuse the journal copy.
+TEST_P(JournalAreaGuard, SectorsTwelveToNineteenFollowTheRecordsRules) {
+  const JournalAreaCase& c = GetParam();
+  std::vector<std::uint8_t> disk(c.diskBytes, 0);
+  if (c.partitionStart != 0) {
+    mbr(disk, "\x33\xC0");
+    disk[446 + 4] = 0x07;
+    for (std::size_t i = 0; i < 4; ++i)
+      disk[446 + 8 + i] = static_cast<std::uint8_t>(c.partitionStart >> (8 * i));
+  }
+  if (c.gptSector != 0) gpt(disk, c.gptSector);
+  if (c.foreignAt != 0) disk[c.foreignAt] = 0x7F;
+  GuardDisk view{disk.data(), disk.size(), nullptr, 0, 0, disk.size(), c.gptSector != 0 ? c.gptSector : 512};
+  const char* user = nullptr;
+  EXPECT_EQ(guardJournalArea(view, &user), c.outcome);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JournalAreaGuard,
+    testing::Values(
+        JournalAreaCase{"Blank", 0, 0, 0, DiskBytes, DiskOutcome::Written},
+        JournalAreaCase{"PartitionAtSector16", 16, 0, 0, DiskBytes, DiskOutcome::RefusedPartition},
+        JournalAreaCase{"PartitionAtSector19", 19, 0, 0, DiskBytes, DiskOutcome::RefusedPartition},
+        JournalAreaCase{"PartitionAtSector20", 20, 0, 0, DiskBytes, DiskOutcome::Written},
+        JournalAreaCase{"GptOf4096ByteSectors", 0, 4096, 0, DiskBytes, DiskOutcome::RefusedGpt},
+        JournalAreaCase{"DataInItsLastByte", 0, 0, JournalEnd - 1, DiskBytes,
+                        DiskOutcome::RefusedForeignData},
+        JournalAreaCase{"DataJustPastIt", 0, 0, JournalEnd, DiskBytes, DiskOutcome::Written},
+        JournalAreaCase{"DiskEndsInside", 0, 0, 0, JournalEnd - 1, DiskOutcome::RefusedTooSmall}),
+    [](const testing::TestParamInfo<JournalAreaCase>& param) { return param.param.name; });
 
 TEST(Guard, ShortDiskCountsMissingBytesAsAbsent) {
   std::vector<std::uint8_t> disk(IsdStoreOffset + 100, 0);

@@ -208,3 +208,62 @@ def test_named_disks_and_images_replace_the_scan(disks, tmp_path):
     assert disks.bytes("sda")[STORE_OFFSET:STORE_OFFSET + 4] == b"WEXD"
     assert disks.record("sda") == sample_record(), "an unnamed disk is left alone"
     assert view(disks, "--disk", str(image), "NetBIOSName").stdout == b"IMG\n"
+
+
+@pytest.mark.parametrize("fault,said", [("size=fail", b"wexedit: /dev/sda: not usable as a disk (Input/output error)\n"),
+                                        ("fault=open", b"wexedit: /dev/sda: cannot be opened (Permission denied)\n")],
+                         ids=["size-request-fails", "open-fails"])
+def test_a_disk_skipped_by_a_save_is_named_and_takes_the_newer_copy_at_the_next(disks, fault, said):
+    disks.add("sda", sample_record())
+    disks.add("sdb", sample_record())
+    assert edit(disks, "NetBIOSName=OLD").returncode == 0
+    (disks.folder / "sda.conf").write_text(fault + "\n")
+    result = edit(disks, "NetBIOSName=NEW")
+    assert (result.returncode, result.stderr) == (0, said)
+    assert disks.record("sda").texts["netbiosName"] == b"OLD"
+    (disks.folder / "sda.conf").unlink()
+    assert view(disks, "NetBIOSName").stdout == b"NEW\n"
+    assert edit(disks, "Tree=NEXT").returncode == 0
+    for name in ("sda", "sdb"):
+        stored = disks.record(name)
+        assert (stored.texts["netbiosName"], stored.texts["wsTree"]) == (b"NEW", b"NEXT"), name
+        assert journal_on(disks.bytes(name))[1] == stored.encode(), name
+
+
+def test_a_corrupted_length_word_never_makes_a_save_or_removal_clear_foreign_bytes(disks):
+    image = bytearray(sample_record().encode())
+    image[8:12] = (60000).to_bytes(4, "little")
+    disks.add("sda", image=bytes(image))
+    foreign = b"someone's 16 B.."
+    with open(disks.folder / "sda", "r+b") as disk:
+        disk.seek(STORE_OFFSET + 30000)
+        disk.write(foreign)
+    result = edit(disks, "NetBIOSName=NEW")
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert disks.record("sda").texts["netbiosName"] == b"NEW"
+    assert disks.bytes("sda")[STORE_OFFSET + 30000:STORE_OFFSET + 30016] == foreign
+    assert edit(disks, "-r").returncode == 0
+    after = disks.bytes("sda")
+    assert after[STORE_OFFSET + 30000:STORE_OFFSET + 30016] == foreign
+    assert after.count(0) == len(after) - sum(1 for b in foreign if b), "only the foreign bytes are left"
+
+
+def test_a_failed_sync_on_the_only_disk_loses_nothing(disks):
+    disks.add("sda", sample_record(), conf={"fault": "sync"})
+    result = edit(disks, *NEW_ARGS)
+    assert result.returncode == 4
+    (disks.folder / "sda.conf").unlink()
+    found, result = seen(disks)
+    assert found in (OLD, NEW) and result.returncode == 0, (found, result.stderr)
+    assert edit(disks, "NetBIOSName=AFTER").returncode == 0
+    stored = disks.record("sda")
+    assert stored.texts["netbiosName"] == b"AFTER" and stored.texts["wsTree"] in (OLD[1], NEW[1])
+
+
+def test_a_record_cut_short_by_the_disks_end_is_reported_and_passed_over(disks):
+    whole = disks.add("sda", sample_record())
+    (disks.folder / "sda").write_bytes(whole[:STORE_OFFSET + len(sample_record().encode()) - 1])
+    result = view(disks, "NetBIOSName")
+    assert (result.stdout, result.returncode) == (b"\n", 0)
+    assert result.stderr == (b"wexview: /dev/sda: the image-safe data runs past the end of the disk; "
+                             b"it was passed over\n")
