@@ -98,7 +98,8 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   }
   std::uint32_t claim = std::max(extent, newWord);
 
-  if (images.journal != nullptr) {
+  const auto addJournal = [&] {
+    if (images.journal == nullptr) return;
     plan.journal = true;
     const Area area = journalArea(head, length);
     if (journalAreaOf(area.bytes, area.length) != JournalAreaState::Ours) {
@@ -112,7 +113,13 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
       add(plan, StoreStep::Kind::Zeros, JournalOffset + images.journalLength,
           static_cast<std::uint32_t>(used - images.journalLength));
     add(plan, StoreStep::Kind::Sync);
-  }
+  };
+  // After a save that was stopped, the journal holds the only copy: the
+  // record at 2560 is completed first (the load reads that copy until its
+  // signature is back, and the complete record from then on), and only then
+  // is the copy replaced.
+  const bool copyFirst = !(slot == IsdSlot::Unfinished && copy.valid);
+  if (copyFirst) addJournal();
 
   if (slot != IsdSlot::Unfinished) {
     addBytes(plan, IsdStoreOffset, IsdUnfinishedSignature, 4);
@@ -140,6 +147,7 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   add(plan, StoreStep::Kind::Sync);
   addBytes(plan, IsdStoreOffset, IsdSignature, 4);
   add(plan, StoreStep::Kind::Sync);
+  if (!copyFirst) addJournal();
   // Written least significant byte first over a larger one, every value the
   // length word passes lies at or above the new length, and what lies beyond
   // it is already clear; no value claims more than the longest record.

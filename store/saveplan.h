@@ -11,7 +11,10 @@
 // significant, when the new record is longer than what is ours there;
 // clears, and syncs, what lies beyond the new end of the old record; writes
 // the rest of the new record and syncs; and only then writes the signature
-// (one byte differs from the mark) and syncs. Cut at any byte, the disk holds
+// (one byte differs from the mark) and syncs. Over a save that was stopped
+// (the unfinished mark, and the journal copy the only whole copy) the record
+// at 2560 is completed first and the journal copy replaced after it. Cut at
+// any byte, the disk holds
 // the old record, or the new one in the journal copy and perhaps at 2560 too,
 // and the length word (or the journal copy) always covers every byte of
 // ours, so the write guard still owns the whole old extent and a later save

@@ -357,6 +357,7 @@ struct CutCase {
   bool removed;                 // the old record was removed before the save
   Identity next;
   bool largest = false;  // the new record fills every text to its capacity
+  bool stopped = false;  // the old record is in the journal copy alone: its save was stopped
 };
 void PrintTo(const CutCase& c, std::ostream* out) { *out << c.name; }
 class CutSave : public Disks, public testing::WithParamInterface<CutCase> {
@@ -400,6 +401,13 @@ class CutSave : public Disks, public testing::WithParamInterface<CutCase> {
       isdRelease(&r);
       std::copy(image.bytes.get(), image.bytes.get() + image.length, d.bytes.begin() + IsdStoreOffset);
       if (GetParam().removed) std::fill_n(d.bytes.begin() + IsdStoreOffset, 4, 0);
+      if (GetParam().stopped) {
+        std::uint8_t area[JournalAreaLength];
+        journalEncode(image.bytes.get(), static_cast<std::uint32_t>(image.length), 7, area);
+        std::copy(area, area + sizeof area, d.bytes.begin() + JournalOffset);
+        std::copy(IsdUnfinishedSignature, IsdUnfinishedSignature + 4, d.bytes.begin() + IsdStoreOffset);
+        std::fill_n(d.bytes.begin() + IsdStoreOffset + 100, 40, 0x5A);  // half written over
+      }
     }
     return platform;
   }
@@ -466,6 +474,8 @@ INSTANTIATE_TEST_SUITE_P(
         // that holds the journal's first bytes.
         CutCase{"LargestOneDisk", 1, Identity{"LAB", "PC-1", Long}, false,
                 Identity{std::string(32, 'T'), std::string(15, 'N'), std::string(511, 'I')}, true},
+        CutCase{"OverAStoppedSaveOneDisk", 1, Identity{"LAB", "PC-1", Long}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 150)}, false, true},
         CutCase{"BlankTwoDisks", 2, std::nullopt, false, Identity{"NEWTREE", "NEWNAME-XYZ", "//srv/new"}},
         CutCase{"RemovedTwoDisks", 2, Identity{"LAB", "PC-1", Long}, true, Identity{"NEW", "N", ""}}),
     [](const testing::TestParamInfo<CutCase>& param) { return param.param.name; });
