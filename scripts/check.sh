@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the one source tree three ways (native, 32-bit, ASan+UBSan), runs the
 # whole test suite in each, builds, installs, tries and removes the Debian
-# packages, then gives the record reader's fuzzer a bounded run. The system step
+# packages, then gives each fuzzer a bounded run. The system step
 # boots Debian's i386 kernel under qemu and runs the 32-bit program on its disk
 # drivers, with image files as the disks.
 # Usage: scripts/check.sh [format|native|i386|system|asan|package|fuzz ...]   (default: all)
@@ -80,13 +80,16 @@ for config in "${configs[@]}"; do
     package) echo "=== package: build, install, try and remove the Debian packages"
       bash "$root/scripts/package_check.sh" "$root/build/native" || exit 1 ;;
     fuzz)
-      echo "=== fuzz: the record reader, bounded run"
+      echo "=== fuzz: the record reader, the write guard, the load's choice, cut saves and the editor's arguments"
       cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
         -DWEX_FUZZ=ON -DWEX_TESTS=OFF > "$root/build/fuzz.configure.log"
-      cmake --build "$root/build/fuzz" -j "$jobs" --target parse_fuzz
+      cmake --build "$root/build/fuzz" -j "$jobs" --target fuzzers
       rm -rf "$root/build/fuzz/corpus" && cp -r "$root/fuzz/corpus" "$root/build/fuzz/corpus"
-      "$root/build/fuzz/fuzz/parse_fuzz" -max_total_time="${FUZZ_SECONDS:-45}" -print_final_stats=1 \
-        "$root/build/fuzz/corpus" 2>&1 | tail -n 12
+      for fuzzer in parse guard load saveplan argv; do
+        echo "--- ${fuzzer}_fuzz"
+        "$root/build/fuzz/fuzz/${fuzzer}_fuzz" -max_total_time="${FUZZ_SECONDS:-25}" -max_len=12000 \
+          -close_fd_mask=3 -print_final_stats=1 "$root/build/fuzz/corpus/$fuzzer" 2>&1 | tail -n 12
+      done
       ;;
     *) echo "unknown configuration: $config" >&2; exit 2 ;;
   esac

@@ -215,7 +215,10 @@ std::size_t guardRecordExtent(const std::uint8_t* head, std::size_t length) {
   const std::size_t own = guardOwnedLength(store, storeLength);
   if (storeLength < 4 || isdSlotOf(store) == IsdSlot::Foreign) return own;
   const JournalCopy copy = journalOf(head, length);
-  return copy.valid ? std::min(std::max<std::size_t>(own, copy.recordLength), storeLength) : own;
+  if (!copy.valid) return own;
+  const std::size_t claim =
+      std::min<std::size_t>(copy.recordLength, isdLongestRecord(copy.record, copy.recordLength));
+  return std::min(std::max(own, claim), storeLength);
 }
 
 JournalCopy journalOf(const std::uint8_t* head, std::size_t length) {
@@ -255,6 +258,12 @@ DiskOutcome guardJournalArea(const GuardDisk& disk, const char** user) {
   if (const DiskOutcome verdict = layoutVerdict(disk, JournalOffset, JournalEnd, user);
       verdict != DiskOutcome::Written)
     return verdict;
+  // A complete record whose stored length reaches the journal area is read
+  // with those bytes: they are the record's.
+  const std::uint8_t* store = disk.head + IsdStoreOffset;
+  if (isdSlotOf(store) == IsdSlot::Complete &&
+      isdGetU32(store + IsdTotalLengthOffset) > JournalOffset - IsdStoreOffset)
+    return DiskOutcome::RefusedForeignData;
   return journalAreaOf(disk.head + JournalOffset, JournalAreaLength) == JournalAreaState::Foreign
              ? DiskOutcome::RefusedForeignData
              : DiskOutcome::Written;

@@ -32,8 +32,9 @@ struct GuardDisk {
 DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char** user);
 
 // Whether the journal area (JournalOffset to JournalEnd) may be written: the
-// same layout rules, the disk must reach its end, and it must hold zeros or
-// a journal of ours (DiskOutcome::Written), else the refusal.
+// same layout rules, the disk must reach its end, no complete record at 2560
+// may reach into it, and it must hold zeros or a journal of ours
+// (DiskOutcome::Written), else the refusal.
 DiskOutcome guardJournalArea(const GuardDisk& disk, const char** user);
 
 // The same over the first `length` bytes of a disk alone (`head`), for a write
@@ -57,7 +58,8 @@ bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length);
 
 // How many bytes from the store offset are ours, given the first `length`
 // bytes of the disk: guardOwnedLength, or the record a valid journal copy
-// was written with when that is longer, unless the store offset holds
+// was written with when that is longer (at most the longest record its
+// header can frame), unless the store offset holds
 // someone else's bytes. The journal's claim keeps a removal or save that was
 // cut short able to finish.
 std::size_t guardRecordExtent(const std::uint8_t* head, std::size_t length);

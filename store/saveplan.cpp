@@ -88,10 +88,13 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
                             copy.recordLength == newWord);
   if (recordInPlace && copyInPlace) return plan;
 
-  // What only the old journal copy claims goes before the copy that claims it.
+  // What only the old journal copy claims goes before the copy that claims
+  // it; not while a complete record at 2560 whose lengths do not add up may
+  // be read with those bytes.
   std::uint32_t ours = extent;
   const std::uint32_t kept = std::max(own, newWord);
-  if (images.journal != nullptr && ours > kept) {
+  const bool readWithThem = slot == IsdSlot::Complete && !isdFramingAddsUp(current, storeLength);
+  if (images.journal != nullptr && ours > kept && !readWithThem) {
     clearStore(plan, current, storeLength, kept, ours);
     if (plan.count > 0) add(plan, StoreStep::Kind::Sync);
     ours = kept;

@@ -153,6 +153,13 @@ def journal_on(disk):
     return generation, record
 
 
+def journal_bytes(image, generation):
+    """The journal copy of the stored record `image` with `generation`, as the
+    program writes it (without the zeros after it)."""
+    head = JOURNAL_MAGIC + struct.pack("<IIQI", 1, len(image), generation, zlib.crc32(image))
+    return head + struct.pack("<I", zlib.crc32(head + image)) + image
+
+
 def outside_journal(disk):
     """A disk's bytes without its journal area, to compare what else a run changed."""
     return bytes(disk[:JOURNAL_OFFSET]) + bytes(disk[JOURNAL_END:])

@@ -4,7 +4,8 @@ import copy
 
 import pytest
 
-from wexrun import STORE_OFFSET, Record, edit, journal_on, outside_journal, sample_record
+from wexrun import (JOURNAL_OFFSET, STORE_OFFSET, Record, edit, journal_bytes, journal_on, outside_journal,
+                    sample_record)
 
 
 def expect_saved(disks, name, before, record):
@@ -12,7 +13,10 @@ def expect_saved(disks, name, before, record):
     bytes of a longer record there before are cleared, and no other byte
     changed."""
     full = disks.bytes(name)
-    assert journal_on(full)[1] == record.encode()
+    generation, copy = journal_on(full)
+    assert copy == record.encode()
+    written = journal_bytes(copy, generation)
+    assert full[JOURNAL_OFFSET:JOURNAL_OFFSET + len(written)] == written
     after, before = outside_journal(full), outside_journal(before)
     image = record.encode()
     end = STORE_OFFSET + len(image)

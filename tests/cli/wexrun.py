@@ -16,7 +16,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 
 import launcher  # noqa: E402
 from simdisk import SimDisks  # noqa: E402
-from wexrecord import STORE_OFFSET, Record, journal_on, outside_journal, record_on  # noqa: E402,F401
+from wexrecord import (JOURNAL_OFFSET, STORE_OFFSET, Record, journal_bytes, journal_on,  # noqa: E402,F401
+                       outside_journal, record_on)
 
 DISK_BYTES = 64 * 1024
 

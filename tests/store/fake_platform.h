@@ -33,6 +33,7 @@ class FakePlatform final : public DiskPlatform {
   std::map<std::string, FakeDisk> disks;
   std::map<std::string, std::string> files;  // /proc/ide/<name>/media
   std::vector<std::string> log;
+  bool quiet = false;  // keep no log (for the fuzzer's millions of runs)
   // A power cut: after this many bytes written (over all disks) the write in
   // progress stops there and every later call fails, as if the process died.
   std::optional<std::size_t> cutAfter;
@@ -51,7 +52,7 @@ class FakePlatform final : public DiskPlatform {
   }
 
   int openDevice(const char* named) override {
-    log.push_back(std::string("open ") + named);
+    if (!quiet) log.push_back(std::string("open ") + named);
     const std::string path = aliases.count(named) != 0 ? aliases.at(named) : named;
     auto it = disks.find(path);
     if (it == disks.end()) return -ENOENT;
@@ -75,7 +76,7 @@ class FakePlatform final : public DiskPlatform {
   }
   int ideGeometry(int fd, std::uint8_t* geometry) override {
     FakeDisk& d = disk(fd);
-    log.push_back("ide " + path(fd));
+    if (!quiet) log.push_back("ide " + path(fd));
     if (!d.ideWord) return -EINVAL;
     for (int i = 0; i < 4; ++i) geometry[i] = static_cast<std::uint8_t>(*d.ideWord >> (24 - 8 * i));
     return 0;
@@ -87,7 +88,7 @@ class FakePlatform final : public DiskPlatform {
   }
   long readAt(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t size) override {
     FakeDisk& d = disk(fd);
-    log.push_back("read " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
+    if (!quiet) log.push_back("read " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
     if (d.readFails) return -EIO;
     if (offset >= d.bytes.size()) return 0;
     const auto at = static_cast<std::size_t>(offset);
@@ -98,7 +99,8 @@ class FakePlatform final : public DiskPlatform {
   }
   long writeAt(int fd, std::uint64_t offset, const std::uint8_t* buffer, std::size_t size) override {
     FakeDisk& d = disk(fd);
-    log.push_back("write " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
+    if (!quiet)
+      log.push_back("write " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
     if (d.writeFails || dead()) return -EIO;
     const auto at = static_cast<std::size_t>(offset);
     std::size_t n = d.shortWrites ? size / 2 : size;
@@ -114,7 +116,7 @@ class FakePlatform final : public DiskPlatform {
     return d.shortWrites ? -ENOSPC : static_cast<long>(n);
   }
   int sync(int fd) override {
-    log.push_back("sync " + path(fd));
+    if (!quiet) log.push_back("sync " + path(fd));
     if (syncFailsAt && syncs++ == *syncFailsAt) stopped = true;
     return disk(fd).syncFails || dead() ? -EIO : 0;
   }

@@ -239,9 +239,14 @@ def test_a_corrupted_length_word_never_makes_a_save_or_removal_clear_foreign_byt
         disk.seek(STORE_OFFSET + 30000)
         disk.write(foreign)
     result = edit(disks, "NetBIOSName=NEW")
-    assert (result.returncode, result.stderr) == (0, b"")
+    # The stored length claims the journal area too: no copy there this time.
+    assert (result.returncode, result.stderr) == (0, b"wexedit: /dev/sda: the disk has no journal copy (the bytes "
+                                                     b"from 6144 on hold other data); the image-safe data was "
+                                                     b"written without one\n")
     assert disks.record("sda").texts["netbiosName"] == b"NEW"
     assert disks.bytes("sda")[STORE_OFFSET + 30000:STORE_OFFSET + 30016] == foreign
+    assert edit(disks, "Tree=AFTER").stderr == b""
+    assert journal_on(disks.bytes("sda"))[1] == disks.record("sda").encode()
     assert edit(disks, "-r").returncode == 0
     after = disks.bytes("sda")
     assert after[STORE_OFFSET + 30000:STORE_OFFSET + 30016] == foreign
