@@ -82,8 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::vector<std::uint8_t>& bytes = fake.disks[Disk[0]].bytes;
   fuzzCheck(bytes.size() == DiskLength);
-  LoadedDisk loaded{bytes.data() + IsdStoreOffset, JournalOffset - IsdStoreOffset, bytes.data() + JournalOffset,
-                    JournalAreaLength};
+  LoadedDisk loaded{bytes.data() + IsdStoreOffset, JournalOffset - IsdStoreOffset,
+                    bytes.data() + JournalOffset, JournalAreaLength};
   DiskFinding found;
   const LoadChoice choice = chooseCopy(&loaded, 1, &found);
   if (choice.disk == NoCopy) {
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   IsdRecordGuard release(&record);
   isdParse(choice.image, choice.imageLength, &record);
   const IsdImage again = isdSerialize(&record);
-  fuzzCheck(again.length == choice.imageLength && std::equal(choice.image, choice.image + choice.imageLength,
-                                                             again.bytes.get()));
+  fuzzCheck(again.length == choice.imageLength &&
+            std::equal(choice.image, choice.image + choice.imageLength, again.bytes.get()));
   return 0;
 }

@@ -21,7 +21,8 @@ void checkSteps(const StorePlan& plan) {
     const StoreStep& step = plan.steps[i];
     if (step.kind == StoreStep::Kind::Sync) continue;
     const std::uint64_t end = std::uint64_t{step.offset} + step.length;
-    const bool inRecord = step.offset >= IsdStoreOffset && end <= IsdStoreOffset + std::uint64_t{plan.claimEnd};
+    const bool inRecord =
+        step.offset >= IsdStoreOffset && end <= IsdStoreOffset + std::uint64_t{plan.claimEnd};
     const bool inJournal = plan.journal && step.offset >= JournalOffset && end <= JournalEnd;
     fuzzCheck(inRecord || inJournal);
   }
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (storeLength >= 4) {
     const std::uint8_t* store = head.data() + IsdStoreOffset;
     const bool framed = isdFramingAddsUp(store, storeLength);
-    const std::size_t longest = framed ? isdGetU32(store + IsdTotalLengthOffset) : isdLongestRecord(store, storeLength);
+    const std::size_t longest =
+        framed ? isdGetU32(store + IsdTotalLengthOffset) : isdLongestRecord(store, storeLength);
     fuzzCheck(extent <= std::max<std::size_t>(longest, JournalRecordMax));
   }
   const bool journal = guardJournalArea(disk, &user) == DiskOutcome::Written;

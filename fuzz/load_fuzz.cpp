@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < count; ++i) {
     disks[i].store = input.bytes(input.word());
     disks[i].journal = input.bytes(input.word() % (JournalAreaLength + 1));
-    loaded[i] = {disks[i].store.data(), disks[i].store.size(), disks[i].journal.data(), disks[i].journal.size()};
+    loaded[i] = {disks[i].store.data(), disks[i].store.size(), disks[i].journal.data(),
+                 disks[i].journal.size()};
   }
   DiskFinding found[3];
   const LoadChoice choice = chooseCopy(loaded, count, found);
@@ -34,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             (f.record == StoredRecord::Unfinished && f.journalValid);
     anyElsewhere = anyElsewhere || elsewhere;
     anyCopy = anyCopy || f.record == StoredRecord::Complete || generation;
-    if (generation && !choice.writtenElsewhere && choice.hasGeneration) fuzzCheck(choice.generation >= f.generation);
+    if (generation && !choice.writtenElsewhere && choice.hasGeneration)
+      fuzzCheck(choice.generation >= f.generation);
     if (generation && !anyElsewhere) fuzzCheck(choice.hasGeneration || choice.writtenElsewhere);
     if (f.journalValid) {
       fuzzCheck(choice.anyGeneration && choice.highestGeneration >= f.generation);

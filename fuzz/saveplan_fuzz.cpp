@@ -1,7 +1,7 @@
 // Fuzzing entry point for a save over one disk, carried out up to any byte as
 // a power cut would leave it: whatever the disk held at the store offset and
 // in its journal area, and whatever the new record is, the load afterwards
-// takes the old copy (or nothing, when there was none) or the new record,
+// reads the old record (or nothing, when there was none) or the new one,
 // and no byte outside what the guard judged has changed. Where the journal
 // area is refused, a cut may also leave nothing to read.
 #include <algorithm>
@@ -15,13 +15,14 @@ namespace {
 
 constexpr std::size_t DiskLength = JournalEnd + 512;
 
+// The record the load takes, as it would be saved again; empty when none.
 std::vector<std::uint8_t> taken(const std::vector<std::uint8_t>& disk) {
   const std::size_t wanted = std::min<std::size_t>(IsdMaxImageLength, DiskLength - IsdStoreOffset);
   LoadedDisk loaded{disk.data() + IsdStoreOffset, wanted, disk.data() + JournalOffset, JournalAreaLength};
   DiskFinding found;
   const LoadChoice choice = chooseCopy(&loaded, 1, &found);
   if (choice.disk == NoCopy) return {};
-  return {choice.image, choice.image + choice.imageLength};
+  return fuzzRecordImage({choice.image, choice.image + choice.imageLength});
 }
 
 }  // namespace
@@ -47,10 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   images.record = image.data();
   images.recordLength = static_cast<std::uint32_t>(image.size());
   images.journalLength = journalEncode(images.record, images.recordLength, previous.generation + 1, copy);
-  if (guardJournalArea(view, &user) == DiskOutcome::Written) images.journal = copy;
+  if (guardJournalArea(view, &user) == DiskOutcome::Written) {
+    images.journal = copy;
+  } else if (previous.valid) {
+    return 0;  // refused, as the disk layer refuses it
+  }
   const StorePlan plan = planSave(disk.data(), disk.size(), images);
   if (plan.count == 0) {
-    fuzzCheck(old == image);
+    fuzzCheck(old == fuzzRecordImage(image));
     return 0;
   }
   if (guardDisk(view, plan.claimEnd, &user) != DiskOutcome::Written) return 0;
@@ -73,16 +78,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::uint8_t> after = taken(disk);
   // Without a journal copy (its area refused) a cut may leave only the
   // unfinished mark, as on a disk without room for one.
-  fuzzCheck(after == old || after == image || (!plan.journal && after.empty()));
+  fuzzCheck(after == old || after == fuzzRecordImage(image) || (!plan.journal && after.empty()));
   // Only the judged range and the journal area may have changed.
   const auto same = [&](std::size_t from, std::size_t to) {
-    return from >= to || std::equal(disk.begin() + static_cast<long>(from), disk.begin() + static_cast<long>(to),
-                                    before.begin() + static_cast<long>(from));
+    return from >= to ||
+           std::equal(disk.begin() + static_cast<long>(from), disk.begin() + static_cast<long>(to),
+                      before.begin() + static_cast<long>(from));
   };
-  const std::size_t judgedEnd = std::min<std::size_t>(IsdStoreOffset + std::size_t{plan.claimEnd}, DiskLength);
+  const std::size_t judgedEnd =
+      std::min<std::size_t>(IsdStoreOffset + std::size_t{plan.claimEnd}, DiskLength);
   fuzzCheck(same(0, IsdStoreOffset));
   if (plan.journal) {
-    fuzzCheck(same(judgedEnd, JournalOffset) && same(std::max<std::size_t>(judgedEnd, JournalEnd), DiskLength));
+    fuzzCheck(same(judgedEnd, JournalOffset) &&
+              same(std::max<std::size_t>(judgedEnd, JournalEnd), DiskLength));
   } else {
     fuzzCheck(same(judgedEnd, DiskLength));
   }

@@ -217,6 +217,13 @@ DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* images, DiskResult& 
   const char* journalUser = nullptr;
   const DiskOutcome journalVerdict = guardJournalArea(disk.view, &journalUser);
   const bool journal = journalVerdict == DiskOutcome::Written;
+  // A journal copy of ours where the disk's layout no longer lets it be
+  // written: a save there would leave that stale copy to be read while the
+  // record at 2560 changes, so the disk is refused as the area is.
+  if (images != nullptr && !journal && journalOf(disk.view.head, disk.view.headLength).valid) {
+    if (journalUser != nullptr) std::snprintf(result.user, sizeof result.user, "%s", journalUser);
+    return result.outcome = journalVerdict;
+  }
   SaveImages written = images != nullptr ? *images : SaveImages{};
   if (!journal) written.journal = nullptr;
   const StorePlan plan = images != nullptr ? planSave(disk.view.head, disk.view.headLength, written)

@@ -258,15 +258,16 @@ DiskOutcome guardJournalArea(const GuardDisk& disk, const char** user) {
   if (const DiskOutcome verdict = layoutVerdict(disk, JournalOffset, JournalEnd, user);
       verdict != DiskOutcome::Written)
     return verdict;
+  const JournalAreaState area = journalAreaOf(disk.head + JournalOffset, JournalAreaLength);
+  if (area == JournalAreaState::Foreign) return DiskOutcome::RefusedForeignData;
   // A complete record whose stored length reaches the journal area is read
-  // with those bytes: they are the record's.
+  // with those bytes: unless a journal copy of ours is there, they are the
+  // record's.
   const std::uint8_t* store = disk.head + IsdStoreOffset;
-  if (isdSlotOf(store) == IsdSlot::Complete &&
+  if (area != JournalAreaState::Ours && isdSlotOf(store) == IsdSlot::Complete &&
       isdGetU32(store + IsdTotalLengthOffset) > JournalOffset - IsdStoreOffset)
     return DiskOutcome::RefusedForeignData;
-  return journalAreaOf(disk.head + JournalOffset, JournalAreaLength) == JournalAreaState::Foreign
-             ? DiskOutcome::RefusedForeignData
-             : DiskOutcome::Written;
+  return DiskOutcome::Written;
 }
 
 DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,

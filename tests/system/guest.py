@@ -381,7 +381,10 @@ class Machine:
                 raise ValueError(f"unknown bus {disk.bus}")
         return args
 
-    def boot(self, kit, timeout=240):
+    def boot(self, kit, timeout=240, resets=False):
+        """Run the case to its end. With `resets` a reset of the machine starts
+        the case again (without, it ends the run); the results of every start
+        land in one log."""
         initrd = self.folder / "initrd"
         initrd.write_bytes(kit.base_initramfs.read_bytes() + self._case_archive(kit))
         console = self.folder / "console.log"
@@ -389,7 +392,7 @@ class Machine:
         command = [QEMU, "-machine", "pc", "-accel", kit.accel.split(":")[0]]
         if ":" in kit.accel:
             command += ["-accel", kit.accel.split(":")[1]]
-        command += ["-m", "256", "-nodefaults", "-no-reboot", "-display", "none",
+        command += ["-m", "256", "-nodefaults", *([] if resets else ["-no-reboot"]), "-display", "none",
                     "-kernel", str(kit.kernel), "-initrd", str(initrd), "-append", KERNEL_ARGS,
                     "-serial", f"file:{console}", "-serial", f"file:{results}", *self._qemu_disks()]
         started = time.monotonic()

@@ -209,3 +209,58 @@ def test_guard_keeps_gpt_and_minix_disks_and_writes_into_mbr_gap(kit, tmp_path):
     for label in ("gpt", "mbr"):
         assert partition_state(machine.image_path(label), scratch) == state[label], label
     tool("sgdisk", "-v", str(machine.image_path("gpt")))
+
+
+# One round a start of the guest: read back what the last reset left, then
+# save over and over, alternating three lengths of record, until a timer
+# resets the machine (sysrq b: no sync, no unmount) at a random moment. Each
+# save's name, tree and last base image carry its round and number, so a
+# read-back shows whether it is one whole save. The round count lives on a
+# disk of its own.
+RESET_ROUNDS = 24
+RESET_LOOP = """
+round=$(head -c 8 "$DISK_count" | tr -dc 0-9)
+round=${round:-0}
+if [ "$round" = 0 ]; then
+  step first wexedit NetBIOSName=N0x0 Tree=T0x0 LastBaseImage=0
+fi
+step "check$round" wexview NetBIOSName Tree LastBaseImage
+if [ "$round" -ge %(rounds)d ]; then
+  return 0
+fi
+printf '%%-8s' $((round + 1)) | dd of="$DISK_count" conv=notrunc 2>/dev/null
+sync
+echo 1 >/proc/sys/kernel/sysrq
+wait_ms=$(( $(head -c 2 /dev/urandom | od -An -tu2 | tr -d ' ') %% 1500 + 100 ))
+( sleep "$((wait_ms / 1000)).$(printf '%%03d' $((wait_ms %% 1000)))"; echo b >/proc/sysrq-trigger ) &
+i=0
+while :; do
+  image=$(printf "%%0$(( (i %% 3) * 300 + 1 ))d" $i)
+  wexedit NetBIOSName=N${round}x$i Tree=T${round}x$i LastBaseImage=$image >/dev/null 2>&1
+  i=$((i + 1))
+done
+""" % {"rounds": RESET_ROUNDS}
+
+
+def test_resets_at_random_moments_of_a_save_loop_lose_nothing(kit, tmp_path):
+    machine = Machine(tmp_path, [Disk("only", "ahci", 8), Disk("count", "virtio", 1)])
+    machine.script.append(RESET_LOOP)
+    run = machine.boot(kit, timeout=600, resets=True)
+
+    assert run.steps["first"].status == 0, run.steps["first"].err
+    seen = []
+    for round in range(RESET_ROUNDS + 1):
+        check = run.steps[f"check{round}"]
+        assert check.status == 0, (round, check.err)
+        name, tree, image = check.out.split("\n")[:3]
+        assert name, f"round {round}: an empty record was read back ({check.err})"
+        assert name[1:] == tree[1:] and (name[0], tree[0]) == ("N", "T"), (round, name, tree)
+        number = int(name.split("x")[1])
+        assert image == str(number).zfill((number % 3) * 300 + 1), (round, name, len(image))
+        # The copy comes from the round the reset cut short, or an earlier
+        # one when that round had not finished a save yet.
+        saved_in = int(name[1:].split("x")[0])
+        assert saved_in <= max(round - 1, 0) and (not seen or saved_in >= seen[-1][0]), (round, name)
+        seen.append((saved_in, name, check.err.strip()))
+    print(f"{RESET_ROUNDS} resets, read back: {seen}")
+    assert len({name for _, name, _ in seen}) > RESET_ROUNDS // 2, "the resets came at too few moments"
