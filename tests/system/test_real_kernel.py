@@ -217,7 +217,7 @@ def test_guard_keeps_gpt_and_minix_disks_and_writes_into_mbr_gap(kit, tmp_path):
 # save's name, tree and last base image carry its round and number, so a
 # read-back shows whether it is one whole save. The round count lives on a
 # disk of its own.
-RESET_ROUNDS = 24
+RESET_ROUNDS = 20
 RESET_LOOP = """
 round=$(head -c 8 "$DISK_count" | tr -dc 0-9)
 round=${round:-0}
@@ -231,11 +231,11 @@ fi
 printf '%%-8s' $((round + 1)) | dd of="$DISK_count" conv=notrunc 2>/dev/null
 sync
 echo 1 >/proc/sys/kernel/sysrq
-wait_ms=$(( $(head -c 2 /dev/urandom | od -An -tu2 | tr -d ' ') %% 1500 + 100 ))
+wait_ms=$(( $(head -c 2 /dev/urandom | od -An -tu2 | tr -d ' ') %% 600 + 50 ))
 ( sleep "$((wait_ms / 1000)).$(printf '%%03d' $((wait_ms %% 1000)))"; echo b >/proc/sysrq-trigger ) &
 i=0
 while :; do
-  image=$(printf "%%0$(( (i %% 3) * 300 + 1 ))d" $i)
+  image=$(printf "%%0$(( (i %% 3) * 200 + 1 ))d" $i)
   wexedit NetBIOSName=N${round}x$i Tree=T${round}x$i LastBaseImage=$image >/dev/null 2>&1
   i=$((i + 1))
 done
@@ -256,7 +256,7 @@ def test_resets_at_random_moments_of_a_save_loop_lose_nothing(kit, tmp_path):
         assert name, f"round {round}: an empty record was read back ({check.err})"
         assert name[1:] == tree[1:] and (name[0], tree[0]) == ("N", "T"), (round, name, tree)
         number = int(name.split("x")[1])
-        assert image == str(number).zfill((number % 3) * 300 + 1), (round, name, len(image))
+        assert image == str(number).zfill((number % 3) * 200 + 1), (round, name, len(image))
         # The copy comes from the round the reset cut short, or an earlier
         # one when that round had not finished a save yet.
         saved_in = int(name[1:].split("x")[0])
