@@ -513,7 +513,7 @@ TEST_F(Disks, RemovalCutAtAnyByteLeavesTheRecordOrNothingAndFinishesNextTime) {
 
 // What one disk holds for the load: a record at 2560 (complete, or left by a
 // save that did not finish) and a journal copy with its generation.
-struct CopySpec {
+struct DiskCopies {
   const char* record = nullptr;   // the tree of the record at 2560; none: blank
   bool unfinished = false;        // it carries the unfinished mark
   const char* journal = nullptr;  // the tree of the journal copy; none: no journal
@@ -523,9 +523,9 @@ struct CopySpec {
 };
 struct NewestCase {
   const char* name;
-  std::vector<CopySpec> disks;  // sda, sdb, sdc
-  const char* tree;             // what the load reads; "" for nothing
-  std::size_t source;           // the slot it comes from
+  std::vector<DiskCopies> disks;  // sda, sdb, sdc
+  const char* tree;               // what the load reads; "" for nothing
+  std::size_t source;             // the slot it comes from
   bool fromJournal, writtenElsewhere;
   std::vector<LoadOutcome> outcomes;
 };
@@ -536,21 +536,21 @@ TEST_P(NewestCopy, LoadTakesTheNewestCopyAndTheNextSaveStampsAHigherGeneration) 
   const NewestCase& c = GetParam();
   std::uint64_t highest = 0;
   for (std::size_t i = 0; i < c.disks.size(); ++i) {
-    const CopySpec& spec = c.disks[i];
+    const DiskCopies& held = c.disks[i];
     FakeDisk& disk = fake.add(std::string("/dev/sd") + static_cast<char>('a' + i));
-    if (spec.journal != nullptr) {
-      const std::vector<std::uint8_t> copy = storedImage(spec.journal);
+    if (held.journal != nullptr) {
+      const std::vector<std::uint8_t> copy = storedImage(held.journal);
       std::uint8_t area[JournalAreaLength];
       const std::uint32_t length =
-          journalEncode(copy.data(), static_cast<std::uint32_t>(copy.size()), spec.generation, area);
-      std::copy(area, area + (spec.torn ? length / 2 : length), disk.bytes.begin() + JournalOffset);
-      if (!spec.torn) highest = std::max(highest, spec.generation);
+          journalEncode(copy.data(), static_cast<std::uint32_t>(copy.size()), held.generation, area);
+      std::copy(area, area + (held.torn ? length / 2 : length), disk.bytes.begin() + JournalOffset);
+      if (!held.torn) highest = std::max(highest, held.generation);
     }
-    if (spec.record != nullptr) {
-      std::vector<std::uint8_t> image = storedImage(spec.record);
-      if (spec.unfinished) std::copy(IsdUnfinishedSignature, IsdUnfinishedSignature + 4, image.begin());
+    if (held.record != nullptr) {
+      std::vector<std::uint8_t> image = storedImage(held.record);
+      if (held.unfinished) std::copy(IsdUnfinishedSignature, IsdUnfinishedSignature + 4, image.begin());
       place(disk, image);
-      if (spec.cutShort) disk.bytes.resize(IsdStoreOffset + image.size() - 1);
+      if (held.cutShort) disk.bytes.resize(IsdStoreOffset + image.size() - 1);
     }
   }
   scanDisks(fake);
@@ -566,7 +566,7 @@ TEST_P(NewestCopy, LoadTakesTheNewestCopyAndTheNextSaveStampsAHigherGeneration) 
   }
   DiskReport report;
   const bool tooSmall =
-      std::any_of(c.disks.begin(), c.disks.end(), [](const CopySpec& d) { return d.cutShort; });
+      std::any_of(c.disks.begin(), c.disks.end(), [](const DiskCopies& d) { return d.cutShort; });
   ASSERT_EQ(isdSave(&record, &report), tooSmall ? IsdRefused : 0);
   for (std::size_t i = 0; i < c.disks.size(); ++i) {
     const FakeDisk& disk = fake.disks[std::string("/dev/sd") + static_cast<char>('a' + i)];
