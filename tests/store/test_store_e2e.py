@@ -272,3 +272,14 @@ def test_a_record_cut_short_by_the_disks_end_is_reported_and_passed_over(disks):
     assert (result.stdout, result.returncode) == (b"\n", 0)
     assert result.stderr == (b"wexview: /dev/sda: the image-safe data runs past the end of the disk; "
                              b"it was passed over\n")
+
+
+def test_an_edit_that_changes_nothing_writes_and_syncs_nothing(disks):
+    disks.add("sda", sample_record())
+    disks.add("sdb", sample_record())
+    assert edit(disks, "Tree=SAME").returncode == 0
+    (disks.folder / "log").unlink()
+    result = edit(disks, "Tree=SAME")
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert not [line for line in disks.log() if line.startswith(("write ", "sync "))]
+    assert journal_on(disks.bytes("sda"))[0] == journal_on(disks.bytes("sdb"))[0] == 1, "the generation stays"
