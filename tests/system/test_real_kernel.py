@@ -5,12 +5,14 @@ landed in the image files."""
 import json
 import struct
 import subprocess
+import zlib
 
 import pytest
 
 from guest import Dev, Disk, Machine
 
 STORE = 2560
+JOURNAL, JOURNAL_END = 6144, 6144 + 4096
 TEXTS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage", "dnsSuffix", "dnsHostname", "wsID")
 
 
@@ -26,6 +28,22 @@ def stored_record(image):
         position += 4 + length
     assert position == STORE + total, "the texts do not end at the stored total length"
     return total, flags, texts
+
+
+def journal_record(image):
+    """The record of the valid journal copy at 6144; fails when there is none."""
+    area = image[JOURNAL:JOURNAL_END]
+    assert area[:8] == b"WEXJOURN", f"no journal copy at 6144: {area[:16].hex()}"
+    _version, length, _generation, record_crc, journal_crc = struct.unpack_from("<IIQII", area, 8)
+    record = area[32:32 + length]
+    assert zlib.crc32(record) == record_crc and zlib.crc32(area[:28] + record) == journal_crc
+    return record
+
+
+def only_record_and_journal(image, total):
+    """True when nothing but the record at 2560 and its journal copy is on the disk."""
+    assert journal_record(image) == image[STORE:STORE + total], "the journal copy is not the record"
+    return not (image[:STORE] + image[STORE + total:JOURNAL] + image[JOURNAL_END:]).strip(b"\0")
 
 
 def changed_ranges(before, after):
@@ -144,7 +162,7 @@ def test_save_reaches_every_fixed_slot_disk_and_reads_back(kit, tmp_path):
         image = machine.image(label)
         total, _, texts = stored_record(image)
         assert (texts["netbiosName"], texts["wsTree"], texts["workgroup"]) == ("PC7", "T20", "W20"), label
-        assert not image[:STORE].strip(b"\0") and not image[STORE + total:].strip(b"\0"), label
+        assert only_record_and_journal(image, total), label
     assert run.steps["named"].status == 0, run.steps["named"].err
     assert run.steps["view-named"].out == "SPARE\n\n"
     # A virtio disk is no fixed slot: while one of those is usable the scan
@@ -152,7 +170,7 @@ def test_save_reaches_every_fixed_slot_disk_and_reads_back(kit, tmp_path):
     image = machine.image("spare")
     total, _, texts = stored_record(image)
     assert {k: v for k, v in texts.items() if v} == {"netbiosName": "SPARE"}
-    assert not image[:STORE].strip(b"\0") and not image[STORE + total:].strip(b"\0")
+    assert only_record_and_journal(image, total)
 
 
 @pytest.mark.parametrize("bus,kernel_name", [("nvme", "nvme0n1"), ("virtio", "vda")])
@@ -205,7 +223,9 @@ def test_guard_keeps_gpt_and_minix_disks_and_writes_into_mbr_gap(kit, tmp_path):
     total, flags, texts = stored_record(machine.image("mbr"))
     assert texts["netbiosName"] == "PC8" and flags & 1
     changed = changed_ranges(before["mbr"], machine.image("mbr"))
-    assert changed and all(STORE <= start and end <= STORE + total for start, end in changed), changed
+    assert changed and all(STORE <= start and end <= STORE + total or JOURNAL <= start and end <= JOURNAL_END
+                           for start, end in changed), changed
+    assert journal_record(machine.image("mbr")) == machine.image("mbr")[STORE:STORE + total]
     for label in ("gpt", "mbr"):
         assert partition_state(machine.image_path(label), scratch) == state[label], label
     tool("sgdisk", "-v", str(machine.image_path("gpt")))
