@@ -95,7 +95,10 @@ void applyRow(EditorRun& run, const FieldKeyword& row, const char* argument, std
   bool accepted = true;
   switch (row.value) {
     case ValueKind::Flag: accepted = applyFlag(record, row.flagBit, value); break;
-    case ValueKind::Text: value = storeFieldText(fieldBuffer(row, record), row.capacity, value); break;
+    case ValueKind::Text:
+      accepted = storableFieldText(value);
+      if (accepted) value = storeFieldText(fieldBuffer(row, record), row.capacity, value);
+      break;
     case ValueKind::Sid:
       run.result = parseSid(value.c_str(), record);
       if (run.result != 0) return;

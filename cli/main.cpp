@@ -13,6 +13,7 @@
 #include "cli/report.h"
 #include "cli/usage.h"
 #include "fields/program.h"
+#include "fields/text.h"
 #include "store/disk.h"
 #include "tui/tui.h"
 
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
     std::fputs("Warning: cannot set locale. Continuing in the default locale.\n", stderr);
   }
   textdomain("wexedit");
+  chooseTextCoding();
   // --help and --version answer before the disks are opened.
   const int role = roleFromName(argc > 0 ? argv[0] : "");
   const bool editor = role == ToolModeEditor;
@@ -107,7 +109,9 @@ int main(int argc, char** argv) {
   std::size_t namedCount = 0;
   if (!collectNamedDisks(argc, argv, program, named, &namedCount)) return ExitBadDiskOption;
   // Named disks take the place of the scan of the fixed candidates.
-  namedCount > 0 ? scanNamedDisks(named, namedCount) : scanDisks();
+  // The viewer never writes, so it opens every disk for reading only.
+  const DiskAccess access = editor ? DiskAccess::ReadWrite : DiskAccess::ReadOnly;
+  namedCount > 0 ? scanNamedDisks(named, namedCount, access) : scanDisks(access);
   ToolMode = role;
   ToolOptions = {};
 

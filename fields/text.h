@@ -7,10 +7,31 @@
 
 #include "store/record.h"
 
-// The 8-bit form of a record text: the low byte of each unit, up to the first
-// unit whose low byte is zero. Every form the program prints or shows a text
-// in (a line, a script value, a panel row, a form entry) is a C string, so a
-// text ends there for all of them alike. An absent text gives the empty string.
+// How typed and shown text maps to the record's 16-bit units.
+enum class TextCoding {
+  Bytes,  // each byte is the unit of the same value, and back (exact for Latin-1 terminals)
+  Utf8,   // UTF-8 on the terminal, UTF-16 in the record
+};
+
+// Chosen once at start-up, after setlocale: Utf8 when the locale's codeset is
+// UTF-8, else Bytes. Until then (and in tests that set none) it is Bytes.
+void chooseTextCoding();
+void setTextCoding(TextCoding coding);
+TextCoding textCoding();
+
+// The record text as UTF-8 whatever the locale: every unit up to the zero
+// unit, a surrogate pair as one character, a unit that is no valid UTF-16
+// (a lone surrogate) as U+FFFD. An absent text gives the empty string.
+std::string wideToUtf8(const std::uint8_t* wide);
+
+// True when the value can be stored under the current coding: always for
+// Bytes, only valid UTF-8 for Utf8.
+bool storableFieldText(const std::string& value);
+
+// The form of a record text that is printed and shown (a line, a script value,
+// a panel row, a form entry). Under Utf8 it is wideToUtf8. Under Bytes it is
+// the low byte of each unit, up to the first unit whose low byte is zero:
+// every such form is a C string, so a text ends there for all of them alike.
 std::string fieldText(const std::uint8_t* wide);
 
 // True when the record holds a text in this buffer, even one whose 8-bit form
@@ -18,10 +39,11 @@ std::string fieldText(const std::uint8_t* wide);
 // for a text that is not there at all.
 bool hasFieldText(const std::uint8_t* wide);
 
-// Widen `value` into a text buffer of `capacity` bytes, clearing the rest of
-// the buffer. A value longer than the buffer holds (capacity / 2 - 1
-// characters) is cut to fit. Returns the text as stored; a record without
-// buffers takes nothing and gives the empty string.
+// Convert `value` into a text buffer of `capacity` bytes under the current
+// coding, clearing the rest of the buffer. A value longer than the buffer
+// holds (capacity / 2 - 1 units) is cut to fit, never inside a character.
+// Returns the text as stored, in its shown form; a record without buffers
+// takes nothing and gives the empty string. The value ends at a zero byte.
 std::string storeFieldText(std::uint8_t* buffer, std::size_t capacity, const std::string& value);
 
 // The four address bytes in their stored order as "%d.%d.%d.%d".

@@ -146,7 +146,7 @@ const char* expectedValue(ValueKind kind) {
     case ValueKind::Address:
     case ValueKind::DnsServer: return "four decimal numbers from 0 to 255 joined by dots, such as 10.0.0.5";
     case ValueKind::DnsServerCount: return "a decimal number from 0 to 32";
-    case ValueKind::Text:
+    case ValueKind::Text: return "text in the terminal's character set (UTF-8)";
     case ValueKind::Sid: break;
   }
   return "a valid value";

@@ -350,7 +350,7 @@ void addDisk(const char* path, DiskOrigin origin, bool skip) {
   DiskSlot& disk = diskTable.slots[diskTable.count++];
   disk = {path, NoDescriptor, 0, origin};
   if (skip) return;
-  const int fd = platform().openDevice(path);
+  const int fd = platform().openDevice(path, diskTable.access);
   if (fd < 0) {
     if (origin == DiskOrigin::Named || !absentDevice(fd)) disk.openError = fd;
     return;
@@ -467,10 +467,11 @@ void addExtraDisks() {
 
 }  // namespace
 
-void scanDisks() { scanDisks(systemDiskPlatform()); }
+void scanDisks(DiskAccess access) { scanDisks(systemDiskPlatform(), access); }
 
-void scanDisks(DiskPlatform& diskPlatform) {
+void scanDisks(DiskPlatform& diskPlatform, DiskAccess access) {
   diskTable.platform = &diskPlatform;
+  diskTable.access = access;
   diskTable.count = 0;
   diskTable.generationSeen = 0;
   for (const char* path : CandidatePaths)
@@ -480,12 +481,14 @@ void scanDisks(DiskPlatform& diskPlatform) {
   addExtraDisks();
 }
 
-void scanNamedDisks(const char* const* paths, std::size_t count) {
-  scanNamedDisks(systemDiskPlatform(), paths, count);
+void scanNamedDisks(const char* const* paths, std::size_t count, DiskAccess access) {
+  scanNamedDisks(systemDiskPlatform(), paths, count, access);
 }
 
-void scanNamedDisks(DiskPlatform& diskPlatform, const char* const* paths, std::size_t count) {
+void scanNamedDisks(DiskPlatform& diskPlatform, const char* const* paths, std::size_t count,
+                    DiskAccess access) {
   diskTable.platform = &diskPlatform;
+  diskTable.access = access;
   diskTable.count = 0;
   diskTable.generationSeen = 0;
   for (std::size_t i = 0; i < count && i < DiskSlotMax; ++i) {

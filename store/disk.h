@@ -87,6 +87,7 @@ struct DiskTable {
   DiskPlatform* platform;                         // not owned; outlives the table's use
   // The highest generation the last load found; a save stamps a higher one.
   std::uint64_t generationSeen;
+  DiskAccess access;                              // how every disk of the table is opened
 };
 extern DiskTable diskTable;
 
@@ -98,15 +99,17 @@ extern DiskTable diskTable;
 // descriptors belong to the table and stay open until the process ends. The
 // second form uses `platform` (not owned, must outlive every later store call)
 // instead of the running system.
-void scanDisks();
-void scanDisks(DiskPlatform& platform);
+// The disks are opened for `access`: the viewer reads only, the editor writes.
+void scanDisks(DiskAccess access = DiskAccess::ReadWrite);
+void scanDisks(DiskPlatform& platform, DiskAccess access = DiskAccess::ReadWrite);
 // Fill the table with the `count` disks at `paths` (the caller's texts, which
 // must outlive the table), in that order and nothing else: block devices,
 // checked as the fixed candidates are, or regular files (raw disk images),
-// usable when they open for reading and writing, their size taken for the
-// device's. Never more than DiskSlotMax are taken.
-void scanNamedDisks(const char* const* paths, std::size_t count);
-void scanNamedDisks(DiskPlatform& platform, const char* const* paths, std::size_t count);
+// usable when they open for `access`, their size taken for the device's.
+// Never more than DiskSlotMax are taken.
+void scanNamedDisks(const char* const* paths, std::size_t count, DiskAccess access = DiskAccess::ReadWrite);
+void scanNamedDisks(DiskPlatform& platform, const char* const* paths, std::size_t count,
+                    DiskAccess access = DiskAccess::ReadWrite);
 bool isCdromDrive(const char* path);
 // 0 when the disk in `slot` is usable, else IsdNoDevice. Checks afresh each time.
 int checkDisk(std::size_t slot);

@@ -100,8 +100,9 @@ class Blkid {
 
 class SystemDiskPlatform final : public DiskPlatform {
  public:
-  int openDevice(const char* path) override {
-    const int fd = ::open(path, O_RDWR | O_LARGEFILE);
+  int openDevice(const char* path, DiskAccess access) override {
+    const int mode = access == DiskAccess::ReadWrite ? O_RDWR : O_RDONLY;
+    const int fd = ::open(path, mode | O_LARGEFILE);
     return fd >= 0 ? fd : failure();
   }
 

@@ -9,10 +9,14 @@
 // A lock on an opened device, shared between readers, exclusive for a writer.
 enum class DeviceLock { Shared, Exclusive, Release };
 
+// How a device is opened: a viewer only reads, so it never asks for writing
+// (a write-protected disk stays viewable, and closing it sets off no re-probe).
+enum class DiskAccess { ReadOnly, ReadWrite };
+
 struct DiskPlatform {
   virtual ~DiskPlatform() = default;
-  // Open a device for reading and writing with large-file access.
-  virtual int openDevice(const char* path) = 0;
+  // Open a device with large-file access, for reading only or for both.
+  virtual int openDevice(const char* path, DiskAccess access) = 0;
   // First line (at most size - 1 characters) of a text file, for /proc/ide.
   virtual int readFirstLine(const char* path, char* line, std::size_t size) = 0;
   // BLKGETSIZE: device size in 512-byte sectors.

@@ -177,9 +177,9 @@ void showInvalidAddress(const FieldKeyword& field, const std::string& text) {
 // The form writes the object name joined from its two entries, the other
 // texts, the DHCP choice and the addresses (all of which firstInvalidAddress
 // has accepted). A text the user left as shown keeps the record's own text:
-// an 8-bit entry cannot hold every 16-bit unit another program may have
-// stored (a letter above 0xFF, or a unit whose low byte is zero), and
-// writing the entry back would change such a text without anyone asking.
+// an entry cannot hold every 16-bit unit another program may have stored (a
+// letter above 0xFF outside UTF-8 locales, a lone surrogate shown as U+FFFD),
+// and writing the entry back would change such a text without anyone asking.
 void applyForm(const std::vector<FormValue>& values, ImageSafeDataStruct* record) {
   for (const FormValue& value : values) {
     const FieldKeyword& field = *value.field;

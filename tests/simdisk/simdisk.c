@@ -90,6 +90,24 @@ static void logStatus(const char* folder, const char* verb, const char* path, in
   simLogLine(folder, &line);
 }
 
+/* Every open of a device that has an image, with the access it asked for,
+ * one line "<path> read" or "<path> write" in the folder's `access` file. */
+static void logAccess(const char* folder, const char* path, bool writing) {
+  int savedErrno = errno;
+  char file[SimPathMax];
+  if (simFolderPath(file, sizeof file, folder, "access", "")) {
+    int fd = simRealOpen()(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      struct SimLine line = {.length = 0};
+      simLineText(&line, path);
+      simLineText(&line, writing ? " write\n" : " read\n");
+      simRealWrite()(fd, line.text, line.length);
+      simRealClose()(fd);
+    }
+  }
+  errno = savedErrno;
+}
+
 static int failOpen(const char* folder, const char* verb, const char* path, int error) {
   logStatus(folder, verb, path, error);
   errno = error;
@@ -108,10 +126,14 @@ static int openDevice(const char* folder, const char* name, int flags) {
   int fd = simRealOpen64()(image, fileFlags);
   if (fd < 0) return failOpen(folder, "open", path, errno);
   simLoadSettings(folder, name, &settings);
+  const bool writing = (flags & O_ACCMODE) != O_RDONLY;
+  logAccess(folder, path, writing);
   struct stat64 status;
   int error = 0;
   if (settings.faults & SimFaultOpen)
     error = EACCES;
+  else if (settings.readOnly && writing)
+    error = EROFS;
   else if (fstat64(fd, &status) != 0)
     error = errno;
   struct SimDescriptor* entry = NULL;

@@ -35,6 +35,7 @@ struct SimSettings {
   bool cutGiven;
   unsigned long long cutAfter; /* bytes written, since the open, at which the process dies */
   unsigned delayMilliseconds;  /* before every read */
+  bool readOnly;               /* write-protected: an open for writing fails with EROFS */
 };
 
 /* The C library's functions (or the next interposer's), found with

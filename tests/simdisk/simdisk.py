@@ -78,7 +78,7 @@ class SimDisks:
         return self.folder / name
 
     def add(self, name, image=DEFAULT_IMAGE_SIZE, *, size=None, ide=None, getgeo=None,
-            sector=None, fault=None, media=None, cut=None, delay=None):
+            sector=None, fault=None, media=None, cut=None, delay=None, readonly=False):
         """Creates /dev/<name>.
 
         image:  the image's bytes, or its size in bytes (zeros, sparse).
@@ -94,6 +94,7 @@ class SimDisks:
                 pass them writes only up to them and the process is killed
                 there, as by a power cut (default: never).
         delay:  milliseconds every read of the disk waits first (default 0).
+        readonly: write-protected: opening it for writing fails with EROFS.
         """
         path = self.path(name)
         settings = []
@@ -119,6 +120,8 @@ class SimDisks:
             if not isinstance(value, int) or value < 0 or (limit is not None and value > limit):
                 raise ValueError(f"{key} is a count from 0{f' to {limit}' if limit else ''}: {value!r}")
             settings.append(f"{key}={value}")
+        if readonly:
+            settings.append("readonly=yes")
         if isinstance(image, int):
             with open(path, "wb") as out:
                 out.truncate(image)
@@ -158,6 +161,11 @@ class SimDisks:
         """The calls logged so far, one string per call."""
         log = self.folder / "log"
         return log.read_text().splitlines() if log.exists() else []
+
+    def access_lines(self):
+        """Every open of a device so far, as "<path> read" or "<path> write"."""
+        access = self.folder / "access"
+        return access.read_text().splitlines() if access.exists() else []
 
     def clear_log(self):
         (self.folder / "log").unlink(missing_ok=True)

@@ -257,6 +257,9 @@ static const char* applySetting(const char* key, const char* keyEnd, const char*
   } else if (equals(key, keyEnd, "delay")) {
     if (!parseDecimal(value, valueEnd, &number) || number > 60000) return "delay is milliseconds up to 60000";
     settings->delayMilliseconds = (unsigned)number;
+  } else if (equals(key, keyEnd, "readonly")) {
+    settings->readOnly = equals(value, valueEnd, "yes");
+    if (!settings->readOnly && !equals(value, valueEnd, "no")) return "readonly is yes or no";
   } else {
     return "unknown key";
   }

@@ -51,7 +51,7 @@ class FakePlatform final : public DiskPlatform {
     return disk;
   }
 
-  int openDevice(const char* named) override {
+  int openDevice(const char* named, DiskAccess /*access*/) override {
     if (!quiet) log.push_back(std::string("open ") + named);
     const std::string path = aliases.count(named) != 0 ? aliases.at(named) : named;
     auto it = disks.find(path);
