@@ -45,7 +45,7 @@ assert HEADER.size == HEADER_LENGTH
 def units(text):
     """The stored bytes of a text given as bytes (one unit a byte) or str."""
     if isinstance(text, str):
-        return text.encode("utf-16-le")
+        return text.encode("utf-16-le", "surrogatepass")  # lone surrogates as stored by others
     return b"".join(bytes([c, 0]) for c in text)
 
 
