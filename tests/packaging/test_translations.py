@@ -26,6 +26,8 @@ from simdisk import SimDisks
 sys.path.insert(0, str(SOURCE_DIR / "po"))
 import check_po  # noqa: E402
 import launcher  # noqa: E402
+from ptyscreen import KEY_HOME, KEY_KILL_LINE, KEY_TAB  # noqa: E402
+from wexrecord import record_on  # noqa: E402
 
 TEMPLATE = SOURCE_DIR / "po" / "wexedit.pot"
 GERMAN = SOURCE_DIR / "po" / "de.po"
@@ -266,3 +268,16 @@ def test_without_language_the_same_run_stays_english(disks):
     write_sample(disks)
     text = german_screen(disks, "wexview", [], "Subnet mask:", language=None)
     assert "Just imaged:" in text and "Frisch aufgespielt:" not in text
+
+
+@needs_namespace
+def test_german_editor_form_stores_and_shows_a_typed_utf8_text(disks):
+    write_sample(disks)
+    typed = "Müller-Ā\U0001F600"
+    german_screen(disks, "wexedit", [], "Abbrechen", keys=KEY_TAB * 2 + KEY_HOME + KEY_KILL_LINE + typed,
+                  leave=KEY_TAB * 9 + screens.KEY_ENTER)
+    stored = record_on(disks.image("sda"), wide=True)
+    assert stored is not None and stored.texts["wsTree"] == typed
+    assert stored.texts["netbiosName"] == "PC7"
+    text = german_screen(disks, "wexview", [], "Subnetzmaske:")
+    assert any("Bevorzugter Baum:" in line and typed in line for line in text.splitlines()), text

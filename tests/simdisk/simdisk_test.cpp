@@ -180,6 +180,7 @@ const OpenFailure openFailures[] = {
     {"OpenFaultGivesEacces", "fault=open", true, openReadWrite, EACCES, "open /dev/sda EACCES"},
     {"OpenFaultAmongOthers", "fault=read, open", true, openReadWrite, EACCES, "open /dev/sda EACCES"},
     {"StreamOnDeviceRefused", "", true, openStream, EOPNOTSUPP, "open /dev/sda EOPNOTSUPP"},
+    {"WriteProtectedRefusesWriting", "readonly=yes", true, openReadWrite, EROFS, "open /dev/sda EROFS"},
 };
 
 class FailingOpen : public SimDisk, public ::testing::WithParamInterface<OpenFailure> {};
