@@ -49,6 +49,36 @@ TEST(RecordText, ZeroLowByteEndsTheTextWhichIsStillPresent) {
   EXPECT_FALSE(hasFieldText(nullptr));
 }
 
+// Units that are no UTF-16 wherever they stand (alone, before another high
+// surrogate, at the very end) each show as one U+FFFD; the rest converts.
+struct Utf8Case {
+  const char* what;
+  std::vector<std::uint8_t> units;  // without the terminator
+  std::string utf8;
+};
+
+const Utf8Case utf8Cases[] = {
+    {"ZeroLowByteDoesNotEndTheText",
+     {0x41, 0x00, 0x00, 0x01, 0x42, 0x00},
+     "A\xC4\x80"
+     "B"},
+    {"PairIsOneCharacter", {0x3D, 0xD8, 0x00, 0xDE}, "\xF0\x9F\x98\x80"},
+    {"LoneLowSurrogate",
+     {0x41, 0x00, 0x00, 0xDC, 0x42, 0x00},
+     "A\xEF\xBF\xBD"
+     "B"},
+    {"HighSurrogateBeforeAPair", {0x00, 0xD8, 0x3D, 0xD8, 0x00, 0xDE}, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+    {"HighSurrogateAtTheEnd", {0x41, 0x00, 0x00, 0xD8}, "A\xEF\xBF\xBD"},
+};
+
+TEST(RecordText, Utf8FormOfStoredUnits) {
+  for (const Utf8Case& c : utf8Cases) {
+    std::vector<std::uint8_t> wide = c.units;
+    wide.insert(wide.end(), {0, 0});
+    EXPECT_EQ(wideToUtf8(wide.data()), c.utf8) << c.what;
+  }
+}
+
 TEST(DnsServerList, CountAboveTheTableIsListedAsThirtyTwo) {
   ImageSafeDataStruct record{};
   record.dnsServerCount = 2;
