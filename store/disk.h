@@ -87,7 +87,7 @@ struct DiskTable {
   DiskPlatform* platform;                         // not owned; outlives the table's use
   // The highest generation the last load found; a save stamps a higher one.
   std::uint64_t generationSeen;
-  DiskAccess access;                              // how every disk of the table is opened
+  DiskAccess access;  // how every disk of the table is opened
 };
 extern DiskTable diskTable;
 
