@@ -1,7 +1,9 @@
-// PCI device class descriptions: QorGetDeviceClassString.
+// PCI device class descriptions: QorGetDeviceClassString and
+// QorGetDeviceClassStringN.
 #include <cstring>
 
 #include "devname_internal.h"
+#include "text_writer.h"
 
 namespace {
 
@@ -84,4 +86,11 @@ extern "C" DEVNAME_EXPORT int32_t QorGetDeviceClassString(uint32_t classRegister
     std::strcpy(buffer, description.text);
   }
   return description.category;
+}
+
+extern "C" DEVNAME_EXPORT std::size_t QorGetDeviceClassStringN(uint32_t classRegister, char* buffer,
+                                                               std::size_t size) {
+  const ClassDescription description =
+      describeClass((classRegister >> 24) & 0xFFu, (classRegister >> 16) & 0xFFu);
+  return copyBounded(buffer, size, description.text, std::strlen(description.text));
 }

@@ -1,4 +1,4 @@
-// PCI vendor and device names: QorGetDeviceInfo.
+// PCI vendor and device names: QorGetDeviceInfo and QorGetDeviceInfoN.
 #include "devname_internal.h"
 #include "name_index.h"
 #include "text_writer.h"
@@ -73,17 +73,12 @@ char* appendUnknown(char* out, const char* label, uint32_t id, const char* tail)
   return appendText(out, tail, WorkingTextLimit);
 }
 
-}  // namespace
-
-extern "C" DEVNAME_EXPORT char* QorGetDeviceInfo(uint32_t vendor, int32_t device, char* buffer) {
-  // A missing buffer gets no text rather than a crash in the caller's process.
-  if (buffer == nullptr) {
-    return nullptr;
-  }
+// The whole result, written without a bound (at most LongestResultBytes with
+// its terminator); returns its length.
+std::size_t writeDeviceInfo(uint32_t vendor, int32_t device, char* buffer) {
   buffer[0] = '\0';
-  writePnpName(vendor, device, buffer);
-  if (buffer[0] != '\0') {
-    return buffer;
+  if (const std::size_t length = writePnpName(vendor, device, buffer)) {
+    return length;
   }
 
   // The library's own tables first, the general PCI tables for a half they
@@ -104,5 +99,24 @@ extern "C" DEVNAME_EXPORT char* QorGetDeviceInfo(uint32_t vendor, int32_t device
   out = isEmpty(deviceText) ? appendUnknown(out, "Unknown device 0x", static_cast<uint32_t>(device), "")
                             : appendText(out, deviceText, WorkingTextLimit);
   *out = '\0';
+  return static_cast<std::size_t>(out - buffer);
+}
+
+static_assert(2 * WorkingTextLimit + 2 <= LongestResultBytes, "two halves, a blank and the terminator");
+
+}  // namespace
+
+extern "C" DEVNAME_EXPORT char* QorGetDeviceInfo(uint32_t vendor, int32_t device, char* buffer) {
+  // A missing buffer gets no text rather than a crash in the caller's process.
+  if (buffer == nullptr) {
+    return nullptr;
+  }
+  writeDeviceInfo(vendor, device, buffer);
   return buffer;
+}
+
+extern "C" DEVNAME_EXPORT std::size_t QorGetDeviceInfoN(uint32_t vendor, int32_t device, char* buffer,
+                                                        std::size_t size) {
+  char text[LongestResultBytes];
+  return copyBounded(buffer, size, text, writeDeviceInfo(vendor, device, text));
 }

@@ -7,7 +7,7 @@
 
 #include "devname.h"
 
-// Everything is built with hidden visibility; this marks the eleven exported
+// Everything is built with hidden visibility; this marks the fourteen exported
 // names, which the linker version script then lists once more.
 #define DEVNAME_EXPORT __attribute__((visibility("default")))
 // Names the library's sources share among themselves; they bind inside the
@@ -23,8 +23,13 @@ DEVNAME_LOCAL extern const PciVendorEntry generalVendorRows[PciVenTableCount];
 DEVNAME_LOCAL extern const PciDeviceEntry generalDeviceRows[PciDevTableCount];
 }
 
+// Room for any result of the text functions, terminator included: each half
+// of a PCI name is at most 255 bytes, a Plug and Play name less than that.
+constexpr std::size_t LongestResultBytes = 512;
+
 // QorGetDevicePNP, for the library's own callers: a call that binds inside
-// the library instead of through the exported name.
-DEVNAME_LOCAL char* writePnpName(uint32_t vendor, int32_t device, char* buffer);
+// the library instead of through the exported name. Returns the length of
+// the text written, 0 (buffer untouched) for any vendor but PnpVendorMarker.
+DEVNAME_LOCAL std::size_t writePnpName(uint32_t vendor, int32_t device, char* buffer);
 
 #endif

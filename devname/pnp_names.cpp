@@ -38,6 +38,14 @@ constexpr bool pnpListFitsTexts() {
 }
 static_assert(pnpListFitsTexts(), "Plug and Play numbers unsorted or out of range");
 
+constexpr std::size_t longestPnpText() {
+  std::size_t longest = 0;
+  for (const PnpName& entry : pnpNames) {
+    longest = textLength(entry.text) > longest ? textLength(entry.text) : longest;
+  }
+  return longest;
+}
+
 struct PnpTexts {
   uint16_t number[pnpNameCount];
   uint16_t offset[pnpNameCount];
@@ -61,6 +69,8 @@ constexpr PnpTexts makePnpTexts() {
 constexpr PnpTexts pnpTexts = makePnpTexts();
 
 constexpr char PnpPrefix[] = "Plug and Play device -- ";
+static_assert(sizeof PnpPrefix + longestPnpText() <= LongestResultBytes,
+              "a Plug and Play name would not fit the working text of the length-checked calls");
 
 // Exact match on the whole signed number: no masking, so negative numbers and
 // numbers above 0xFFFF find nothing.
@@ -86,9 +96,9 @@ const char* findPnpName(int32_t number) {
 
 }  // namespace
 
-char* writePnpName(uint32_t vendor, int32_t device, char* buffer) {
+std::size_t writePnpName(uint32_t vendor, int32_t device, char* buffer) {
   if (vendor != PnpVendorMarker || buffer == nullptr) {
-    return buffer;
+    return 0;
   }
   char* out = appendText(buffer, PnpPrefix, sizeof PnpPrefix);
   if (const char* text = findPnpName(device)) {
@@ -98,9 +108,18 @@ char* writePnpName(uint32_t vendor, int32_t device, char* buffer) {
     out = appendHex(out, static_cast<uint32_t>(device), 1);
   }
   *out = '\0';
-  return buffer;
+  return static_cast<std::size_t>(out - buffer);
 }
 
 extern "C" DEVNAME_EXPORT char* QorGetDevicePNP(uint32_t vendor, int32_t device, char* buffer) {
-  return writePnpName(vendor, device, buffer);
+  writePnpName(vendor, device, buffer);
+  return buffer;
+}
+
+// Any other vendor gives the empty text: the buffer is terminated at its
+// first byte, so that the caller always reads a text.
+extern "C" DEVNAME_EXPORT std::size_t QorGetDevicePNPN(uint32_t vendor, int32_t device, char* buffer,
+                                                       std::size_t size) {
+  char text[LongestResultBytes];
+  return copyBounded(buffer, size, text, writePnpName(vendor, device, text));
 }

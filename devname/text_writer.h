@@ -29,4 +29,17 @@ inline char* appendHex(char* out, uint32_t value, unsigned minDigits) {
   return out;
 }
 
+// Ends a length-checked call: copies as much of the finished text (length
+// bytes, no terminator needed) as fits in a caller's buffer of size bytes,
+// always terminated, and returns the full length, as snprintf does. A size of
+// 0 or a null buffer receives nothing.
+inline std::size_t copyBounded(char* buffer, std::size_t size, const char* text, std::size_t length) {
+  if (buffer != nullptr && size > 0) {
+    const std::size_t kept = length < size ? length : size - 1;
+    std::memcpy(buffer, text, kept);
+    buffer[kept] = '\0';
+  }
+  return length;
+}
+
 #endif

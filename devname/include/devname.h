@@ -2,14 +2,17 @@
  * PCI device classes.
  *
  * Every function writes a zero-terminated 8-bit text into a buffer the caller
- * owns and passes without a length. A buffer of 512 bytes holds any result;
- * a null buffer receives nothing (the text functions then return null).
+ * owns. The calls ending in N take the buffer's size and never write beyond
+ * it: use them. The three calls without a size write the whole text wherever
+ * the buffer ends; a buffer of 512 bytes holds any of their results, and a
+ * null buffer receives nothing (the text functions then return null).
  * The tables are exported as plain data and may be read row by row within the
  * row counts below; the library never writes to them.
  */
 #ifndef DEVNAME_H
 #define DEVNAME_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "devname_table_sizes.h"
@@ -92,6 +95,18 @@ char* QorGetDevicePNP(uint32_t vendor, int32_t device, char* buffer);
 /* Describes the class of a PCI class-code register (base class in bits 31-24,
  * subclass in bits 23-16) and returns its DeviceCategory. */
 int32_t QorGetDeviceClassString(uint32_t classRegister, char* buffer);
+
+/* The same texts, length-checked in the manner of snprintf: each writes at
+ * most size - 1 bytes of the text and a terminating zero byte, and returns
+ * the length of the whole text (terminator not counted), so a result equal to
+ * or above size means the text was cut short. With size 0 or a null buffer
+ * nothing is written and only the length is returned. QorGetDevicePNPN gives
+ * the empty text (length 0) for any vendor but PnpVendorMarker; the category
+ * of a class register is what QorGetDeviceClassString returns, which may be
+ * called with a null buffer for it. */
+size_t QorGetDeviceInfoN(uint32_t vendor, int32_t device, char* buffer, size_t size);
+size_t QorGetDevicePNPN(uint32_t vendor, int32_t device, char* buffer, size_t size);
+size_t QorGetDeviceClassStringN(uint32_t classRegister, char* buffer, size_t size);
 
 /* Own names, searched first: ascending by vendor (and device), unique. */
 extern const VendorNameEntry qorPciVendors[QorPciVendorsCount];

@@ -1,9 +1,12 @@
 // The indexed lookups against the plain rule they replace: a scan of each
 // table from its first row, where the first row carrying an ID decides, and
 // arguments are compared whole. Every ID of every table is asked, with its
-// neighbours and misses above 16 bits and below zero.
+// neighbours and misses above 16 bits and below zero, through the calls
+// without a size and the length-checked ones alike; the length-checked ones
+// are also cut at every length of a sample of texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <sstream>
@@ -159,11 +162,14 @@ TEST(IndexEquivalence, DeviceInfoDiffersFromFirstRowScan) {
   std::size_t mismatches = 0;
   std::string first;
   char buffer[600];
+  char bounded[600];
   for (const auto& [vendor, device] : queries) {
     const std::string expected = rule.info(vendor, device);
-    if (QorGetDeviceInfo(vendor, device, buffer) != buffer || expected != buffer) {
+    const std::size_t length = QorGetDeviceInfoN(vendor, device, bounded, sizeof bounded);
+    if (QorGetDeviceInfo(vendor, device, buffer) != buffer || expected != buffer || expected != bounded ||
+        length != expected.size()) {
       if (++mismatches <= 10) {
-        first += describe(vendor, device, expected, buffer);
+        first += describe(vendor, device, expected, buffer) + describe(vendor, device, expected, bounded);
       }
     }
   }
@@ -174,12 +180,16 @@ TEST(IndexEquivalence, PnpNameDiffersFromListScan) {
   std::size_t mismatches = 0;
   std::string first;
   char buffer[200];
+  char bounded[200];
   const std::vector<int32_t> numbers = pnpQueries();
   for (const int32_t number : numbers) {
     const std::string expected = PlainRule::pnp(number);
-    if (QorGetDevicePNP(PnpVendorMarker, number, buffer) != buffer || expected != buffer) {
+    const std::size_t length = QorGetDevicePNPN(PnpVendorMarker, number, bounded, sizeof bounded);
+    if (QorGetDevicePNP(PnpVendorMarker, number, buffer) != buffer || expected != buffer ||
+        expected != bounded || length != expected.size()) {
       if (++mismatches <= 10) {
-        first += describe(PnpVendorMarker, number, expected, buffer);
+        first += describe(PnpVendorMarker, number, expected, buffer) +
+                 describe(PnpVendorMarker, number, expected, bounded);
       }
     }
   }
@@ -227,6 +237,7 @@ TEST(IndexEquivalence, ClassStringDiffersFromRowScan) {
   std::size_t mismatches = 0;
   std::string first;
   char buffer[64];
+  char bounded[64];
   for (uint32_t upper = 0; upper <= 0xFFFF; ++upper) {
     const int baseClass = static_cast<int>(upper >> 8);
     const int subClass = static_cast<int>(upper & 0xFF);
@@ -240,13 +251,111 @@ TEST(IndexEquivalence, ClassStringDiffersFromRowScan) {
     const std::string expected = match != nullptr ? match->text : "Unknown device class";
     const int32_t category = match != nullptr ? match->category : CategoryNone;
     const uint32_t classRegister = upper << 16 | (upper * 0x9E37u & 0xFFFFu);
-    if (QorGetDeviceClassString(classRegister, buffer) != category || expected != buffer) {
+    const std::size_t length = QorGetDeviceClassStringN(classRegister, bounded, sizeof bounded);
+    if (QorGetDeviceClassString(classRegister, buffer) != category || expected != buffer ||
+        expected != bounded || length != expected.size()) {
       if (++mismatches <= 10) {
-        first += describe(classRegister, category, expected, buffer);
+        first += describe(classRegister, category, expected, buffer) +
+                 describe(classRegister, category, expected, bounded);
       }
     }
   }
   expectNoMismatch(0x10000, mismatches, first);
+}
+
+// One length-checked call, as the truncation test drives it.
+struct BoundedCall {
+  const char* name;
+  uint32_t first;  // vendor, or class register
+  int32_t second;  // device; unused for a class register
+  std::size_t (*call)(uint32_t, int32_t, char*, std::size_t);
+};
+
+std::size_t infoN(uint32_t vendor, int32_t device, char* buffer, std::size_t size) {
+  return QorGetDeviceInfoN(vendor, device, buffer, size);
+}
+std::size_t pnpN(uint32_t vendor, int32_t device, char* buffer, std::size_t size) {
+  return QorGetDevicePNPN(vendor, device, buffer, size);
+}
+std::size_t classN(uint32_t classRegister, int32_t, char* buffer, std::size_t size) {
+  return QorGetDeviceClassStringN(classRegister, buffer, size);
+}
+
+// A sample of texts: the longest of each kind, both fallback halves, a
+// Plug and Play miss, the empty text of a non-marker vendor, and one text
+// with bytes above 0x7F.
+std::vector<std::pair<BoundedCall, std::string>> truncationSample() {
+  const PlainRule rule;
+  std::vector<std::pair<BoundedCall, std::string>> sample;
+  auto info = [&](uint32_t vendor, int32_t device) {
+    sample.push_back({{"QorGetDeviceInfoN", vendor, device, infoN}, rule.info(vendor, device)});
+  };
+  const PciDeviceEntry* longest = &PciDevTable[0];
+  const PciDeviceEntry* highBytes = nullptr;
+  for (const auto& row : PciDevTable) {
+    if (rule.info(row.vendorId, row.deviceId).size() >
+        rule.info(longest->vendorId, longest->deviceId).size()) {
+      longest = &row;
+    }
+    for (const char* c = row.description; highBytes == nullptr && *c != '\0'; ++c) {
+      highBytes = static_cast<unsigned char>(*c) > 0x7F ? &row : nullptr;
+    }
+  }
+  info(longest->vendorId, longest->deviceId);
+  if (highBytes != nullptr) {
+    info(highBytes->vendorId, highBytes->deviceId);
+  }
+  info(0x8086u, 0x1229);
+  info(0xFFFFu, 0xFFFF);
+  info(PnpVendorMarker, 0x0C01);
+  const PnpName* longestPnp = &pnpNames[0];
+  for (const PnpName& entry : pnpNames) {
+    longestPnp = std::string(entry.text).size() > std::string(longestPnp->text).size() ? &entry : longestPnp;
+  }
+  for (const int32_t number : {longestPnp->number, -1}) {
+    sample.push_back({{"QorGetDevicePNPN", PnpVendorMarker, number, pnpN}, PlainRule::pnp(number)});
+  }
+  sample.push_back({{"QorGetDevicePNPN", 0x8086u, 0x0C01, pnpN}, ""});
+  for (const uint32_t classRegister : {0x02800000u, 0x0B020000u, 0xFF000000u}) {
+    char text[64];
+    QorGetDeviceClassString(classRegister, text);
+    sample.push_back({{"QorGetDeviceClassStringN", classRegister, 0, classN}, text});
+  }
+  return sample;
+}
+
+// At every size from 0 to past the whole text: the full length is returned,
+// the first size - 1 bytes and a terminator are written, and not one byte
+// beyond the size; size 0 and a null buffer write nothing.
+TEST(BoundedCalls, TextCutOrWrittenBeyondItsSize) {
+  std::size_t asked = 0;
+  std::size_t mismatches = 0;
+  std::string first;
+  constexpr char Untouched = '\x5A';
+  for (const auto& [call, expected] : truncationSample()) {
+    EXPECT_EQ(call.call(call.first, call.second, nullptr, 0), expected.size()) << call.name;
+    EXPECT_EQ(call.call(call.first, call.second, nullptr, 64), expected.size()) << call.name;
+    for (std::size_t size = 0; size <= expected.size() + 2; ++size) {
+      std::string buffer(expected.size() + 8, Untouched);
+      const std::size_t length = call.call(call.first, call.second, buffer.data(), size);
+      std::string wanted(buffer.size(), Untouched);
+      if (size > 0) {
+        const std::size_t kept = std::min(size - 1, expected.size());
+        wanted.replace(0, kept + 1, expected.substr(0, kept) + '\0');
+      }
+      ++asked;
+      if (length != expected.size() || buffer != wanted) {
+        if (++mismatches <= 10) {
+          std::ostringstream text;
+          text << call.name << " 0x" << std::hex << call.first << " 0x" << call.second << std::dec << " size "
+               << size << ": length " << length << " of " << expected.size() << ", wrote \""
+               << buffer.substr(0, buffer.find(Untouched)) << "\"\n";
+          first += text.str();
+        }
+      }
+    }
+  }
+  expectNoMismatch(asked, mismatches, first);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ EXPORTED = {
     "QorGetDeviceInfo", "QorGetDevicePNP", "QorGetDeviceClassString",
     "qorPciVendors", "qorPciDevices", "PciVenTable", "PciDevTable",
     "PciClassCodeTable", "PciCommandFlags", "PciStatusFlags", "PciDevSelFlags",
+    "QorGetDeviceInfoN", "QorGetDevicePNPN", "QorGetDeviceClassStringN",
 }
 # Names the toolchain may define in every shared object.
 TOOLCHAIN = {"_init", "_fini", "_edata", "_end", "__bss_start"}
