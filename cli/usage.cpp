@@ -54,7 +54,7 @@ constexpr const char* ViewerUsage =
 void printVersion(int role, std::FILE* out) {
   const bool editor = role == ToolModeEditor;
   const VersionParts title = splitVersionText(editor ? EditorVersionText : ViewerVersionText);
-  std::fprintf(out, "%s %s\n%s v%s\n", editor ? "wexedit" : "wexview (wexedit)", WEX_VERSION,
+  std::fprintf(out, "%s %s\n%s v%s\nLicense: MIT\n", editor ? "wexedit" : "wexview (wexedit)", WEX_VERSION,
                title.title.c_str(), title.version.c_str());
 }
 

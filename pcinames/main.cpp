@@ -68,7 +68,7 @@ int parseArguments(int argc, char** argv, Settings* settings) {
       return delivered();
     }
     if (std::strcmp(argument, "--version") == 0) {
-      std::printf("pcinames (libdevname) %s\n", WEX_VERSION);
+      std::printf("pcinames (libdevname) %s\nLicense: MIT\n", WEX_VERSION);
       return delivered();
     }
     if (std::strcmp(argument, "-n") == 0 || std::strcmp(argument, "-nn") == 0) {

@@ -105,9 +105,9 @@ def project_version():
     ("/usr/sbin/wexview", ["--help"], "Usage: wexview [-s | -z] [FIELD ...]\n"),
     ("wexview", ["-s", "--help", "IP"], "Usage: wexview [-s | -z] [FIELD ...]\n"),
     ("wexedit", ["-c", "--version"],
-     "wexedit {v}\nAltura Korvane Image-safe Data Editor v4.00.05\n"),
+     "wexedit {v}\nAltura Korvane Image-safe Data Editor v4.00.05\nLicense: MIT\n"),
     ("wexview", ["--version"],
-     "wexview (wexedit) {v}\nAltura Korvane Image-safe Data Viewer v4.00.05\n"),
+     "wexview (wexedit) {v}\nAltura Korvane Image-safe Data Viewer v4.00.05\nLicense: MIT\n"),
 ])
 def test_help_and_version_print_plain_text_and_open_no_disk(disks, name, args, expected):
     before = disks.add("sda", sample_record())

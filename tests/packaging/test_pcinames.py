@@ -84,7 +84,7 @@ def test_numeric_ids_alone_need_no_library(sysfs, tmp_path):
 
 def test_version_is_the_project_version():
     result = run("--version")
-    assert (result.returncode, result.stdout) == (0, f"pcinames (libdevname) {project_version()}\n")
+    assert (result.returncode, result.stdout) == (0, f"pcinames (libdevname) {project_version()}\nLicense: MIT\n")
 
 
 @pytest.mark.parametrize("how", ["option", "option=", "environment"])
