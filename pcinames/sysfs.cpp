@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,40 @@ bool parseSysfsHex(const std::string& text, std::uint32_t limit, std::uint32_t* 
   return true;
 }
 
+namespace {
+
+// Up to maxDigits hexadecimal digits at *text, ending at `end` (or the end of
+// the text when end is 0); advances *text past them.
+bool hexPart(const char** text, std::size_t maxDigits, char end, std::uint32_t* value) {
+  std::uint32_t number = 0;
+  std::size_t digits = 0;
+  for (; std::isxdigit(static_cast<unsigned char>(**text)) && digits < maxDigits; ++*text, ++digits) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(**text)));
+    number = number * 16 + static_cast<std::uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+  }
+  if (digits == 0 || **text != end) return false;
+  if (end != '\0') ++*text;
+  *value = number;
+  return true;
+}
+
+}  // namespace
+
+bool parsePciAddress(const std::string& address, PciDevice* device) {
+  const char* text = address.c_str();
+  std::uint32_t domain = 0, bus = 0, slot = 0, function = 0;
+  if (!hexPart(&text, 8, ':', &domain) || !hexPart(&text, 2, ':', &bus) || !hexPart(&text, 2, '.', &slot) ||
+      !hexPart(&text, 1, '\0', &function) || slot > 0x1F || function > 7) {
+    return false;
+  }
+  device->addressParsed = true;
+  device->domain = domain;
+  device->bus = bus;
+  device->slot = slot;
+  device->function = function;
+  return true;
+}
+
 PciScan scanPciDevices(const std::string& sysfsRoot) {
   PciScan scan;
   const std::string devicesDir = sysfsRoot + "/bus/pci/devices";
@@ -81,9 +116,17 @@ PciScan scanPciDevices(const std::string& sysfsRoot) {
     if (!isDirectory(deviceDir)) continue;
     PciDevice device;
     device.address = address;
+    parsePciAddress(address, &device);
     if (readNumber(deviceDir, "vendor", 0xFFFF, &device.vendor, &scan, address) &&
         readNumber(deviceDir, "device", 0xFFFF, &device.device, &scan, address) &&
         readNumber(deviceDir, "class", 0xFFFFFF, &device.classCode, &scan, address)) {
+      // Older kernels give no revision file: such a device shows none.
+      std::string text;
+      if (readAttribute(deviceDir + "/revision", &text) && !parseSysfsHex(text, 0xFF, &device.revision)) {
+        text.erase(text.find_last_not_of("\n") + 1);
+        scan.problems.push_back(address + ": revision is not a hexadecimal ID: '" + text + "'");
+        continue;
+      }
       scan.devices.push_back(device);
     }
   }

@@ -13,10 +13,11 @@ sys.path.insert(0, str(SOURCE_DIR / "tests"))
 import launcher  # noqa: E402
 
 
-def add_device(root, address, vendor, device, klass):
+def add_device(root, address, vendor, device, klass, revision=None):
     folder = root / "bus" / "pci" / "devices" / address
     folder.mkdir(parents=True)
-    for name, text in (("vendor", vendor), ("device", device), ("class", klass)):
+    for name, text in (("vendor", vendor), ("device", device), ("class", klass),
+                       ("revision", revision)):
         if text is not None:
             (folder / name).write_text(text + "\n")
     return folder
@@ -43,27 +44,27 @@ def sysfs(tmp_path):
 
 
 EXPECTED = [
-    "0000:00:02.0 Display controller: Compu-Shack GmbH FASTline UTP Quattro",
-    "0000:00:19.0 Ethernet interface controller: Intel Corporation 82557 Fast Ethernet PRO/100",
-    "0000:00:1f.2 IDE Mass Storage Device: Network General Corporation PCI ATM Adapter",
-    "0000:03:00.0 Unknown device class: Unknown vendor 0xFFFF : Unknown device 0xFFFF",
+    "00:02.0 Display controller: Compu-Shack GmbH FASTline UTP Quattro",
+    "00:19.0 Ethernet interface controller: Intel Corporation 82557 Fast Ethernet PRO/100",
+    "00:1f.2 IDE Mass Storage Device: Network General Corporation PCI ATM Adapter",
+    "03:00.0 Unknown device class: Unknown vendor 0xFFFF : Unknown device 0xFFFF",
 ]
 
 
 NUMERIC = [
-    "0000:00:02.0 0300: 11f0:4232",
-    "0000:00:19.0 0200: 8086:1229",
-    "0000:00:1f.2 0101: 1202:0001",
-    "0000:03:00.0 0c03: ffff:ffff",
+    "00:02.0 0300: 11f0:4232",
+    "00:19.0 0200: 8086:1229",
+    "00:1f.2 0101: 1202:0001",
+    "03:00.0 0c03: ffff:ffff",
 ]
 
 BOTH = [
-    "0000:00:02.0 Display controller [0300]: Compu-Shack GmbH FASTline UTP Quattro [11f0:4232]",
-    "0000:00:19.0 Ethernet interface controller [0200]: "
+    "00:02.0 Display controller [0300]: Compu-Shack GmbH FASTline UTP Quattro [11f0:4232]",
+    "00:19.0 Ethernet interface controller [0200]: "
     "Intel Corporation 82557 Fast Ethernet PRO/100 [8086:1229]",
-    "0000:00:1f.2 IDE Mass Storage Device [0101]: Network General Corporation PCI ATM Adapter "
+    "00:1f.2 IDE Mass Storage Device [0101]: Network General Corporation PCI ATM Adapter "
     "[1202:0001]",
-    "0000:03:00.0 Unknown device class [0c03]: Unknown vendor 0xFFFF : Unknown device 0xFFFF "
+    "03:00.0 Unknown device class [0c03]: Unknown vendor 0xFFFF : Unknown device 0xFFFF "
     "[ffff:ffff]",
 ]
 
@@ -80,6 +81,58 @@ def test_numeric_ids_as_lspci_prints_them(sysfs, args, expected):
 def test_numeric_ids_alone_need_no_library(sysfs, tmp_path):
     result = run("-n", "--sysfs", str(sysfs), env_extra={"LD_LIBRARY_PATH": str(tmp_path)})
     assert (result.returncode, result.stdout.splitlines()) == (0, NUMERIC)
+
+
+# lspci's conventions: the domain only with -D or when a device lies outside
+# domain 0, "(rev NN)" for a non-zero revision, and the -s and -d filters
+# (hexadecimal, each part may be left out or be '*').
+LSPCI_CASES = [
+    (["-D", "-s", "19.0"], [EXPECTED[1].replace("00:19.0", "0000:00:19.0", 1)]),
+    (["-s", "0000:00:1f.2"], [EXPECTED[2]]),
+    (["-s", "00:1f"], [EXPECTED[2]]),
+    (["-s1F.2"], [EXPECTED[2]]),
+    (["-s", "03:"], [EXPECTED[3]]),
+    (["-s", "*:*.0"], [EXPECTED[0], EXPECTED[1], EXPECTED[3]]),
+    (["-s", ".2"], [EXPECTED[2]]),
+    (["-s", "1:00:19.0"], []),
+    (["-d", "8086:"], [EXPECTED[1]]),
+    (["-d", "*:FFFF"], [EXPECTED[3]]),
+    (["-d", ":"], EXPECTED),
+    (["-d", "8086:4232"], []),
+    (["-s", "00:", "-d", "11f0:*"], [EXPECTED[0]]),
+    (["-n", "-d", "ffff:ffff"], [NUMERIC[3]]),
+]
+LSPCI_BAD = [["-s", "100:00.0"], ["-s", "00:20.0"], ["-s", "00.8"], ["-s", "0g"], ["-d", "8086"],
+             ["-d", "10000:"], ["-d", "8086:1229:0200"], ["-s"], ["-d"]]
+
+
+@pytest.mark.parametrize("args, expected", LSPCI_CASES)
+def test_lspci_filters_select_devices(sysfs, args, expected):
+    result = run(*args, "--sysfs", str(sysfs))
+    assert (result.returncode, result.stderr, result.stdout.splitlines()) == (0, "", expected)
+
+
+@pytest.mark.parametrize("args", LSPCI_BAD)
+def test_lspci_filter_out_of_range_is_refused(sysfs, args):
+    result = run(*args, "--sysfs", str(sysfs))
+    assert (result.returncode, result.stdout) == (64, "") and "Usage:" in result.stderr
+
+
+@pytest.mark.parametrize("revision, domain, args, expected", [
+    ("0x08", "0000", ["-nn"], "00:07.0 Display controller [0300]: Compu-Shack GmbH FASTline UTP "
+                              "Quattro [11f0:4232] (rev 08)"),
+    ("0x1a", "0000", ["-n"], "00:07.0 0300: 11f0:4232 (rev 1a)"),
+    ("0x00", "0000", ["-n"], "00:07.0 0300: 11f0:4232"),
+    (None, "0000", ["-n"], "00:07.0 0300: 11f0:4232"),
+    ("0xff", "0001", ["-n"], "0001:00:07.0 0300: 11f0:4232 (rev ff)"),
+])
+def test_revision_and_domain_as_lspci_shows_them(tmp_path, revision, domain, args, expected):
+    root = tmp_path / "sys"
+    add_device(root, f"{domain}:00:07.0", "0x11f0", "0x4232", "0x030000", revision)
+    if domain != "0000":
+        add_device(root, "0000:00:19.0", "0x8086", "0x1229", "0x020000")
+    result = run(*args, "-s", "07.0", "--sysfs", str(root))
+    assert (result.returncode, result.stdout.splitlines()) == (0, [expected])
 
 
 def test_version_is_the_project_version():
@@ -132,10 +185,12 @@ def test_empty_pci_bus_lists_nothing_and_succeeds(tmp_path):
     ("0x8086", "0xzz", "0x020000", "device is not a hexadecimal ID"),
     ("0x8086", "0x1229", "0x1020000", "class is not a hexadecimal ID"),
     ("0x8086", "", "0x020000", "device is not a hexadecimal ID"),
+    ("0x8086", "0x1229", "0x020000", "revision is not a hexadecimal ID"),
 ])
 def test_unreadable_device_is_reported_and_the_others_still_listed(sysfs, vendor, device, klass,
                                                                    problem):
-    add_device(sysfs, "0000:00:1c.0", vendor, device, klass)
+    revision = "0x100" if problem.startswith("revision") else None
+    add_device(sysfs, "0000:00:1c.0", vendor, device, klass, revision)
     result = run("--sysfs", str(sysfs))
     assert result.returncode == 1
     assert result.stdout.splitlines() == EXPECTED
@@ -176,6 +231,6 @@ def test_missing_library_is_reported(sysfs, tmp_path):
 @pytest.mark.skipif(not Path("/sys/bus/pci/devices").is_dir(), reason="no PCI bus here")
 def test_this_machine_gets_one_line_per_device():
     devices = sorted(os.listdir("/sys/bus/pci/devices"))
-    result = run()
+    result = run("-D")
     assert result.returncode == 0
     assert [line.split(" ", 1)[0] for line in result.stdout.splitlines()] == devices
