@@ -10,6 +10,8 @@
 
 typedef char* (*NameFunction)(uint32_t, int32_t, char*);
 typedef int32_t (*ClassFunction)(uint32_t, char*);
+typedef size_t (*BoundedNameFunction)(uint32_t, int32_t, char*, size_t);
+typedef size_t (*BoundedClassFunction)(uint32_t, char*, size_t);
 
 static int failures = 0;
 
@@ -47,6 +49,29 @@ static void checkFunctions(void* library) {
   if (classString != NULL && classString(0x0101808Au, buffer) != CategoryIde) {
     printf("FAIL: QorGetDeviceClassString category\n");
     ++failures;
+  }
+  /* The length-checked calls, each cut short by a small buffer. */
+  char small[10];
+  BoundedNameFunction infoN = (BoundedNameFunction)(uintptr_t)bind(library, "QorGetDeviceInfoN");
+  BoundedNameFunction pnpN = (BoundedNameFunction)(uintptr_t)bind(library, "QorGetDevicePNPN");
+  BoundedClassFunction classN = (BoundedClassFunction)(uintptr_t)bind(library, "QorGetDeviceClassStringN");
+  if (infoN != NULL && infoN(0x8086u, 0x1229, small, sizeof small) != 45) {
+    printf("FAIL: QorGetDeviceInfoN length\n");
+    ++failures;
+  }
+  if (infoN != NULL) {
+    expectText("QorGetDeviceInfoN", small, "Intel Cor");
+  }
+  if (pnpN != NULL && pnpN(PnpVendorMarker, 0x0C01, small, sizeof small) != 36) {
+    printf("FAIL: QorGetDevicePNPN length\n");
+    ++failures;
+  }
+  if (classN != NULL && classN(0x0101808Au, small, sizeof small) != 23) {
+    printf("FAIL: QorGetDeviceClassStringN length\n");
+    ++failures;
+  }
+  if (classN != NULL) {
+    expectText("QorGetDeviceClassStringN", small, "IDE Mass ");
   }
 }
 

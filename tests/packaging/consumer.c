@@ -6,11 +6,12 @@
 
 int main(void) {
   char name[512];
-  char kind[512];
-  QorGetDeviceInfo(0x8086u, 0x1229, name);
-  int32_t category = QorGetDeviceClassString(0x02000000u, kind);
-  if (category != CategoryNetwork) {
-    printf("unexpected category %d\n", (int)category);
+  char kind[64];
+  size_t length = QorGetDeviceInfoN(0x8086u, 0x1229, name, sizeof name);
+  QorGetDeviceClassStringN(0x02000000u, kind, sizeof kind);
+  int32_t category = QorGetDeviceClassString(0x02000000u, NULL);
+  if (category != CategoryNetwork || length != strlen(name)) {
+    printf("unexpected category %d or length %zu\n", (int)category, length);
     return 1;
   }
   printf("%s: %s\n", kind, name);
