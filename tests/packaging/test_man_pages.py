@@ -62,7 +62,8 @@ def test_wexedit_page_lists_every_exit_status(status):
 @pytest.mark.parametrize("symbol", [
     "QorGetDeviceInfo", "QorGetDevicePNP", "QorGetDeviceClassString", "qorPciVendors",
     "qorPciDevices", "PciVenTable", "PciDevTable", "PciClassCodeTable", "PciCommandFlags",
-    "PciStatusFlags", "PciDevSelFlags", "pkg-config",
+    "PciStatusFlags", "PciDevSelFlags", "pkg-config", "QorGetDeviceInfoN", "QorGetDevicePNPN",
+    "QorGetDeviceClassStringN",
 ])
 def test_libdevname_page_names_every_export(symbol):
     assert symbol in rendered("libdevname.3")
