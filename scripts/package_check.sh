@@ -105,6 +105,13 @@ depends=$(field libdevname1 Depends)
 [[ $(field libdevname-dev Depends) == *"libdevname1 (= $version)"* ]] || fail "libdevname-dev Depends"
 [[ $(field pcinames Depends) == *libdevname1* ]] || fail "pcinames does not depend on libdevname1"
 [ "$(field libdevname1 Multi-Arch)" = same ] || fail "libdevname1 is not Multi-Arch: same"
+# The description names the disks and the image files the program handles,
+# and the libblkid it loads at run time is declared.
+description=$(field wexedit Description)
+for word in NVMe virtio "image file"; do
+  [[ $description == *"$word"* ]] || fail "the wexedit description does not mention $word"
+done
+[[ $(field wexedit Recommends) == *libblkid1* ]] || fail "wexedit does not recommend libblkid1"
 # Packed relative relocations load only with glibc 2.36 or later, a need that
 # no imported symbol shows. check_relr LIBRARY DEPENDS
 check_relr() {
@@ -122,6 +129,25 @@ grep -q "usr/lib/$multiarch/libdevname.so -> libdevname.so.1\$" "$work/library.c
 dpkg-deb -c "$(deb libdevname-dev)" >"$work/development.contents"
 grep -q "usr/lib/$multiarch/pkgconfig/libdevname.pc\$" "$work/development.contents" \
   || fail "libdevname.pc is not in the multiarch pkg-config folder"
+# The packaged pkg-config file names its folders plainly.
+mkdir "$work/development"
+dpkg-deb -x "$(deb libdevname-dev)" "$work/development"
+pc=$work/development/usr/lib/$multiarch/pkgconfig/libdevname.pc
+grep -qx 'prefix=/usr' "$pc" && grep -qx "libdir=\${prefix}/lib/$multiarch" "$pc" \
+  && grep -qx 'includedir=${prefix}/include' "$pc" && ! grep -q '\.\.\|pcfiledir' "$pc" \
+  || { cat "$pc"; fail "libdevname.pc does not name /usr and its folders plainly"; }
+# Free software: Expat for our files, named in the copyright file of each package.
+for p in "${packages[@]}"; do
+  dpkg-deb --fsys-tarfile "$(deb "$p")" | tar -xOf - "./usr/share/doc/$p/copyright" >"$work/copyright"
+  grep -q '^License: Expat$' "$work/copyright" && ! grep -qi 'all rights reserved' "$work/copyright" \
+    || fail "$p: the copyright file does not give the Expat licence"
+done
+[ -f "$root/LICENSE" ] && grep -q '^MIT License' "$root/LICENSE" || fail "no MIT LICENSE at the root"
+# "Intruments" is the Plug and Play list's spelling, and the override says so.
+dpkg-deb --fsys-tarfile "$(deb libdevname1)" | tar -xOf - ./usr/share/lintian/overrides/libdevname1 \
+  | grep -q '^#.*Plug and Play list.*Intruments' || fail "the spelling override does not name the Plug and Play list"
+# Configured with the /usr prefix, the install puts the library in the multiarch folder.
+grep -q -- '-DCMAKE_INSTALL_PREFIX=/usr' "$root/README.md" || fail "README's install line does not configure /usr"
 mkdir "$work/control"
 dpkg-deb -e "$(deb libdevname1)" "$work/control"
 grep -qx 'activate-noawait ldconfig' "$work/control/triggers" || fail "libdevname1 lacks the ldconfig trigger"
@@ -191,6 +217,34 @@ pcinames >/dev/null || [ $? -eq 2 ] || fail "pcinames on this machine"
 cc -o "$work/consumer" "$root/tests/packaging/consumer.c" $(pkg-config --cflags --libs libdevname) \
   || fail "building against the installed libdevname"
 "$work/consumer" || fail "the consumer of the installed libdevname"
+flags=$(pkg-config --cflags --libs libdevname)
+[ "$flags" = "-ldevname" ] || fail "pkg-config gives more than -ldevname for the system folders: $flags"
+
+# debian/tests against the installed packages, with autopkgtest's null
+# testbed: this machine itself, which the tests leave alone (their one edit
+# goes to an image file under \$AUTOPKGTEST_TMP through --disk).
+say "autopkgtest (null testbed) of the installed packages"
+ap_status=0
+if command -v autopkgtest >/dev/null; then
+  autopkgtest -B "${all_debs[@]}" "$work/src" --output-dir "$work/autopkgtest" -- null \
+    >"$work/autopkgtest.log" 2>&1 || ap_status=$?
+  tail -n 20 "$work/autopkgtest.log"
+else
+  ap_status=127
+fi
+case $ap_status in
+  0) ;;
+  2) fail "autopkgtest skipped a test" ;;
+  4 | 6) fail "an autopkgtest failed" ;;
+  *)
+    # autopkgtest could not run here: the tests are run the way it runs
+    # them, from the source tree, each with a folder of its own.
+    echo "autopkgtest did not run (status $ap_status): running debian/tests directly"
+    for t in $(sed -n 's/^Tests: *//p' "$work/src/debian/tests/control"); do
+      mkdir "$work/ap-$t"
+      (cd "$work/src" && AUTOPKGTEST_TMP="$work/ap-$t" "debian/tests/$t") || fail "debian/tests/$t"
+    done ;;
+esac
 
 say "removing"
 for p in "${debug_packages[@]}" "${packages[@]}"; do dpkg -r "$p" >/dev/null || fail "dpkg -r $p"; done
