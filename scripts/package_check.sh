@@ -217,7 +217,7 @@ pcinames >/dev/null || [ $? -eq 2 ] || fail "pcinames on this machine"
 cc -o "$work/consumer" "$root/tests/packaging/consumer.c" $(pkg-config --cflags --libs libdevname) \
   || fail "building against the installed libdevname"
 "$work/consumer" || fail "the consumer of the installed libdevname"
-flags=$(pkg-config --cflags --libs libdevname)
+flags=$(pkg-config --cflags --libs libdevname | xargs)
 [ "$flags" = "-ldevname" ] || fail "pkg-config gives more than -ldevname for the system folders: $flags"
 
 # debian/tests against the installed packages, with autopkgtest's null
