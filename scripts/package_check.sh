@@ -228,12 +228,15 @@ ap_status=0
 if command -v autopkgtest >/dev/null; then
   autopkgtest -B "${all_debs[@]}" "$work/src" --output-dir "$work/autopkgtest" -- null \
     >"$work/autopkgtest.log" 2>&1 || ap_status=$?
-  tail -n 20 "$work/autopkgtest.log"
+  cat "$work/autopkgtest/summary" 2>/dev/null || tail -n 40 "$work/autopkgtest.log"
 else
   ap_status=127
 fi
 case $ap_status in
-  0) ;;
+  0)
+    for t in $(sed -n 's/^Tests: *//p' "$work/src/debian/tests/control"); do
+      grep -Eq "^$t +PASS" "$work/autopkgtest/summary" || fail "autopkgtest did not pass $t"
+    done ;;
   2) fail "autopkgtest skipped a test" ;;
   4 | 6) fail "an autopkgtest failed" ;;
   *)
