@@ -1,13 +1,21 @@
 #!/usr/bin/env python3
 """Generate the four PCI name tables of libdevname from Debian's pci.ids.
 
-Usage: gen_tables.py [--ids /usr/share/misc/pci.ids] [--out DIR]
+Usage: gen_tables.py [--ids FILE] [--out DIR]
+       gen_tables.py --update [NEW] [--out DIR]
 
 Writes qor_pci_vendors.cpp, qor_pci_devices.cpp, pci_ven_table.cpp,
 pci_dev_table.cpp, name_index.cpp and include/devname_table_sizes.h below DIR
-(default: the folder of this script). The output depends on nothing but the input file, so
-running it twice on the same pci.ids gives the same bytes; the committed files
-are checked against a fresh run by the test suite.
+(default: the folder of this script) from FILE (default: the snapshot
+data/pci.ids beside this script). The output depends on nothing but the input
+file, so running it twice on the same pci.ids gives the same bytes; the test
+suite checks the committed files against a fresh run over the snapshot.
+
+--update takes a newer pci.ids (default: $PCI_IDS, else
+/usr/share/misc/pci.ids), generates the tables from it with the same rules,
+copies it in as DIR/data/pci.ids and prints, table by table, how many IDs
+were added, removed and renamed against the snapshot it replaces. Nothing is
+written when the new file cannot be made into tables.
 
 Texts are converted from UTF-8 to Windows-1252; a character without a
 Windows-1252 form becomes an HTML numeric character reference ("&#50500;").
@@ -111,6 +119,7 @@ FIXED_OWN_DEVICES = {
     (0x8086, 0x1229): "82557 Fast Ethernet PRO/100",
 }
 
+SNAPSHOT = os.path.join("data", "pci.ids")
 OUTPUT_FILES = ("qor_pci_vendors.cpp", "qor_pci_devices.cpp", "pci_ven_table.cpp",
                 "pci_dev_table.cpp", "name_index.cpp", os.path.join("include", "devname_table_sizes.h"))
 
@@ -372,13 +381,23 @@ def sizes_header(version, counts):
     return "\n".join(lines)
 
 
-def generate(ids_lines):
-    """Return {relative path: text} for all generated files."""
+def name_tables(ids_lines):
+    """(version text, {table name: rows}) of the four name tables."""
     version, vendors, devices = parse_ids(ids_lines)
     gen_vendors = general_vendors(vendors)
-    gen_devices = general_devices(devices, {row[0] for row in gen_vendors})
-    qor_vendors = own_vendors(vendors)
-    qor_devices = own_devices(vendors, devices)
+    return version, {
+        "qorPciVendors": own_vendors(vendors),
+        "qorPciDevices": own_devices(vendors, devices),
+        "PciVenTable": gen_vendors,
+        "PciDevTable": general_devices(devices, {row[0] for row in gen_vendors}),
+    }
+
+
+def generate(ids_lines):
+    """Return {relative path: text} for all generated files."""
+    version, tables = name_tables(ids_lines)
+    qor_vendors, qor_devices = tables["qorPciVendors"], tables["qorPciDevices"]
+    gen_vendors, gen_devices = tables["PciVenTable"], tables["PciDevTable"]
     return {
         "qor_pci_vendors.cpp": source(
             version, "VendorNameEntry", "qorPciVendors", "QorPciVendorsCount", "ownVendorRows", qor_vendors,
@@ -407,18 +426,73 @@ def generate(ids_lines):
     }
 
 
-def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--ids", default="/usr/share/misc/pci.ids")
-    parser.add_argument("--out", default=os.path.dirname(os.path.abspath(__file__)))
-    args = parser.parse_args(argv)
-    with open(args.ids, encoding="utf-8") as ids:
-        files = generate(ids)
+def table_changes(old, new):
+    """{table: (added, removed, renamed)} between two name_tables() results,
+    by the first row of each ID, which is the one a lookup finds."""
+    def names(rows):
+        first = {}
+        for row in rows:
+            key = row[:2] if isinstance(row[1], int) else row[:1]
+            first.setdefault(key, row[len(key):])
+        return first
+
+    changes = {}
+    for table, rows in new.items():
+        before, after = names(old[table]), names(rows)
+        changes[table] = (len(after.keys() - before.keys()), len(before.keys() - after.keys()),
+                          sum(1 for key in after.keys() & before.keys() if after[key] != before[key]))
+    return changes
+
+
+def read_ids(path):
+    with open(path, encoding="utf-8") as ids:
+        return ids.readlines()
+
+
+def write_files(files, out):
     for rel, text in files.items():
-        path = os.path.join(args.out, rel)
+        path = os.path.join(out, rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w", encoding="ascii", newline="\n") as out:
-            out.write(text)
+        with open(path, "w", encoding="ascii", newline="\n") as target:
+            target.write(text)
+
+
+def update(new_ids, out):
+    """Replaces the snapshot in `out` (or, where it has none, compares against
+    the one beside this script) by `new_ids` and regenerates the tables."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    snapshot = os.path.join(out, SNAPSHOT)
+    base = snapshot if os.path.exists(snapshot) else os.path.join(here, SNAPSHOT)
+    new_lines = read_ids(new_ids)
+    files = generate(new_lines)  # fails before anything is written
+    old_version, old_tables = name_tables(read_ids(base))
+    version, new_tables = name_tables(new_lines)
+    write_files(files, out)
+    os.makedirs(os.path.dirname(snapshot), exist_ok=True)
+    if not os.path.exists(snapshot) or not os.path.samefile(new_ids, snapshot):
+        with open(new_ids, "rb") as source, open(snapshot, "wb") as target:
+            target.write(source.read())
+    print(f"pci.ids {old_version} -> {version}")
+    total = 0
+    for table, (added, removed, renamed) in table_changes(old_tables, new_tables).items():
+        total += added + removed + renamed
+        print(f"{table}: {len(old_tables[table])} -> {len(new_tables[table])} rows, "
+              f"{added} added, {removed} removed, {renamed} renamed")
+    print(f"{total} names changed")
+    return 0
+
+
+def main(argv):
+    here = os.path.dirname(os.path.abspath(__file__))
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--ids", default=os.path.join(here, SNAPSHOT))
+    parser.add_argument("--update", nargs="?", metavar="NEW",
+                        const=os.environ.get("PCI_IDS") or "/usr/share/misc/pci.ids")
+    parser.add_argument("--out", default=here)
+    args = parser.parse_args(argv)
+    if args.update is not None:
+        return update(args.update, args.out)
+    write_files(generate(read_ids(args.ids)), args.out)
     return 0
 
 
