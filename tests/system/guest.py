@@ -488,6 +488,10 @@ class Machine:
             if kit.accel.name != "kvm" and not paused:
                 raise
             note_accel(f"{self.folder.name}: {hung.args[0].splitlines()[0]}; trying again under tcg")
+            if kit.accel.name == "kvm" and not paused:
+                # A KVM that hung one guest hangs the next: the later cases
+                # start under TCG straight away.
+                kit.accel = Accel("tcg", f"KVM hung the guest of {self.folder.name}")
             return self._boot_once(kit, "tcg", initrd, timeout, resets, False, ".retry")
 
     def _boot_once(self, kit, accel, initrd, timeout, resets, paused, suffix):
