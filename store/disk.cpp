@@ -410,7 +410,7 @@ bool parseNvme(const char* rest, ExtraName& out) {
 ExtraName classify(const char* name) {
   ExtraName out;
   if (std::strlen(name) >= DiskNameMax) return out;
-  std::snprintf(out.name, sizeof out.name, "%s", name);
+  std::memcpy(out.name, name, std::strlen(name) + 1);  // fits: checked above
   const auto letters = [&](std::size_t prefix, ExtraGroup group) {
     if (allOf(out.name + prefix, isLetter)) {
       out.group = group;

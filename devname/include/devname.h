@@ -7,7 +7,10 @@
  * the buffer ends; a buffer of 512 bytes holds any of their results, and a
  * null buffer receives nothing (the text functions then return null).
  * The tables are exported as plain data and may be read row by row within the
- * row counts below; the library never writes to them.
+ * row counts below; the library never writes to them. The counts of the four
+ * name tables may grow between releases as the PCI ID list does: after its
+ * counted rows each of them holds a terminator row, vendor ID 0xFFFF (which
+ * no row of theirs carries) with empty texts, to read up to instead.
  */
 #ifndef DEVNAME_H
 #define DEVNAME_H

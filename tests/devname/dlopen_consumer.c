@@ -100,6 +100,29 @@ static void checkTables(void* library) {
     printf("FAIL: row IDs misread\n");
     ++failures;
   }
+  /* A program built without the counts reads each name table up to its
+   * terminator row (vendor 0xFFFF, empty texts): it must stop right after the
+   * counted rows. */
+  size_t ownVendorRows = 0, ownDeviceRows = 0, vendorRows = 0, deviceRows = 0;
+  while (ownVendors[ownVendorRows].vendorId != 0xFFFF) ++ownVendorRows;
+  while (ownDevices[ownDeviceRows].vendorId != 0xFFFF) ++ownDeviceRows;
+  while (vendors[vendorRows].vendorId != 0xFFFF) ++vendorRows;
+  while (devices[deviceRows].vendorId != 0xFFFF) ++deviceRows;
+  if (ownVendorRows != QorPciVendorsCount || ownDeviceRows != QorPciDevicesCount ||
+      vendorRows != PciVenTableCount || deviceRows != PciDevTableCount) {
+    printf("FAIL: terminator rows after %zu, %zu, %zu, %zu rows\n", ownVendorRows, ownDeviceRows, vendorRows,
+           deviceRows);
+    ++failures;
+    return;
+  }
+  expectText("qorPciVendors terminator", ownVendors[ownVendorRows].name, "");
+  expectText("qorPciDevices terminator", ownDevices[ownDeviceRows].name, "");
+  expectText("PciVenTable terminator", vendors[vendorRows].name, "");
+  expectText("PciDevTable terminator", devices[deviceRows].description, "");
+  if (ownDevices[ownDeviceRows].deviceId != 0xFFFF || devices[deviceRows].deviceId != 0xFFFF) {
+    printf("FAIL: device terminator rows without device ID 0xFFFF\n");
+    ++failures;
+  }
 }
 
 int main(int argc, char** argv) {

@@ -1,8 +1,8 @@
-"""The table generator: its text rules, its determinism, and whether the
-committed tables are what it makes from the installed pci.ids.
+"""The table generator: its text rules, its determinism, whether the
+committed tables are what it makes from the committed pci.ids snapshot, and
+its update from a newer list. The machine's own pci.ids is never read.
 
-Environment: DEVNAME_SOURCE_DIR (the devname folder), PCI_IDS (the pci.ids
-file, default /usr/share/misc/pci.ids).
+Environment: DEVNAME_SOURCE_DIR (the devname folder).
 """
 
 import os
@@ -12,9 +12,11 @@ import pytest
 
 SOURCE_DIR = os.environ.get("DEVNAME_SOURCE_DIR",
                             os.path.join(os.path.dirname(__file__), "..", "..", "devname"))
-PCI_IDS = os.environ.get("PCI_IDS", "/usr/share/misc/pci.ids")
+SNAPSHOT = os.path.join(SOURCE_DIR, "data", "pci.ids")
 sys.path.insert(0, SOURCE_DIR)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import changed_ids  # noqa: E402
 import gen_tables  # noqa: E402
 
 SAMPLE = """\
@@ -143,7 +145,7 @@ def test_output_differs_between_runs():
 
 
 def test_committed_tables_stale(tmp_path):
-    assert gen_tables.main(["--ids", PCI_IDS, "--out", str(tmp_path)]) == 0
+    assert gen_tables.main(["--out", str(tmp_path)]) == 0
     stale = []
     for rel in gen_tables.OUTPUT_FILES:
         with open(os.path.join(SOURCE_DIR, rel), encoding="ascii") as committed, \
@@ -151,3 +153,38 @@ def test_committed_tables_stale(tmp_path):
             if committed.read() != fresh.read():
                 stale.append(rel)
     assert not stale, f"regenerate with devname/gen_tables.py: {stale}"
+
+
+def test_update_loses_or_miscounts_a_change(tmp_path, capsys):
+    with open(SNAPSHOT, encoding="utf-8") as snapshot:
+        lines, changed = changed_ids.change(snapshot.readlines())
+    newer = tmp_path / "newer.ids"
+    newer.write_text("".join(lines), encoding="utf-8")
+    out = tmp_path / "out"
+    assert gen_tables.main(["--update", str(newer), "--out", str(out)]) == 0
+    assert (out / "data" / "pci.ids").read_bytes() == newer.read_bytes()
+    fresh = gen_tables.generate(lines)
+    for rel in gen_tables.OUTPUT_FILES:
+        assert (out / rel).read_text(encoding="ascii") == fresh[rel], rel
+    # The new vendor brings one device; the renamed and the added device
+    # carry bracketed product names, so each reaches both device tables.
+    report = capsys.readouterr().out
+    for table, counts in [("qorPciVendors", "1 added, 0 removed, 0 renamed"),
+                          ("PciVenTable", "1 added, 0 removed, 0 renamed"),
+                          ("qorPciDevices", "2 added, 0 removed, 1 renamed"),
+                          ("PciDevTable", "2 added, 0 removed, 1 renamed")]:
+        assert f"{table}: " in report and counts in report.split(f"{table}: ")[1].splitlines()[0], report
+    assert "8 names changed" in report
+    _, tables = gen_tables.name_tables(lines)
+    own = {row[:2]: row[2] for row in tables["qorPciDevices"]}
+    assert own[changed["renamed"]] == b"Renamed product (Renamed chip)"
+    assert own[changed["added"]] == b"Added product (Added chip)"
+    assert (changed["vendor"], b"AVC", b"Added Vendor Corp.") in tables["PciVenTable"]
+
+    # A list the generator cannot read replaces nothing.
+    broken = tmp_path / "broken.ids"
+    broken.write_text("".join(lines[:40]) + "zzzz\n", encoding="utf-8")
+    before = {rel: (out / rel).read_bytes() for rel in (*gen_tables.OUTPUT_FILES, gen_tables.SNAPSHOT)}
+    with pytest.raises(ValueError):
+        gen_tables.main(["--update", str(broken), "--out", str(out)])
+    assert before == {rel: (out / rel).read_bytes() for rel in before}

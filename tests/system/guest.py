@@ -48,8 +48,23 @@ KERNEL_ARGS = "console=ttyS0 panic=-1 cryptomgr.notests noisapnp"
 MULTILIB_DIRS = ["/usr/lib32", "/lib32", "/usr/lib/i386-linux-gnu", "/lib/i386-linux-gnu"]
 
 
+# A boot whose console stays empty this long never started (a KVM that cannot
+# run the kernel stops at its first instructions); the probe boot under KVM
+# must power off within PROBE_SECONDS to be trusted with the cases.
+SILENT_SECONDS = 30
+PROBE_SECONDS = 10
+# WEX_SYSTEM_ACCEL picks the accelerator: tcg, kvm, or auto (the default: KVM
+# when its probe boot works). WEX_SYSTEM_TEST_HANG=1 starts the first boot of
+# every case paused, as a KVM that hangs would leave it, to try the fallback.
+ACCEL_CHOICES = ("auto", "tcg", "kvm")
+
+
 class GuestError(Exception):
     """The guest did not run its case to the end; carries the console log."""
+
+
+class GuestHung(GuestError):
+    """The guest wrote nothing to its console within SILENT_SECONDS."""
 
 
 # --- Debian packages -------------------------------------------------------
@@ -205,7 +220,7 @@ class Kit:
     kernel: Path
     modules: list  # (name, dependencies) of every module in the initramfs, in load order
     base_initramfs: Path
-    accel: str
+    accel: "Accel"
 
     @staticmethod
     def prepare(cache, program, work, extra_lib_dirs=()):
@@ -240,7 +255,8 @@ class Kit:
         # The case's archive follows; the kernel reads it only from a 4-byte
         # boundary and skips the zero bytes before it.
         base.write_bytes(packed + b"\0" * (-len(packed) % 512))
-        return Kit(kernels[0], [(name, depends) for name, _, depends in modules], base, accel_option())
+        accel = choose_accel(kernels[0], packages / "bin/busybox", work)
+        return Kit(kernels[0], [(name, depends) for name, _, depends in modules], base, accel)
 
     def stages(self, buses):
         """For each of `buses` in turn, the modules it needs that no earlier one
@@ -273,9 +289,84 @@ def qemu_problem():
     return None
 
 
-def accel_option():
-    """KVM when this host offers it to us, else software emulation."""
-    return "kvm:tcg" if os.access("/dev/kvm", os.R_OK | os.W_OK) else "tcg"
+@dataclass
+class Accel:
+    name: str  # kvm or tcg, as qemu's -accel takes it
+    reason: str  # how it was chosen, for the log of the test run
+
+
+def choose_accel(kernel, busybox, work, environ=os.environ):
+    """The accelerator for every case: WEX_SYSTEM_ACCEL when it names one,
+    else KVM only when a probe boot of `kernel` under it powers off in time."""
+    wanted = environ.get("WEX_SYSTEM_ACCEL", "auto") or "auto"
+    if wanted not in ACCEL_CHOICES:
+        raise GuestError(f"WEX_SYSTEM_ACCEL={wanted!r}: use one of {', '.join(ACCEL_CHOICES)}")
+    if wanted == "tcg":
+        return Accel("tcg", "WEX_SYSTEM_ACCEL=tcg")
+    usable = os.access("/dev/kvm", os.R_OK | os.W_OK)
+    if wanted == "kvm":
+        if not usable:
+            raise GuestError("WEX_SYSTEM_ACCEL=kvm, but /dev/kvm cannot be opened for reading and writing")
+        return Accel("kvm", "WEX_SYSTEM_ACCEL=kvm")
+    if not usable:
+        return Accel("tcg", "no usable /dev/kvm")
+    problem = kvm_probe(kernel, busybox, work)
+    if problem is not None:
+        return Accel("tcg", f"the KVM probe boot failed: {problem}")
+    return Accel("kvm", "the KVM probe boot powered off in time")
+
+
+def kvm_probe(kernel, busybox, work):
+    """None when `kernel` boots under KVM into an initramfs that says so and
+    powers off within PROBE_SECONDS, else what went wrong."""
+    archive = Cpio()
+    archive.directory("bin")
+    archive.directory("dev")
+    archive.file("bin/busybox", Path(busybox).read_bytes(), 0o755)
+    archive.file("init", b"#!/bin/busybox sh\n/bin/busybox mount -t devtmpfs devtmpfs /dev\n"
+                         b"echo @@probe >/dev/ttyS0\n/bin/busybox poweroff -f -n\n", 0o755)
+    initrd, console = work / "probe.cpio.gz", work / "probe-console.log"
+    initrd.write_bytes(gzip.compress(archive.bytes(), compresslevel=1))
+    try:
+        qemu = _run([QEMU, "-machine", "pc", "-accel", "kvm", "-m", "256", "-nodefaults", "-no-reboot",
+                     "-display", "none", "-kernel", str(kernel), "-initrd", str(initrd),
+                     "-append", KERNEL_ARGS, "-serial", f"file:{console}"], timeout=PROBE_SECONDS)
+    except subprocess.TimeoutExpired as expired:
+        stderr = expired.stderr.decode(errors="replace") if isinstance(expired.stderr, bytes) else expired.stderr
+        return f"no power-off within {PROBE_SECONDS} s{_first_line(stderr)}"
+    if qemu.returncode != 0:
+        return f"{QEMU} exited with {qemu.returncode}{_first_line(qemu.stderr)}"
+    if "@@probe" not in console.read_text(errors="replace"):
+        return f"the kernel powered off before its init ran (console: {console})"
+    return None
+
+
+def _wait_for_guest(qemu, console, started, timeout):
+    """Waits for qemu to end: None when it did, "silent" when the console stayed
+    empty for SILENT_SECONDS, "late" when the guest ran past `timeout`."""
+    while qemu.poll() is None:
+        elapsed = time.monotonic() - started
+        if elapsed > timeout:
+            return "late"
+        if elapsed > SILENT_SECONDS and (not console.exists() or console.stat().st_size == 0):
+            return "silent"
+        time.sleep(0.2)
+    return None
+
+
+def note_accel(line):
+    """Records how the accelerator was chosen or changed, in the file that
+    WEX_SYSTEM_ACCEL_NOTE names (scripts/check.sh prints it)."""
+    path = os.environ.get("WEX_SYSTEM_ACCEL_NOTE")
+    if path:
+        with open(path, "a") as note:
+            note.write(line + "\n")
+
+
+def _first_line(text):
+    """': ' and the first line of qemu's error output that is not a warning, or nothing."""
+    lines = [line for line in (text or "").splitlines() if line.strip() and "warning:" not in line]
+    return f": {lines[0].strip()}" if lines else ""
 
 
 # --- one guest machine -----------------------------------------------------
@@ -381,28 +472,58 @@ class Machine:
                 raise ValueError(f"unknown bus {disk.bus}")
         return args
 
-    def boot(self, kit, timeout=240, resets=False):
-        """Run the case to its end. With `resets` a reset of the machine starts
-        the case again (without, it ends the run); the results of every start
-        land in one log."""
+    def boot(self, kit, timeout=240, resets=False, environ=os.environ):
+        """Runs the case and returns what it left. A first boot that hangs under
+        KVM (or was started paused by WEX_SYSTEM_TEST_HANG=1) is tried once
+        more under TCG, which needs nothing of the host's virtualisation; the
+        images are untouched by a boot that never started. With `resets` a
+        reset of the machine starts the case again (without, it ends the run);
+        the results of every start land in one log."""
         initrd = self.folder / "initrd"
         initrd.write_bytes(kit.base_initramfs.read_bytes() + self._case_archive(kit))
-        console = self.folder / "console.log"
-        results = self.folder / "results.log"
-        command = [QEMU, "-machine", "pc", "-accel", kit.accel.split(":")[0]]
-        if ":" in kit.accel:
-            command += ["-accel", kit.accel.split(":")[1]]
-        command += ["-m", "256", "-nodefaults", *([] if resets else ["-no-reboot"]), "-display", "none",
-                    "-kernel", str(kit.kernel), "-initrd", str(initrd), "-append", KERNEL_ARGS,
-                    "-serial", f"file:{console}", "-serial", f"file:{results}", *self._qemu_disks()]
-        started = time.monotonic()
+        paused = environ.get("WEX_SYSTEM_TEST_HANG") == "1"
         try:
-            qemu = _run(command, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise GuestError(f"the guest did not power off within {timeout} s\n" + self._logs(console, results))
+            return self._boot_once(kit, kit.accel.name, initrd, timeout, resets, paused, "")
+        except GuestHung as hung:
+            if kit.accel.name != "kvm" and not paused:
+                raise
+            note_accel(f"{self.folder.name}: {hung.args[0].splitlines()[0]}; trying again under tcg")
+            if kit.accel.name == "kvm" and not paused:
+                # A KVM that hung one guest hangs the next: the later cases
+                # start under TCG straight away.
+                kit.accel = Accel("tcg", f"KVM hung the guest of {self.folder.name}")
+            return self._boot_once(kit, "tcg", initrd, timeout, resets, False, ".retry")
+
+    def _boot_once(self, kit, accel, initrd, timeout, resets, paused, suffix):
+        console = self.folder / f"console{suffix}.log"
+        results = self.folder / f"results{suffix}.log"
+        for log in (console, results):
+            log.unlink(missing_ok=True)
+        command = [QEMU, "-machine", "pc", "-accel", accel, "-m", "256", "-nodefaults",
+                   *([] if resets else ["-no-reboot"]), "-display", "none", "-kernel", str(kit.kernel), "-initrd", str(initrd), "-append", KERNEL_ARGS,
+                   "-serial", f"file:{console}", "-serial", f"file:{results}", *self._qemu_disks()]
+        if paused:
+            command.append("-S")
+        # qemu's own messages go to a file: a KVM error dump could fill a pipe
+        # that nobody reads while the guest is watched.
+        errors = self.folder / f"qemu{suffix}.log"
+        started = time.monotonic()
+        with open(errors, "w") as stderr, \
+                subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=stderr, stderr=stderr) as qemu:
+            problem = _wait_for_guest(qemu, console, started, timeout)
+            if problem is not None:
+                qemu.kill()
+                qemu.wait()
         seconds = time.monotonic() - started
+        said = errors.read_text(errors="replace").strip()
+        if problem == "silent":
+            raise GuestHung(f"the guest wrote nothing to its console within {SILENT_SECONDS} s under {accel} "
+                            f"(console log: {console})\n{said}\n" + self._logs(console, results))
+        if problem is not None:
+            raise GuestError(f"the guest did not power off within {timeout} s under {accel} "
+                             f"(console log: {console})\n{said}\n" + self._logs(console, results))
         if qemu.returncode != 0:
-            raise GuestError(f"{QEMU} failed ({qemu.returncode}): {qemu.stderr.strip()}\n" +
+            raise GuestError(f"{QEMU} failed under {accel} ({qemu.returncode}): {said}\n" +
                              self._logs(console, results))
         return self._parse(results.read_text(errors="replace").replace("\r", ""),
                            console.read_text(errors="replace"), seconds, self._logs(console, results))
