@@ -56,7 +56,7 @@ void confirm(const FieldKeyword& row, const std::string& value) {
 // unless a status that says more was set.
 void refuse(EditorRun& run, const std::string& field, const std::string& value, const std::string& expected) {
   std::fflush(stdout);  // in order with the confirmation lines before it
-  std::fprintf(stderr, "wexedit: %s '%s' refused, expected %s\n", field.c_str(), value.c_str(),
+  std::fprintf(stderr, "%s: %s '%s' refused, expected %s\n", programName(), field.c_str(), value.c_str(),
                expected.c_str());
   run.refused = true;
   noteRefusal(run, field, value.c_str(), "expected " + expected);
@@ -71,7 +71,8 @@ void refuse(EditorRun& run, const FieldKeyword& row, const std::string& value) {
 void applyDnsServerCount(EditorRun& run, const FieldKeyword& row, const std::string& value) {
   std::uint32_t count = 0;
   if (!readDnsServerCount(value, &count)) {
-    std::fputs("   Could not set DNS server count.  (The count must be between 0 and 32.)\n", stdout);
+    std::printf("   Could not set DNS server count.  (The count must be between 0 and %zu.)\n",
+                IsdDnsServerSlots);
     refuse(run, row, value);
     return;
   }
@@ -284,7 +285,8 @@ int runForJson(int count, char** arguments) {
   EditorRun run{&isdRecord};
   ObjectOnlyOutput output;
   if (!output.ready()) {
-    std::fputs("wexedit: standard output cannot be set aside for --json; nothing was changed\n", stderr);
+    std::fprintf(stderr, "%s: standard output cannot be set aside for --json; nothing was changed\n",
+                 programName());
     return 1;
   }
   const std::vector<JsonMember> before = recordMembers(run.record);
@@ -302,7 +304,7 @@ int runForJson(int count, char** arguments) {
   });
   output.restore();
   const int status = exitStatus(run);
-  return deliverJson(stdout, object, "wexedit") != 0 && status == 0 ? 1 : status;
+  return deliverJson(stdout, object) != 0 && status == 0 ? 1 : status;
 }
 
 }  // namespace
@@ -314,7 +316,7 @@ int runEditorCommandLine(int count, char** arguments) {
   if (run.saveRequested == 0 && !ToolOptions.remove && !ToolOptions.clear) {
     if (!tuiTerminalReady()) {
       std::fflush(stdout);
-      std::fputs("wexedit: the full-screen form needs a terminal; nothing was changed\n", stderr);
+      std::fprintf(stderr, "%s: the full-screen form needs a terminal; nothing was changed\n", programName());
       return run.result != 0 ? run.result : ExitNoTerminal;
     }
     tuiOpen();

@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "fields/program.h"
+#include "store/journal.h"
 #include "store/record.h"
 
 namespace {
@@ -15,13 +18,14 @@ const char* readFrom(const LoadReport& report) {
 }
 
 // Why the journal area of a disk was not written, in a few words.
-const char* journalRefusal(DiskOutcome outcome) {
+std::string journalRefusal(DiskOutcome outcome) {
+  const std::string from = "the bytes from " + std::to_string(JournalOffset) + " on";
   switch (outcome) {
-    case DiskOutcome::RefusedTooSmall: return "the disk ends before byte 10240";
-    case DiskOutcome::RefusedGpt: return "the bytes from 6144 on lie inside the GUID partition table";
+    case DiskOutcome::RefusedTooSmall: return "the disk ends before byte " + std::to_string(JournalEnd);
+    case DiskOutcome::RefusedGpt: return from + " lie inside the GUID partition table";
     case DiskOutcome::RefusedPartition:
-      return "a partition starts at or before the sectors from byte 6144 on";
-    case DiskOutcome::RefusedForeignData: return "the bytes from 6144 on hold other data";
+      return "a partition starts at or before the sectors from byte " + std::to_string(JournalOffset) + " on";
+    case DiskOutcome::RefusedForeignData: return from + " hold other data";
     default: return diskOutcomeText(outcome);
   }
 }
@@ -30,7 +34,7 @@ const char* pathOf(const DiskResult& disk) { return disk.devicePath != nullptr ?
 
 // The line for a disk that did not take what it should have, or would not.
 void reportDiskFailure(const DiskResult& disk) {
-  std::fprintf(stderr, "wexedit: %s: %s", pathOf(disk), diskOutcomeText(disk.outcome));
+  std::fprintf(stderr, "%s: %s: %s", programName(), pathOf(disk), diskOutcomeText(disk.outcome));
   if (disk.user[0] != '\0') std::fprintf(stderr, " (%s)", disk.user);
   if (disk.error < 0) std::fprintf(stderr, " (%s)", std::strerror(-disk.error));
   std::fputc('\n', stderr);
@@ -38,80 +42,81 @@ void reportDiskFailure(const DiskResult& disk) {
 
 }  // namespace
 
-void reportLockFailure(const char* program, std::size_t slot, int error, bool editor) {
+void reportLockFailure(std::size_t slot, int error, bool editor) {
   const char* path = slot < diskTable.count ? diskTable.slots[slot].devicePath : "?";
   const char* consequence = editor ? "nothing was written" : "nothing was read";
   if (error == -EWOULDBLOCK) {
     std::fprintf(stderr,
                  "%s: %s is in use by another run of wexedit or wexview; gave up after %u seconds; %s\n",
-                 program, path, DiskLockWaitMilliseconds / 1000, consequence);
+                 programName(), path, DiskLockWaitMilliseconds / 1000, consequence);
   } else {
-    std::fprintf(stderr, "%s: %s could not be locked (%s); %s\n", program, path, std::strerror(-error),
+    std::fprintf(stderr, "%s: %s could not be locked (%s); %s\n", programName(), path, std::strerror(-error),
                  consequence);
   }
 }
 
-bool reportLoad(const char* program, int status, const LoadReport& report, bool editor) {
+bool reportLoad(int status, const LoadReport& report, bool editor) {
   const char* source = readFrom(report);
   for (std::size_t slot = 0; slot < report.count; ++slot) {
     const DiskLoadResult& disk = report.disks[slot];
     switch (disk.outcome) {
       case LoadOutcome::OpenFailed:
-        std::fprintf(stderr, "%s: %s: cannot be opened (%s)\n", program, disk.devicePath,
+        std::fprintf(stderr, "%s: %s: cannot be opened (%s)\n", programName(), disk.devicePath,
                      std::strerror(-disk.error));
         break;
       case LoadOutcome::Unusable:
         // A disk the administrator named is expected to be used, and one that
         // does not tell its size may hold a copy: say why it is not used.
         if (disk.origin == DiskOrigin::Named || disk.sizeFailed)
-          std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", program, disk.devicePath,
+          std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", programName(), disk.devicePath,
                        std::strerror(-disk.error));
         break;
       case LoadOutcome::ReadFailed:
-        std::fprintf(stderr, "%s: %s: the bytes at 2560 could not be read (%s)\n", program, disk.devicePath,
-                     std::strerror(-disk.error));
+        std::fprintf(stderr, "%s: %s: the bytes at %u could not be read (%s)\n", programName(),
+                     disk.devicePath, IsdStoreOffset, std::strerror(-disk.error));
         break;
       case LoadOutcome::ReadJournal:
         std::fprintf(stderr,
                      "%s: %s holds a save that did not finish; the image-safe data was read from its "
                      "journal copy\n",
-                     program, disk.devicePath);
+                     programName(), disk.devicePath);
         break;
       case LoadOutcome::CutShort:
         std::fprintf(stderr,
                      "%s: %s: the image-safe data runs past the end of the disk; it was passed over\n",
-                     program, disk.devicePath);
+                     programName(), disk.devicePath);
         break;
       case LoadOutcome::Unfinished:
         if (source != nullptr) {
           std::fprintf(stderr,
                        "%s: %s holds a save that did not finish; the image-safe data was read from %s\n",
-                       program, disk.devicePath, source);
+                       programName(), disk.devicePath, source);
         } else {
           std::fprintf(stderr,
                        "%s: %s holds a save that did not finish; no disk holds complete image-safe data\n",
-                       program, disk.devicePath);
+                       programName(), disk.devicePath);
         }
         break;
       default: break;
     }
   }
   if (status == IsdNoMemory) {
-    std::fprintf(stderr, "%s: not enough memory to read the image-safe data; nothing was written\n", program);
+    std::fprintf(stderr, "%s: not enough memory to read the image-safe data; nothing was written\n",
+                 programName());
     return true;
   }
   if (editor && status == IsdReadFailed) {
-    std::fprintf(stderr, "%s: the image-safe data could not be read; nothing was written\n", program);
+    std::fprintf(stderr, "%s: the image-safe data could not be read; nothing was written\n", programName());
     return true;
   }
   if (!editor && status == IsdNoDevice)
-    std::fprintf(stderr, "%s: no usable disk; the image-safe data could not be read\n", program);
+    std::fprintf(stderr, "%s: no usable disk; the image-safe data could not be read\n", programName());
   return false;
 }
 
 bool reportStoreFailure(int status, const DiskReport& report, const char* action) {
   if (status == IsdNoDevice) {
-    std::fprintf(stderr, "wexedit: no usable disk; the image-safe data was not %s\n", action);
+    std::fprintf(stderr, "%s: no usable disk; the image-safe data was not %s\n", programName(), action);
     return true;
   }
   bool failed = false;
@@ -119,17 +124,16 @@ bool reportStoreFailure(int status, const DiskReport& report, const char* action
     const DiskResult& disk = report.disks[slot];
     if (!diskOutcomeFailed(disk.outcome)) {
       if (disk.outcome != DiskOutcome::NotUsed && diskOutcomeFailed(disk.journal))
-        std::fprintf(
-            stderr,
-            "wexedit: %s: the disk has no journal copy (%s); the image-safe data was %s without one\n",
-            disk.devicePath != nullptr ? disk.devicePath : "?", journalRefusal(disk.journal), action);
+        std::fprintf(stderr,
+                     "%s: %s: the disk has no journal copy (%s); the image-safe data was %s without one\n",
+                     programName(), pathOf(disk), journalRefusal(disk.journal).c_str(), action);
       continue;
     }
     failed = true;
     reportDiskFailure(disk);
   }
   if (status < 0 && !failed) {
-    std::fprintf(stderr, "wexedit: the image-safe data was not %s (status %d)\n", action, status);
+    std::fprintf(stderr, "%s: the image-safe data was not %s (status %d)\n", programName(), action, status);
     failed = true;
   }
   return failed;
@@ -138,7 +142,7 @@ bool reportStoreFailure(int status, const DiskReport& report, const char* action
 bool reportPlannedStore(int status, const DiskReport& report, StoreAction action) {
   const bool save = action == StoreAction::Save;
   if (status == IsdNoDevice) {
-    std::fprintf(stderr, "wexedit: no usable disk; the image-safe data could not be %s\n",
+    std::fprintf(stderr, "%s: no usable disk; the image-safe data could not be %s\n", programName(),
                  save ? "written" : "removed");
     return true;
   }
@@ -152,9 +156,9 @@ bool reportPlannedStore(int status, const DiskReport& report, StoreAction action
         what = save ? "the image-safe data would be written" : "the image-safe data would be removed";
         if (save && diskOutcomeFailed(disk.journal))
           std::fprintf(stderr,
-                       "wexedit: %s: the disk has no journal copy (%s); the image-safe data would be written "
+                       "%s: %s: the disk has no journal copy (%s); the image-safe data would be written "
                        "without one\n",
-                       pathOf(disk), journalRefusal(disk.journal));
+                       programName(), pathOf(disk), journalRefusal(disk.journal).c_str());
         break;
       case DiskOutcome::Unchanged:
         what = save ? "already holds this image-safe data" : "holds no image-safe data";
@@ -168,7 +172,7 @@ bool reportPlannedStore(int status, const DiskReport& report, StoreAction action
     std::printf("Dry run: %s: %s\n", pathOf(disk), what);
   }
   if (status < 0 && !failed) {
-    std::fprintf(stderr, "wexedit: the image-safe data could not be %s (status %d)\n",
+    std::fprintf(stderr, "%s: the image-safe data could not be %s (status %d)\n", programName(),
                  save ? "written" : "removed", status);
     failed = true;
   }

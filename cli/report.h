@@ -12,8 +12,7 @@ inline constexpr int ExitStoreFailed = 4;
 inline constexpr unsigned DiskLockWaitMilliseconds = 10000;
 
 // After lockDisks failed on `slot` with `error`: one line on standard error.
-// `program` is the name the run goes by ("wexedit", "wexview").
-void reportLockFailure(const char* program, std::size_t slot, int error, bool editor);
+void reportLockFailure(std::size_t slot, int error, bool editor);
 
 // After isdLoad returned `status` with `report`: one line on standard error
 // for each disk that exists but could not be opened, sized or read, for each
@@ -22,7 +21,7 @@ void reportLockFailure(const char* program, std::size_t slot, int error, bool ed
 // be read at all. Returns true when the run must stop with ExitStoreFailed
 // (no memory for the record; or, for the editor, no record found while a disk
 // could not be read, since a save would replace what that disk holds).
-bool reportLoad(const char* program, int status, const LoadReport& report, bool editor);
+bool reportLoad(int status, const LoadReport& report, bool editor);
 
 // After isdSave or isdRemove returned `status` with `report`: write one line
 // to standard error for each disk that was not written (or one line when no

@@ -6,6 +6,7 @@
 
 #include "cli/json.h"
 #include "fields/fields.h"
+#include "fields/program.h"
 #include "fields/text.h"
 
 namespace {
@@ -158,10 +159,10 @@ bool anyDiskWritten(const DiskReport& report) {
   return false;
 }
 
-int deliverJson(std::FILE* out, const std::string& object, const char* program) {
+int deliverJson(std::FILE* out, const std::string& object) {
   std::fprintf(out, "%s\n", object.c_str());
   if (std::fflush(out) == 0 && std::ferror(out) == 0) return 0;
-  std::fprintf(stderr, "%s: cannot write to standard output\n", program);
+  std::fprintf(stderr, "%s: cannot write to standard output\n", programName());
   return 1;
 }
 
@@ -176,5 +177,5 @@ int writeViewerJson(const ImageSafeDataStruct* record, int status, const LoadRep
       {"record", jsonObject(recordMembers(record))},
       {"disks", loadDisksJson(report)},
   });
-  return deliverJson(stdout, object, "wexview");
+  return deliverJson(stdout, object);
 }

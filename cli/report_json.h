@@ -33,4 +33,4 @@ bool anyDiskWritten(const DiskReport& report);
 
 // Writes `object` and a newline to `out`; 0, or 1 after a line on standard
 // error when it did not get there.
-int deliverJson(std::FILE* out, const std::string& object, const char* program);
+int deliverJson(std::FILE* out, const std::string& object);

@@ -3,10 +3,14 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
-// Looks through the options in front of the first field argument (or "--")
-// for --help or --version and, when one is there, prints its answer for
-// `role` to `out`. Returns the exit status then (0, or 1 when the text could
-// not be written), else -1: the run goes on.
-// Nothing else is read, so the answer needs no disk and no root.
-int answerInfoOption(int argc, char** argv, int role, std::FILE* out);
+#include "fields/options.h"
+
+// The answer to --help or --version (`answer`, a row of the option table) for
+// `role`, printed to `out`. Returns the exit status: 0, or 1 when the text
+// could not be written. It needs no disk and no root.
+int answerInfoOption(const OptionRow& answer, int role, std::FILE* out);
+
+// The --help text of the editor (`editor`) or the viewer.
+std::string usageText(bool editor);

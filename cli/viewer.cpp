@@ -36,9 +36,9 @@ int runViewerCommandLine(int count, char** words) {
   if (ToolOptions.script) return writeEnvScript(record);
   if (count == 0) {
     if (!tuiTerminalReady()) {
-      std::fputs(
-          "wexview: the full-screen record page needs a terminal; name fields to print them, or use -s\n",
-          stderr);
+      std::fprintf(stderr,
+                   "%s: the full-screen record page needs a terminal; name fields to print them, or use -s\n",
+                   programName());
       return ExitNoTerminal;
     }
     tuiOpen();

@@ -4,3 +4,5 @@
 int ToolMode = 0;
 ToolOptionsFlags ToolOptions = {};
 ImageSafeDataStruct isdRecord = {};
+
+const char* programName() { return ToolMode == ToolModeEditor ? "wexedit" : "wexview"; }

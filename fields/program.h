@@ -18,5 +18,8 @@ struct ToolOptionsFlags {
 };
 
 extern int ToolMode;
+// The name every message of the run goes by: "wexedit" in the editor role,
+// "wexview" in the viewer role (ToolMode is set first thing at start-up).
+const char* programName();
 extern ToolOptionsFlags ToolOptions;
 extern ImageSafeDataStruct isdRecord;  // the one program-wide record

@@ -5,81 +5,62 @@
 
 #include "fields/fields.h"
 #include "fields/i18n.h"
+#include "fields/options.h"
 #include "fields/program.h"
 #include "tui/panel.h"
 #include "tui/tui.h"
 
 namespace {
 
-enum class ItemKind {
-  Paragraph,  // no label, text at column 2
-  Labelled,   // label at column 5, description at the page's column
-};
-
-// A paragraph or an option; the fields come from the field table.
+// A paragraph, at column 2; the options come from the option table and the
+// fields from the field table, each with its label at column 5.
 struct HelpItem {
-  ItemKind kind;
-  const char* label;
   const char* text;  // translated
   int blankRowsAfter;
 };
 
 struct HelpPage {
-  const HelpItem* opening;
+  const HelpItem* opening;  // the paragraphs before the options
   std::size_t openingCount;
   int descriptionColumn;
   bool viewer;  // the viewer's texts and blank rows where they differ
 };
 
+constexpr HelpItem FieldsHeading = {N_("Valid fields:"), 1};
+constexpr int BlankRowsAfterOption = 1;
+
 constexpr int ParagraphColumn = 2;
 constexpr int LabelColumn = 5;
 
 constexpr HelpItem EditorOpening[] = {
-    {ItemKind::Paragraph, nullptr, N_("This program is used to edit a computer's Image-safe data."), 1},
-    {ItemKind::Paragraph, nullptr, N_("Usage:  wexedit [options] [<field>=[value]...]"), 1},
-    {ItemKind::Paragraph, nullptr,
-     N_("When no parameters are given, wexedit displays an interactive user interface that can be "
+    {N_("This program is used to edit a computer's Image-safe data."), 1},
+    {N_("Usage:  wexedit [options] [<field>=[value]...]"), 1},
+    {N_("When no parameters are given, wexedit displays an interactive user interface that can be "
         "used to modify any or all image-safe data fields.  Otherwise, results are printed to stdout."),
      1},
-    {ItemKind::Paragraph, nullptr, N_("Valid options:"), 0},
-    {ItemKind::Labelled, "-h", N_("Displays this on-screen help.  All other commands will be ignored."), 1},
-    {ItemKind::Labelled, "-c", N_("Clears all fields in the image-safe data store."), 1},
-    {ItemKind::Labelled, "-r", N_("Completely removes the image-safe data store from the drive."), 1},
-    {ItemKind::Paragraph, nullptr, N_("Valid fields:"), 1},
+    {N_("Valid options:"), 0},
 };
 
 constexpr HelpItem ViewerOpening[] = {
-    {ItemKind::Paragraph, nullptr, N_("This program is used to view a computer's Image-safe data."), 1},
-    {ItemKind::Paragraph, nullptr, N_("Usage:  wexview [options] [<field> ...]"), 1},
-    {ItemKind::Paragraph, nullptr,
-     N_("When no fields are specified, wexview displays all fields in the image safe data in a color "
+    {N_("This program is used to view a computer's Image-safe data."), 1},
+    {N_("Usage:  wexview [options] [<field> ...]"), 1},
+    {N_("When no fields are specified, wexview displays all fields in the image safe data in a color "
         "interface.  Otherwise, the contents of the specified fields are printed to stdout."),
      1},
-    {ItemKind::Paragraph, nullptr, N_("Valid options:"), 0},
-    {ItemKind::Labelled, "-h", N_("Displays this on-screen help.  All other commands will be ignored."), 1},
-    {ItemKind::Labelled, "-s",
-     N_("Creates a script that can be used to generate environment variables that contain all "
-        "image-safe data fields.  This script is printed to stdout"),
-     1},
-    {ItemKind::Labelled, "-z", N_("Displays all image-safe data fields in a color interface (default)"), 1},
-    {ItemKind::Paragraph, nullptr, N_("Valid fields:"), 1},
+    {N_("Valid options:"), 0},
 };
 
 // Both pages end the same way, after the field list.
 constexpr HelpItem Closing[] = {
-    {ItemKind::Paragraph, nullptr, N_("You may specify as many fields as necessary in a single command."), 1},
-    {ItemKind::Paragraph, nullptr, N_("Any fields whose value you do not specify will be cleared"), 0},
+    {N_("You may specify as many fields as necessary in a single command."), 1},
+    {N_("Any fields whose value you do not specify will be cleared"), 0},
 };
 
 constexpr HelpPage EditorPage = {EditorOpening, std::size(EditorOpening), 20, false};
 constexpr HelpPage ViewerPage = {ViewerOpening, std::size(ViewerOpening), 19, true};
 
-void showItem(int* row, const HelpItem& item, int descriptionColumn) {
-  if (item.kind == ItemKind::Paragraph) {
-    panelWrapped(row, nullptr, LabelColumn, tr(item.text), ParagraphColumn);
-  } else {
-    panelWrapped(row, item.label, LabelColumn, tr(item.text), descriptionColumn);
-  }
+void showItem(int* row, const HelpItem& item) {
+  panelWrapped(row, nullptr, LabelColumn, tr(item.text), ParagraphColumn);
   *row += item.blankRowsAfter;
 }
 
@@ -98,11 +79,19 @@ void showHelpPage(const HelpPage& page) {
   int row = PanelFirstRow;
   tuiOpen();
   panelOpen();
-  for (std::size_t i = 0; i < page.openingCount; ++i) showItem(&row, page.opening[i], page.descriptionColumn);
+  for (std::size_t i = 0; i < page.openingCount; ++i) showItem(&row, page.opening[i]);
+  // The role's options that the page lists, as "-h", "-c", ...
+  for (const OptionRow& option : optionRows) {
+    if (option.helpPageText == nullptr || !optionOfRole(option, !page.viewer)) continue;
+    const char label[] = {'-', option.letter, '\0'};
+    panelWrapped(&row, label, LabelColumn, tr(option.helpPageText), page.descriptionColumn);
+    row += BlankRowsAfterOption;
+  }
+  showItem(&row, FieldsHeading);
   for (const FieldKeyword& field : fieldKeywords) {
     if (field.documentedName != nullptr) showField(&row, field, page);
   }
-  for (const HelpItem& item : Closing) showItem(&row, item, page.descriptionColumn);
+  for (const HelpItem& item : Closing) showItem(&row, item);
   tuiClose();
 }
 

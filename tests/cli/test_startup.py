@@ -152,3 +152,31 @@ def test_full_screen_without_a_terminal_says_so_and_exits_6(disks, name, args, l
     result = run(disks, name, *args)
     assert (result.returncode, result.stdout, result.stderr) == (6, b"", line)
     assert disks.bytes("sda") == before
+
+
+# Messages that both roles can give: each comes out under the role's own name.
+MESSAGES = {
+    "disk_without_path": (["--disk"], 1, "--disk needs the path of a disk or disk image"),
+    "too_many_disks": (["--disk", "img"] * 65, 1, "at most 64 disks can be named with --disk"),
+    "named_disk_missing": (["--disk", "/nonexistent/disk.img"], None, "cannot be opened"),
+    "help_page_without_terminal": (["-h"], 6, "the help screen needs a terminal"),
+    "usage_to_a_full_disk": (["--help"], 1, "cannot write to standard output"),
+}
+
+
+@pytest.mark.parametrize("role", ["wexedit", "wexview"])
+@pytest.mark.parametrize("case", MESSAGES)
+def test_messages_carry_the_name_of_the_role(disks, role, case):
+    args, status, text = MESSAGES[case]
+    disks.add("sda", sample_record())
+    with open("/dev/full", "wb") as full:
+        result = launcher.run(bin_dir() / "wexedit", args, argv0=role, env=disks.env(), stdin=subprocess.DEVNULL,
+                              stdout=full if case == "usage_to_a_full_disk" else subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, timeout=60)
+    lines = result.stderr.decode().splitlines()
+    assert any(text in line for line in lines), lines
+    assert [line for line in lines if not line.startswith(f"{role}: ") and "option" not in line] == []
+    if status is not None:
+        assert result.returncode == status
+    else:
+        assert result.returncode != 0

@@ -1,12 +1,18 @@
 """bash completion of wexedit and wexview, run in a real bash with bash-completion."""
 
+import os
+import re
 import shlex
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
 
 from packaging_support import SOURCE_DIR, documented_field_names
+
+sys.path.insert(0, str(SOURCE_DIR / "tests"))
+import launcher  # noqa: E402
 
 BASH_COMPLETION = Path("/usr/share/bash-completion/bash_completion")
 pytestmark = pytest.mark.skipif(not BASH_COMPLETION.exists(),
@@ -69,3 +75,18 @@ def test_every_documented_field_is_offered_in_the_form_of_its_role(role, suffix)
     offered = complete(f"{role} ")
     for name in documented_field_names():
         assert name + suffix in offered
+
+
+@pytest.mark.parametrize("role", ["wexedit", "wexview"])
+def test_completion_and_manual_page_offer_exactly_the_options_of_the_table(role):
+    # --help prints one line per option row of the role: "  -n, --dry-run  ...".
+    usage = launcher.run(Path(os.environ["WEXEDIT_BIN_DIR"]) / "wexedit", ["--help"], argv0=role,
+                         capture_output=True, text=True).stdout
+    rows = re.findall(r"^  (-[^\s,]+(?:, --[^\s,]+)?)", usage.split("Options")[1], re.M)
+    options = sorted(name for row in rows for name in row.split(", "))
+    assert len(options) >= 6
+    assert complete(f"{role} -") == sorted(["--"] + options)
+    page = subprocess.run(["man", "-l", str(SOURCE_DIR / "man" / "wexedit.8")], capture_output=True, text=True,
+                          env={**os.environ, "MANWIDTH": "80", "LC_ALL": "C.UTF-8"}).stdout
+    section = page[page.index("\nOPTIONS\n"):page.index("\nFIELDS\n")]
+    assert [name for name in options if not re.search(rf"^ +(-\S+, )?{re.escape(name)}\b", section, re.M)] == []
