@@ -17,12 +17,8 @@ inline constexpr std::uint32_t IsdMaxImageLength = 68 * 1024;
 // GUID partition table header at any usual sector size, and the largest image.
 inline constexpr std::size_t GuardSpan = IsdStoreOffset + IsdMaxImageLength;
 
-// Offsets of the header words that are read without decoding the whole header.
-inline constexpr std::size_t IsdVersionOffset = 4;
-inline constexpr std::size_t IsdTotalLengthOffset = 8;
-inline constexpr std::size_t IsdStructLengthOffset = 48;  // also where the texts start, taken whole
-// Versions 0 to 2 kept only the first 48 header bytes.
-inline constexpr std::size_t IsdOldHeaderLength = 48;
+// Versions 0 to 2 kept only the header bytes before the structLength word.
+inline constexpr std::size_t IsdOldHeaderLength = IsdStructLengthOffset;
 
 // The mark a save puts where the signature goes while it writes the rest of
 // the record ("WEX_"): it differs from the signature in its last byte only, so
@@ -39,9 +35,6 @@ enum class IsdSlot {
 };
 // `bytes` holds at least four bytes.
 IsdSlot isdSlotOf(const std::uint8_t* bytes);
-
-// How many of the eight texts (in stored order) a record of `version` carries.
-std::size_t isdTextsOfVersion(std::uint32_t version);
 
 struct IsdImage {
   std::unique_ptr<std::uint8_t[]> bytes;

@@ -25,7 +25,6 @@ from dataclasses import dataclass, field
 
 STORE_OFFSET = 2560
 HEADER_LENGTH = 204
-EMPTY_LENGTH = 236  # the header and eight zero length words
 SIGNATURE = bytes((0x57, 0x45, 0x58, 0x44))
 DNS_SLOTS = 32
 TEXT_FIELDS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage",
@@ -33,13 +32,29 @@ TEXT_FIELDS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage",
 # Buffer sizes in bytes; a buffer holds capacity / 2 - 1 characters.
 CAPACITY = {"wsDN": 514, "wsTree": 66, "netbiosName": 32, "workgroup": 36,
             "lastBaseImage": 1024, "dnsSuffix": 312, "dnsHostname": 128, "wsID": 258}
+# The first version whose records carry each text; older ones stop before it.
+TEXT_SINCE = {"wsDN": 0, "wsTree": 0, "netbiosName": 0, "workgroup": 0, "lastBaseImage": 0,
+              "dnsSuffix": 4, "dnsHostname": 4, "wsID": 5}
 
-# signature, version, totalLength, flags, DHCP, ipAddress, gateway, subnet,
-# lastBaseImageTime, advScript, lastBaseImageSize, structLength, sid[5],
-# dnsServerCount, dnsServer[32]
-HEADER = struct.Struct("<4sIIIi4s4s4siiqI5II128s")
-TOTAL_LENGTH_AT = 8
+# The header's fields in stored order, each with its little-endian struct format.
+HEADER_LAYOUT = (("signature", "4s"), ("version", "I"), ("totalLength", "I"), ("flags", "I"),
+                 ("DHCP", "i"), ("ipAddress", "4s"), ("gateway", "4s"), ("subnet", "4s"),
+                 ("lastBaseImageTime", "i"), ("advScript", "i"), ("lastBaseImageSize", "q"),
+                 ("structLength", "I"), ("sid", "5I"), ("dnsServerCount", "I"),
+                 ("dnsServer", f"{4 * DNS_SLOTS}s"))
+HEADER = struct.Struct("<" + "".join(form for _, form in HEADER_LAYOUT))
+
+
+def header_offset(name):
+    """The stored offset of the header field `name`."""
+    forms = [form for _, form in HEADER_LAYOUT]
+    index = [field for field, _ in HEADER_LAYOUT].index(name)
+    return struct.calcsize("<" + "".join(forms[:index]))
+
+
+TOTAL_LENGTH_AT = header_offset("totalLength")
 assert HEADER.size == HEADER_LENGTH
+EMPTY_LENGTH = HEADER_LENGTH + 4 * len(TEXT_FIELDS)  # the header and eight zero length words
 
 
 def units(text):
