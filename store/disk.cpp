@@ -301,7 +301,8 @@ int readForLoad(int fd, LoadBytes& bytes, LoadedDisk& disk) {
   if (got < 0) return static_cast<int>(got);
   disk.store = bytes.store.get();
   disk.storeLength = static_cast<std::size_t>(got);
-  if (got == static_cast<long>(IsdHeaderLength) && isdSlotOf(disk.store) == IsdSlot::Complete) {
+  if (got == static_cast<long>(IsdHeaderLength) &&
+      isdSignatureStateOf(disk.store) == IsdSignatureState::Complete) {
     // Never take more than a record can hold, whatever the stored length says.
     const std::size_t wanted =
         std::min<std::size_t>(isdGetU32(disk.store + IsdTotalLengthOffset), IsdMaxImageLength);
@@ -612,7 +613,7 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
 int isdLoad(ImageSafeDataStruct* record) { return isdLoad(record, nullptr); }
 
 int isdSave(ImageSafeDataStruct* record, DiskReport* report) {
-  IsdRecordGuard release(record);
+  IsdRecordBuffers release(record);
   DiskReport local;
   DiskReport& outcome = report != nullptr ? *report : local;
   const IsdImage image = isdSerialize(record);

@@ -101,9 +101,9 @@ void parseTexts(const std::uint8_t* image, std::size_t length, std::uint64_t pos
   for (const IsdTextField& field : IsdTextFields) {
     if (!isdCarriesText(record.version, field)) break;
     clearText(record, field);
-    if (position + IsdLengthWordBytes > length) continue;
+    if (position + IsdWordBytes > length) continue;
     const std::uint32_t textLength = isdGetU32(image + position);
-    position += IsdLengthWordBytes;
+    position += IsdWordBytes;
     if (textLength < 1 || textLength > field.capacity - 1) continue;  // refused: text stays empty
     if (position + textLength > length) {
       position = length;  // the text runs past the image: nothing more can be read
@@ -119,15 +119,15 @@ void parseTexts(const std::uint8_t* image, std::size_t length, std::uint64_t pos
 
 }  // namespace
 
-IsdSlot isdSlotOf(const std::uint8_t* bytes) {
-  if (std::memcmp(bytes, IsdSignature, sizeof IsdSignature) == 0) return IsdSlot::Complete;
+IsdSignatureState isdSignatureStateOf(const std::uint8_t* bytes) {
+  if (std::memcmp(bytes, IsdSignature, sizeof IsdSignature) == 0) return IsdSignatureState::Complete;
   if (std::memcmp(bytes, IsdUnfinishedSignature, sizeof IsdUnfinishedSignature) == 0)
-    return IsdSlot::Unfinished;
+    return IsdSignatureState::Unfinished;
   for (std::size_t i = 0; i < sizeof IsdSignature; ++i) {
     if (bytes[i] != 0 && bytes[i] != IsdSignature[i] && bytes[i] != IsdUnfinishedSignature[i])
-      return IsdSlot::Foreign;
+      return IsdSignatureState::Foreign;
   }
-  return IsdSlot::Vacant;
+  return IsdSignatureState::Vacant;
 }
 
 bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
@@ -141,21 +141,21 @@ bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
   std::uint64_t position = textStart;
   for (const IsdTextField& field : IsdTextFields) {
     if (!isdCarriesText(version, field)) break;
-    if (position + IsdLengthWordBytes > total) return false;
+    if (position + IsdWordBytes > total) return false;
     const std::uint32_t textLength = isdGetU32(image + position);
     if (textLength > field.capacity - 1) return false;
-    position += IsdLengthWordBytes + std::uint64_t{textLength};
+    position += IsdWordBytes + std::uint64_t{textLength};
   }
   return position == total;
 }
 
 std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length) {
   std::size_t header = IsdHeaderLength;
-  if (length >= IsdStructLengthOffset + sizeof(std::uint32_t)) {
+  if (length >= IsdStructLengthOffset + IsdWordBytes) {
     const std::uint32_t word = isdGetU32(image + IsdStructLengthOffset);
     if (word > IsdHeaderLength && word <= IsdMaxImageLength) header = word;
   }
-  std::size_t longest = header + IsdLengthWordBytes * std::size(IsdTextFields);
+  std::size_t longest = header + IsdWordBytes * std::size(IsdTextFields);
   for (const IsdTextField& field : IsdTextFields) longest += field.capacity - 1;
   return longest;
 }
@@ -199,7 +199,7 @@ IsdImage isdSerialize(ImageSafeDataStruct* record) {
   std::size_t position = IsdHeaderLength;
   for (std::size_t i = 0; i < std::size(IsdTextFields); ++i) {
     isdPutU32(out + position, lengths[i]);
-    position += IsdLengthWordBytes;
+    position += IsdWordBytes;
     if (lengths[i] != 0) std::memcpy(out + position, record->*IsdTextFields[i].buffer, lengths[i]);
     position += lengths[i];
   }
@@ -208,14 +208,14 @@ IsdImage isdSerialize(ImageSafeDataStruct* record) {
 
 void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct* record) {
   if (image == nullptr) return;
-  if (length < 8) {
+  if (length < IsdVersionOffset + IsdWordBytes) {
     // Too short to carry a version: read as the oldest form, of which nothing survives.
     isdReset(record);
     for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
     return;
   }
   const std::uint32_t storedVersion = isdGetU32(image + IsdVersionOffset);
-  const bool hasStructLength = length >= IsdStructLengthOffset + sizeof(std::uint32_t);
+  const bool hasStructLength = length >= IsdStructLengthOffset + IsdWordBytes;
   const std::uint32_t structWord = hasStructLength ? isdGetU32(image + IsdStructLengthOffset) : 0;
 
   // Lay the stored header bytes over the record's own header.

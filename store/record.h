@@ -10,8 +10,8 @@
 inline constexpr std::uint32_t IsdStoreOffset = 2560;
 inline constexpr std::uint32_t IsdHeaderLength = 204;
 inline constexpr std::uint32_t IsdTextCount = 8;
-inline constexpr std::uint32_t IsdLengthWordBytes = 4;  // the byte length stored before each text
-inline constexpr std::uint32_t IsdEmptyLength = IsdHeaderLength + IsdTextCount * IsdLengthWordBytes;
+inline constexpr std::uint32_t IsdWordBytes = 4;  // a stored 32-bit word, such as the length before each text
+inline constexpr std::uint32_t IsdEmptyLength = IsdHeaderLength + IsdTextCount * IsdWordBytes;
 inline constexpr std::uint32_t IsdCurrentVersion = 5;
 
 // Status codes of the store operations (0 is success).
@@ -24,13 +24,16 @@ inline constexpr int IsdLockTimeout = -1007;  // another run kept the disks lock
 inline constexpr int IsdReadFailed = -1008;   // no record found, and a usable disk could not be read
 
 // The four signature bytes at the start of every stored record ("WEXD").
-inline constexpr std::uint8_t IsdSignature[4] = {0x57, 0x45, 0x58, 0x44};
+inline constexpr std::uint32_t IsdSignatureLength = 4;
+inline constexpr std::uint8_t IsdSignature[IsdSignatureLength] = {0x57, 0x45, 0x58, 0x44};
 
 // Bits of `flags`; every other bit is carried unchanged.
 inline constexpr std::uint32_t IsdFlagJustImaged = 0x1;
 inline constexpr std::uint32_t IsdFlagScriptedImage = 0x4;
 
 inline constexpr std::size_t IsdDnsServerSlots = 32;
+inline constexpr std::size_t IsdAddressBytes = 4;  // an IPv4 address, in network order
+inline constexpr std::size_t IsdSidWords = 5;
 
 // Capacities in bytes of the eight text buffers; a buffer of N bytes holds at
 // most N/2 - 1 characters plus the zero unit.
@@ -46,21 +49,21 @@ inline constexpr std::size_t IsdCapWsID = 258;
 // The first 204 bytes are the header, every field at its stored offset (the
 // 64-bit field falls on offset 40, aligned on 32- and 64-bit builds alike).
 struct ImageSafeDataStruct {
-  std::uint8_t signature[4];
+  std::uint8_t signature[IsdSignatureLength];
   std::uint32_t version;
   std::uint32_t totalLength;
   std::uint32_t flags;
   std::int32_t DHCP;
-  std::uint8_t ipAddress[4];
-  std::uint8_t gateway[4];
-  std::uint8_t subnet[4];
+  std::uint8_t ipAddress[IsdAddressBytes];
+  std::uint8_t gateway[IsdAddressBytes];
+  std::uint8_t subnet[IsdAddressBytes];
   std::int32_t lastBaseImageTime;
   std::int32_t advScript;
   std::int64_t lastBaseImageSize;
   std::uint32_t structLength;
-  std::uint32_t sid[5];
+  std::uint32_t sid[IsdSidWords];
   std::uint32_t dnsServerCount;
-  std::uint8_t dnsServer[IsdDnsServerSlots][4];
+  std::uint8_t dnsServer[IsdDnsServerSlots][IsdAddressBytes];
 
   // Text buffers: 16-bit little-endian units, zero-terminated, zero-filled
   // behind the terminator. Null when the record has no buffers.
@@ -111,15 +114,19 @@ struct IsdHeaderField {
   std::size_t memberSize;
 };
 inline constexpr IsdHeaderField IsdHeaderFields[] = {
-    {"signature", 0, 1, 4, offsetof(ImageSafeDataStruct, signature), sizeof ImageSafeDataStruct::signature},
+    {"signature", 0, 1, IsdSignatureLength, offsetof(ImageSafeDataStruct, signature),
+     sizeof ImageSafeDataStruct::signature},
     {"version", 4, 4, 1, offsetof(ImageSafeDataStruct, version), sizeof ImageSafeDataStruct::version},
     {"totalLength", 8, 4, 1, offsetof(ImageSafeDataStruct, totalLength),
      sizeof ImageSafeDataStruct::totalLength},
     {"flags", 12, 4, 1, offsetof(ImageSafeDataStruct, flags), sizeof ImageSafeDataStruct::flags},
     {"DHCP", 16, 4, 1, offsetof(ImageSafeDataStruct, DHCP), sizeof ImageSafeDataStruct::DHCP},
-    {"ipAddress", 20, 1, 4, offsetof(ImageSafeDataStruct, ipAddress), sizeof ImageSafeDataStruct::ipAddress},
-    {"gateway", 24, 1, 4, offsetof(ImageSafeDataStruct, gateway), sizeof ImageSafeDataStruct::gateway},
-    {"subnet", 28, 1, 4, offsetof(ImageSafeDataStruct, subnet), sizeof ImageSafeDataStruct::subnet},
+    {"ipAddress", 20, 1, IsdAddressBytes, offsetof(ImageSafeDataStruct, ipAddress),
+     sizeof ImageSafeDataStruct::ipAddress},
+    {"gateway", 24, 1, IsdAddressBytes, offsetof(ImageSafeDataStruct, gateway),
+     sizeof ImageSafeDataStruct::gateway},
+    {"subnet", 28, 1, IsdAddressBytes, offsetof(ImageSafeDataStruct, subnet),
+     sizeof ImageSafeDataStruct::subnet},
     {"lastBaseImageTime", 32, 4, 1, offsetof(ImageSafeDataStruct, lastBaseImageTime),
      sizeof ImageSafeDataStruct::lastBaseImageTime},
     {"advScript", 36, 4, 1, offsetof(ImageSafeDataStruct, advScript), sizeof ImageSafeDataStruct::advScript},
@@ -127,10 +134,10 @@ inline constexpr IsdHeaderField IsdHeaderFields[] = {
      sizeof ImageSafeDataStruct::lastBaseImageSize},
     {"structLength", 48, 4, 1, offsetof(ImageSafeDataStruct, structLength),
      sizeof ImageSafeDataStruct::structLength},
-    {"sid", 52, 4, 5, offsetof(ImageSafeDataStruct, sid), sizeof ImageSafeDataStruct::sid},
+    {"sid", 52, 4, IsdSidWords, offsetof(ImageSafeDataStruct, sid), sizeof ImageSafeDataStruct::sid},
     {"dnsServerCount", 72, 4, 1, offsetof(ImageSafeDataStruct, dnsServerCount),
      sizeof ImageSafeDataStruct::dnsServerCount},
-    {"dnsServer", 76, 1, 4 * IsdDnsServerSlots, offsetof(ImageSafeDataStruct, dnsServer),
+    {"dnsServer", 76, 1, IsdAddressBytes* IsdDnsServerSlots, offsetof(ImageSafeDataStruct, dnsServer),
      sizeof ImageSafeDataStruct::dnsServer},
 };
 
@@ -168,12 +175,12 @@ std::uint8_t* narrowToWide(std::uint8_t* dest, const char* text);
 char* wideToNarrow(char* dest, const std::uint8_t* text);
 
 // Owns a record's buffers for a scope: releases them on the way out.
-class IsdRecordGuard {
+class IsdRecordBuffers {
  public:
-  explicit IsdRecordGuard(ImageSafeDataStruct* record) : record_(record) {}
-  ~IsdRecordGuard() { isdRelease(record_); }
-  IsdRecordGuard(const IsdRecordGuard&) = delete;
-  IsdRecordGuard& operator=(const IsdRecordGuard&) = delete;
+  explicit IsdRecordBuffers(ImageSafeDataStruct* record) : record_(record) {}
+  ~IsdRecordBuffers() { isdRelease(record_); }
+  IsdRecordBuffers(const IsdRecordBuffers&) = delete;
+  IsdRecordBuffers& operator=(const IsdRecordBuffers&) = delete;
 
  private:
   ImageSafeDataStruct* record_;

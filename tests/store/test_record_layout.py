@@ -54,9 +54,9 @@ def python_header():
     (lambda: [(n, wexrecord.CAPACITY[n], wexrecord.TEXT_SINCE[n]) for n in wexrecord.TEXT_FIELDS], text_rows),
     (lambda: (wexrecord.STORE_OFFSET, wexrecord.HEADER_LENGTH, wexrecord.DNS_SLOTS, wexrecord.EMPTY_LENGTH),
      lambda: (constant("IsdStoreOffset"), constant("IsdHeaderLength"), constant("IsdDnsServerSlots"),
-              constant("IsdHeaderLength") + constant("IsdTextCount") * constant("IsdLengthWordBytes"))),
+              constant("IsdHeaderLength") + constant("IsdTextCount") * constant("IsdWordBytes"))),
     (lambda: list(wexrecord.SIGNATURE),
-     lambda: [int(b, 0) for b in re.search(r"IsdSignature\[4\] = \{([^}]*)\}", RECORD_H).group(1).split(",")]),
+     lambda: [int(b, 0) for b in re.search(r"IsdSignature\[IsdSignatureLength\] = \{([^}]*)\}", RECORD_H).group(1).split(",")]),
 ], ids=["header fields", "texts", "lengths", "signature"])
 def test_codec_matches_the_programs_record_layout(python, program):
     assert python() == program()
