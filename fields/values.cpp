@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fields/numbers.h"
+#include "store/numbered_text.h"
 
 namespace {
 
@@ -143,24 +144,7 @@ bool readDnsServerCount(const std::string& value, std::uint32_t* count) {
 
 namespace {
 
-// "a decimal number from 0 to N", N the number of DNS server slots, built
-// when compiling so that the text cannot drift from the record's layout.
-struct ExpectedText {
-  char text[40] = {};
-};
-constexpr ExpectedText dnsCountExpected() {
-  ExpectedText out;
-  const char lead[] = "a decimal number from 0 to ";
-  std::size_t at = 0;
-  for (; lead[at] != '\0'; ++at) out.text[at] = lead[at];
-  char digits[20] = {};
-  std::size_t count = 0;
-  for (std::size_t n = IsdDnsServerSlots; n > 0 || count == 0; n /= 10)
-    digits[count++] = static_cast<char>('0' + n % 10);
-  while (count > 0) out.text[at++] = digits[--count];
-  return out;
-}
-constexpr ExpectedText DnsCountExpected = dnsCountExpected();
+constexpr NumberedText DnsCountExpected = numberedText("a decimal number from 0 to ", IsdDnsServerSlots, "");
 
 }  // namespace
 
