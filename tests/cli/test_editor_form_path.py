@@ -28,7 +28,7 @@ def run_form(disks, args, keys):
 
 
 def writes(disks):
-    return [line for line in disks.log() if line.startswith(("write", "sync"))]
+    return [line for line in disks.log_lines() if line.startswith(("write", "sync"))]
 
 
 def test_form_ok_saves_what_was_typed(disks):
@@ -53,7 +53,7 @@ def test_form_left_without_ok_writes_nothing(disks, args, status, line):
     assert result == status
     if line is not None:
         assert line in seen
-    assert disks.bytes("sda") == before and writes(disks) == []
+    assert disks.image("sda") == before and writes(disks) == []
 
 
 def test_form_ok_with_no_usable_disk_reports_the_failed_save(disks):

@@ -105,12 +105,12 @@ def test_typed_text_is_stored_confirmed_and_printed_back(disks, locale_path, loc
     if expected is None:
         assert result.returncode == 5
         assert len(result.stderr.splitlines()) == 1 and b"Tree" in result.stderr
-        assert stored_tree(disks.bytes("sda")) == b"O\0L\0D\0"
+        assert stored_tree(disks.image("sda")) == b"O\0L\0D\0"
         return
     assert result.returncode == 0, result.stderr
     shown = shown_of_stored(charset, expected)
     assert result.stdout == b"   DEZE Tree Name set to '" + shown + b"'\n"
-    assert stored_tree(disks.bytes("sda")) == expected
+    assert stored_tree(disks.image("sda")) == expected
     assert run(disks, "wexview", b"T", env=env).stdout == shown + b"\n"
 
 
@@ -128,7 +128,7 @@ def test_stored_text_is_printed_exported_and_left_alone(disks, locale_path, tmp_
     record = sample_record()
     record.texts["wsTree"] = TEXTS[name]
     disks.add("sda", record)
-    units = stored_tree(disks.bytes("sda"))
+    units = stored_tree(disks.image("sda"))
     shown = shown_of_stored(charset, units)
     assert run(disks, "wexview", b"T", env=env).stdout == shown + b"\n"
     script = run(disks, "wexview", b"-s", env=env).stdout
@@ -138,5 +138,5 @@ def test_stored_text_is_printed_exported_and_left_alone(disks, locale_path, tmp_
     assert (result.stdout, result.returncode) == (shown, 0), result.stderr
     # Editing another field writes the untouched text back unit for unit.
     assert run(disks, "wexedit", b"NetBIOSName=PC2", env=env).returncode == 0
-    assert stored_tree(disks.bytes("sda")) == units
+    assert stored_tree(disks.image("sda")) == units
 
