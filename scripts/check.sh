@@ -101,7 +101,8 @@ for config in "${configs[@]}"; do
       for fuzzer in parse guard load saveplan argv; do
         echo "--- ${fuzzer}_fuzz"
         "$root/build/fuzz/fuzz/${fuzzer}_fuzz" -max_total_time="${FUZZ_SECONDS:-25}" -max_len=12000 \
-          -close_fd_mask=3 -print_final_stats=1 "$root/build/fuzz/corpus/$fuzzer" 2>&1 | tail -n 12
+          -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$root/build/fuzz/" \
+          "$root/build/fuzz/corpus/$fuzzer" 2>&1 | tail -n 12
       done
       ;;
     *) echo "unknown configuration: $config" >&2; exit 2 ;;

@@ -21,6 +21,15 @@ void addBytes(StorePlan& plan, std::uint32_t offset, const std::uint8_t* bytes, 
   std::copy(bytes, bytes + length, step.bytes);
 }
 
+// The unfinished mark over the signature bytes, its last byte first: the mark
+// differs from the signature only there, so a write cut after any byte never
+// completes a signature out of what the bytes held before (say "WE?D").
+void addMark(StorePlan& plan) {
+  constexpr std::uint32_t last = IsdSignatureLength - 1;
+  addBytes(plan, IsdStoreOffset + last, IsdUnfinishedSignature + last, 1);
+  addBytes(plan, IsdStoreOffset, IsdUnfinishedSignature, last);
+}
+
 // Zeros over [from, to) from the store offset, when that holds anything.
 void clearStore(StorePlan& plan, const std::uint8_t* store, std::size_t length, std::uint32_t from,
                 std::uint32_t to) {
@@ -126,7 +135,7 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   if (copyFirst) addJournal();
 
   if (state != IsdSignatureState::Unfinished) {
-    addBytes(plan, IsdStoreOffset, IsdUnfinishedSignature, IsdSignatureLength);
+    addMark(plan);
     add(plan, StoreStep::Kind::Sync);
   }
   std::uint32_t word = oldWord;
@@ -203,7 +212,7 @@ StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal
     }
     if (recordOurs) {
       if (state != IsdSignatureState::Unfinished && extent > IsdSignatureLength) {
-        addBytes(plan, IsdStoreOffset, IsdUnfinishedSignature, IsdSignatureLength);
+        addMark(plan);
         add(plan, StoreStep::Kind::Sync);
       }
       const std::uint32_t word = IsdTotalLengthOffset + IsdWordBytes;

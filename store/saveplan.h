@@ -6,7 +6,7 @@
 // journal area that holds no magic yet the magic goes first, and is synced,
 // so that the area is known as ours whatever a cut leaves in it). Only then
 // does it start on the record at the store offset: it replaces the signature
-// by the unfinished mark and syncs, so that no load takes the record at 2560
+// by the unfinished mark (its last byte first) and syncs, so that no load takes the record at 2560
 // while it changes; raises the length word, byte by byte from the most
 // significant, when the new record is longer than what is ours there;
 // clears, and syncs, what lies beyond the new end of the old record; writes
