@@ -69,4 +69,3 @@ bool diskNameBefore(const ExtraName& a, const ExtraName& b) {
   const std::size_t lengthA = std::strlen(lettersA), lengthB = std::strlen(lettersB);
   return lengthA != lengthB ? lengthA < lengthB : std::strcmp(lettersA, lettersB) < 0;
 }
-

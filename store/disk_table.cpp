@@ -48,7 +48,8 @@ void addDisk(const char* path, DiskOrigin origin, bool skip) {
     return;
   }
   disk.descriptor = fd;
-  diskUsability(diskTable.count - 1);  // the first check primes the drive; its answer is asked again at each use
+  diskUsability(diskTable.count -
+                1);  // the first check primes the drive; its answer is asked again at each use
 }
 
 // True when the disk in `slot` is open on the same file as an earlier slot.
@@ -197,4 +198,3 @@ void unlockDisks() {
     if (fd != NoDescriptor) tablePlatform().lockDevice(fd, DeviceLock::Release);
   }
 }
-

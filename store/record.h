@@ -137,7 +137,7 @@ inline constexpr IsdHeaderField IsdHeaderFields[] = {
     {"sid", 52, 4, IsdSidWords, offsetof(ImageSafeDataStruct, sid), sizeof ImageSafeDataStruct::sid},
     {"dnsServerCount", 72, 4, 1, offsetof(ImageSafeDataStruct, dnsServerCount),
      sizeof ImageSafeDataStruct::dnsServerCount},
-    {"dnsServer", 76, 1, IsdAddressBytes* IsdDnsServerSlots, offsetof(ImageSafeDataStruct, dnsServer),
+    {"dnsServer", 76, 1, (IsdAddressBytes * IsdDnsServerSlots), offsetof(ImageSafeDataStruct, dnsServer),
      sizeof ImageSafeDataStruct::dnsServer},
 };
 

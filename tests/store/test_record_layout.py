@@ -32,9 +32,11 @@ def header_rows():
 
 
 def count_of(text):
-    """An element count as the table writes it: a number, or a number times a constant."""
-    factors = [int(f) if f.isdigit() else constant(f) for f in text.replace(" ", "").split("*")]
-    return factors[0] * (factors[1] if len(factors) > 1 else 1)
+    """An element count as the table writes it: numbers and constants multiplied."""
+    count = 1
+    for factor in text.strip("() ").replace(" ", "").split("*"):
+        count *= int(factor) if factor.isdigit() else constant(factor)
+    return count
 
 
 def text_rows():
@@ -42,6 +44,12 @@ def text_rows():
     rows = re.findall(r'\{"(\w+)", &ImageSafeDataStruct::\w+, (IsdCap\w+), (\d+)\}', RECORD_H)
     assert len(rows) == constant("IsdTextCount"), "cannot read the text table from store/record.h"
     return [(name, constant(capacity), int(since)) for name, capacity, since in rows]
+
+
+def signature_bytes():
+    match = re.search(r"IsdSignature\[IsdSignatureLength\] = \{([^}]*)\}", RECORD_H)
+    assert match, "cannot read the signature from store/record.h"
+    return [int(byte, 0) for byte in match.group(1).split(",")]
 
 
 def python_header():
@@ -55,8 +63,7 @@ def python_header():
     (lambda: (wexrecord.STORE_OFFSET, wexrecord.HEADER_LENGTH, wexrecord.DNS_SLOTS, wexrecord.EMPTY_LENGTH),
      lambda: (constant("IsdStoreOffset"), constant("IsdHeaderLength"), constant("IsdDnsServerSlots"),
               constant("IsdHeaderLength") + constant("IsdTextCount") * constant("IsdWordBytes"))),
-    (lambda: list(wexrecord.SIGNATURE),
-     lambda: [int(b, 0) for b in re.search(r"IsdSignature\[IsdSignatureLength\] = \{([^}]*)\}", RECORD_H).group(1).split(",")]),
+    (lambda: list(wexrecord.SIGNATURE), signature_bytes),
 ], ids=["header fields", "texts", "lengths", "signature"])
 def test_codec_matches_the_programs_record_layout(python, program):
     assert python() == program()
