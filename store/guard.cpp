@@ -88,10 +88,15 @@ bool wholeDiskFileSystem(const std::uint8_t* head, std::size_t length) {
 
 // The MD RAID superblocks kept near the end of a member: 0.90 in the last
 // 64 KiB-aligned 64 KiB, 1.0 8 KiB before the end, 4 KiB-aligned.
+constexpr std::uint64_t Md090Block = 64 * 1024;
+constexpr std::uint64_t Md10Before = 8 * 1024;
+constexpr std::uint64_t Md10Alignment = 4 * 1024;
+constexpr std::uint64_t MdSmallestMember = 2 * Md090Block;
+
 bool tailRaidMember(const GuardDisk& disk) {
-  if (disk.tail == nullptr || disk.deviceBytes < 128 * 1024) return false;
-  const std::uint64_t at[] = {(disk.deviceBytes & ~std::uint64_t{0xFFFF}) - 0x10000,
-                              (disk.deviceBytes - 8192) & ~std::uint64_t{4095}};
+  if (disk.tail == nullptr || disk.deviceBytes < MdSmallestMember) return false;
+  const std::uint64_t at[] = {(disk.deviceBytes & ~(Md090Block - 1)) - Md090Block,
+                              (disk.deviceBytes - Md10Before) & ~(Md10Alignment - 1)};
   return std::any_of(std::begin(at), std::end(at), [&](std::uint64_t offset) {
     return offset >= disk.tailOffset &&
            marked(disk.tail, disk.tailLength, {static_cast<std::size_t>(offset - disk.tailOffset), MdMagic});
@@ -158,7 +163,8 @@ bool gapBootLoader(const std::uint8_t* head, std::size_t length) {
 // rule when the table is there.
 bool partitionReaches(const GuardDisk& disk, std::uint64_t end) {
   if (!hasBootSignature(disk.head, disk.headLength)) return false;
-  const std::uint64_t sector = disk.sectorSize >= 512 && disk.sectorSize % 512 == 0 ? disk.sectorSize : 512;
+  const std::uint64_t sector =
+      disk.sectorSize >= MbrLength && disk.sectorSize % MbrLength == 0 ? disk.sectorSize : MbrLength;
   const std::uint64_t lastSectorEnd = (end + sector - 1) / sector * sector;
   const bool gpt = hasGpt(disk);
   for (std::size_t i = 0; i < MbrPartitionCount; ++i) {
