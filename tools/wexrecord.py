@@ -119,20 +119,28 @@ def decode(image, wide=False):
                     subnet=subnet, last_image_time=time, adv_script=adv, last_image_size=size,
                     struct_length=struct_length, sid=sid, dns_count=count,
                     dns=[servers[i:i + 4] for i in range(0, 4 * DNS_SLOTS, 4)])
-    position = HEADER_LENGTH
+    texts = stored_texts(image)
     for name in TEXT_FIELDS:
-        (length,) = struct.unpack_from("<I", image, position)
-        assert length % 2 == 0 and length < CAPACITY[name], (name, length)
-        stored = image[position + 4:position + 4 + length]
-        assert len(stored) == length, (name, length)
+        stored = texts[name]
+        assert len(stored) % 2 == 0 and len(stored) < CAPACITY[name], (name, len(stored))
         if wide:
             record.texts[name] = stored.decode("utf-16-le")
         else:
             assert all(b == 0 for b in stored[1::2]), name
             record.texts[name] = stored[0::2]
-        position += 4 + length
-    assert position == total, (position, total)
+    assert sum(4 + len(t) for t in texts.values()) + HEADER_LENGTH == total, total
     return record
+
+
+def stored_texts(image):
+    """The stored units of each text of a version-5 image, as bytes, by name."""
+    texts, position = {}, HEADER_LENGTH
+    for name in TEXT_FIELDS:
+        (length,) = struct.unpack_from("<I", image, position)
+        texts[name] = bytes(image[position + 4:position + 4 + length])
+        assert len(texts[name]) == length, (name, length)
+        position += 4 + length
+    return texts
 
 
 def stored_length(disk, offset=STORE_OFFSET):

@@ -7,12 +7,11 @@ low byte up to the first zero one. The expected forms below follow those two
 rules through Python's own codecs."""
 
 import shutil
-import struct
 import subprocess
 
 import pytest
 
-from wexrecord import HEADER_LENGTH, STORE_OFFSET, TEXT_FIELDS
+from wexrecord import STORE_OFFSET, stored_texts
 from wexrun import Record, run, sample_record
 
 # The texts as another program (or this one) may have stored them in wsTree.
@@ -82,13 +81,7 @@ def typed_values(charset):
 
 def stored_tree(disk):
     """The raw units of wsTree in a disk's record."""
-    position = STORE_OFFSET + HEADER_LENGTH
-    for name in TEXT_FIELDS:
-        (length,) = struct.unpack_from("<I", disk, position)
-        if name == "wsTree":
-            return disk[position + 4:position + 4 + length]
-        position += 4 + length
-    raise AssertionError("no wsTree")
+    return stored_texts(disk[STORE_OFFSET:])["wsTree"]
 
 
 SET_CASES = [(locale, name, typed) for locale, charset in LOCALES.items()
