@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     return ExitStoreFailed;
   }
 
-  IsdRecordGuard recordBuffers(&isdRecord);
+  IsdRecordBuffers recordBuffers(&isdRecord);
   // The front ends work on the empty record when none is stored.
   LoadReport loaded;
   const int load = isdLoad(&isdRecord, &loaded);

@@ -28,7 +28,7 @@ enum class FieldGroup { Image, Identity, Network, Dns };
 inline constexpr std::size_t FieldGroupCount = 4;
 
 using TextMember = std::uint8_t* ImageSafeDataStruct::*;
-using AddressMember = std::uint8_t (ImageSafeDataStruct::*)[4];
+using AddressMember = std::uint8_t (ImageSafeDataStruct::*)[IsdAddressBytes];
 
 // The field's entry on the help pages. Texts are translated except where
 // `asIs` says otherwise; a viewer text left null is the editor's text.

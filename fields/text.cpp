@@ -117,13 +117,13 @@ std::string storeFieldText(std::uint8_t* buffer, std::size_t capacity, const std
   return stored;
 }
 
-std::string dottedQuad(const std::uint8_t address[4]) {
+std::string dottedQuad(const std::uint8_t address[IsdAddressBytes]) {
   char text[16];
   std::snprintf(text, sizeof text, "%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
   return text;
 }
 
-std::string sidText(const std::uint32_t sid[5]) {
+std::string sidText(const std::uint32_t sid[IsdSidWords]) {
   char text[56];
   std::snprintf(text, sizeof text, "%u-%u-%u-%u-%u", sid[0], sid[1], sid[2], sid[3], sid[4]);
   return text;

@@ -47,10 +47,10 @@ bool hasFieldText(const std::uint8_t* wide);
 std::string storeFieldText(std::uint8_t* buffer, std::size_t capacity, const std::string& value);
 
 // The four address bytes in their stored order as "%d.%d.%d.%d".
-std::string dottedQuad(const std::uint8_t address[4]);
+std::string dottedQuad(const std::uint8_t address[IsdAddressBytes]);
 
 // The five security ID numbers as unsigned 32-bit values joined by "-".
-std::string sidText(const std::uint32_t sid[5]);
+std::string sidText(const std::uint32_t sid[IsdSidWords]);
 
 // A workstation object name split at its first ".": the object, and the
 // context after the dot (hasContext false when the name holds no ".").

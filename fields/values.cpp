@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fields/numbers.h"
+#include "store/numbered_text.h"
 
 namespace {
 
@@ -38,11 +39,11 @@ bool readBoundedNumber(const std::string& text, std::size_t& at, std::uint32_t m
 
 }  // namespace
 
-bool parseDottedQuad(const char* text, std::uint8_t address[4]) {
+bool parseDottedQuad(const char* text, std::uint8_t address[IsdAddressBytes]) {
   const std::string value = trimmed(text);
-  std::uint8_t bytes[4] = {};
+  std::uint8_t bytes[IsdAddressBytes] = {};
   std::size_t at = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < IsdAddressBytes; ++i) {
     if (i > 0 && (at >= value.size() || value[at++] != '.')) return false;
     std::uint32_t number = 0;
     if (!readBoundedNumber(value, at, 255, &number)) return false;
@@ -55,11 +56,13 @@ bool parseDottedQuad(const char* text, std::uint8_t address[4]) {
 
 namespace {
 
+constexpr std::size_t SidSeparators = IsdSidWords - 1;
+
 // Finds the four separators of a security ID. The search starts at the
 // second character so that a leading "-" stays the first number's sign.
-int findSidSeparators(const std::string& text, std::size_t separators[4]) {
+int findSidSeparators(const std::string& text, std::size_t separators[SidSeparators]) {
   std::size_t from = text.empty() ? 0 : 1;
-  for (int i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < SidSeparators; ++i) {
     const std::size_t at = text.find('-', from);
     if (at == std::string::npos) return SidTooFewFields;
     separators[i] = at;
@@ -73,7 +76,7 @@ int findSidSeparators(const std::string& text, std::size_t separators[4]) {
 
 int parseSid(const char* text, ImageSafeDataStruct* record) {
   const std::string copy = text;
-  std::size_t separators[4] = {};
+  std::size_t separators[SidSeparators] = {};
   const int status = findSidSeparators(copy, separators);
   if (status == SidTooFewFields) {
     std::fputs("Invalid SID -- Not enough fields or invalid separator\n", stdout);
@@ -83,10 +86,10 @@ int parseSid(const char* text, ImageSafeDataStruct* record) {
     std::fputs("Invalid SID -- Too many fields\n", stdout);
     return status;
   }
-  std::uint32_t numbers[5] = {};
+  std::uint32_t numbers[IsdSidWords] = {};
   std::size_t start = 0;
-  for (std::size_t i = 0; i < 5; ++i) {
-    const std::size_t end = i < 4 ? separators[i] : copy.size();
+  for (std::size_t i = 0; i < IsdSidWords; ++i) {
+    const std::size_t end = i < SidSeparators ? separators[i] : copy.size();
     const std::string field = copy.substr(start, end - start);
     numbers[i] = convertUnsigned32(field.c_str());
     // A sign or more than 32 bits would store a number other than the one written.
@@ -139,13 +142,19 @@ bool readDnsServerCount(const std::string& value, std::uint32_t* count) {
   return true;
 }
 
+namespace {
+
+constexpr NumberedText DnsCountExpected = numberedText("a decimal number from 0 to ", IsdDnsServerSlots, "");
+
+}  // namespace
+
 const char* expectedValue(ValueKind kind) {
   switch (kind) {
     case ValueKind::Flag: return "true or false (the first letter counts: t or f, in any case)";
     case ValueKind::Dhcp: return "on or off";
     case ValueKind::Address:
     case ValueKind::DnsServer: return "four decimal numbers from 0 to 255 joined by dots, such as 10.0.0.5";
-    case ValueKind::DnsServerCount: return "a decimal number from 0 to 32";
+    case ValueKind::DnsServerCount: return DnsCountExpected.text;
     case ValueKind::Text: return "text in the terminal's character set (UTF-8)";
     case ValueKind::Sid: break;
   }

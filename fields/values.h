@@ -15,7 +15,7 @@ inline constexpr int SidTooManyFields = 3;
 // Four decimal numbers from 0 to 255 joined by dots, blanks around the whole
 // text ignored, stored in written order ("10.1.2.3" gives 10, 1, 2, 3).
 // Returns false and leaves the address unchanged for any other text.
-bool parseDottedQuad(const char* text, std::uint8_t address[4]);
+bool parseDottedQuad(const char* text, std::uint8_t address[IsdAddressBytes]);
 
 // Five numbers joined by "-" into the record's `sid`; 0 on success, else one
 // of the Sid results with its message on standard output and the record

@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzCheck(!choice.fromJournal && choice.hasGeneration && found.journalMatches);
   ImageSafeDataStruct record{};
   if (!isdCreate(&record)) return 0;
-  IsdRecordGuard release(&record);
+  IsdRecordBuffers release(&record);
   isdParse(choice.image, choice.imageLength, &record);
   const IsdImage again = isdSerialize(&record);
   fuzzCheck(again.length == choice.imageLength &&

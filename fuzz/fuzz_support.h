@@ -40,7 +40,7 @@ inline void fuzzCheck(bool holds) {
 inline std::vector<std::uint8_t> fuzzRecordImage(const std::vector<std::uint8_t>& bytes) {
   ImageSafeDataStruct record{};
   if (!isdCreate(&record)) return {};
-  IsdRecordGuard release(&record);
+  IsdRecordBuffers release(&record);
   isdParse(bytes.data(), bytes.size(), &record);
   const IsdImage image = isdSerialize(&record);
   return {image.bytes.get(), image.bytes.get() + image.length};

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   ImageSafeDataStruct record{};
   if (!isdCreate(&record)) return 0;
-  IsdRecordGuard release(&record);
+  IsdRecordBuffers release(&record);
   isdParse(choice.image, choice.imageLength, &record);
   return 0;
 }

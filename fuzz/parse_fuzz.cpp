@@ -22,14 +22,14 @@ void checkTerminated(const ImageSafeDataStruct& record) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ImageSafeDataStruct record{};
   if (!isdCreate(&record)) return 0;
-  IsdRecordGuard release(&record);
+  IsdRecordBuffers release(&record);
   isdParse(data, size, &record);
   checkTerminated(record);
 
   IsdImage first = isdSerialize(&record);
   ImageSafeDataStruct again{};
   if (!isdCreate(&again)) return 0;
-  IsdRecordGuard releaseAgain(&again);
+  IsdRecordBuffers releaseAgain(&again);
   isdParse(first.bytes.get(), first.length, &again);
   IsdImage second = isdSerialize(&again);
   if (first.length != second.length || std::memcmp(first.bytes.get(), second.bytes.get(), first.length) != 0)

@@ -1,18 +1,10 @@
 #include "store/disk.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <iterator>
 #include <memory>
 #include <new>
-#include <string_view>
-#include <thread>
 
 #include "store/format.h"
 #include "store/guard.h"
@@ -20,77 +12,11 @@
 #include "store/loadchoice.h"
 #include "store/saveplan.h"
 
-DiskTable diskTable = {};
-
 namespace {
 
-constexpr const char* CandidatePaths[DiskSlotCount] = {
-    "/dev/hda", "/dev/hdb", "/dev/hdc", "/dev/hdd", "/dev/sda", "/dev/sdb",
-    "/dev/sdc", "/dev/sdd", "/dev/sde", "/dev/sdf", "/dev/sdg", "/dev/sdh",
-};
-constexpr unsigned long LargestBiosDisk = 1024UL * 255 * 63;  // sectors
-constexpr std::uint8_t BiosLimitGeometry[4] = {0xFF, 0x3F, 0x00,
-                                               0x04};  // 255 heads, 63 sectors, 1024 cylinders
-constexpr std::size_t GeometryBufferLength = 64;
 constexpr std::size_t ZeroBlockLength = 4096;
-constexpr auto LockRetryPause = std::chrono::milliseconds(25);
 
-DiskPlatform& platform() {
-  return diskTable.platform != nullptr ? *diskTable.platform : systemDiskPlatform();
-}
-
-bool isIdePath(const char* path) { return strncasecmp(path, "/dev/hd", 7) == 0; }
-
-bool namedByFloppyDrive(const char* path) {
-  const char* floppy = std::getenv("FLOPPYDRIVE");
-  return floppy != nullptr && strcasecmp(floppy, path) == 0;
-}
-
-// 0 when the disk in `slot` is usable, else why not (a negative errno);
-// `*sizeFailed` tells whether it was the size request that failed.
-int usability(std::size_t slot, bool* sizeFailed = nullptr) {
-  if (sizeFailed != nullptr) *sizeFailed = false;
-  if (slot >= diskTable.count) return -ENODEV;
-  const DiskSlot& disk = diskTable.slots[slot];
-  if (disk.descriptor == NoDescriptor) return disk.openError != 0 ? disk.openError : -ENODEV;
-  unsigned long sectors = 0;
-  if (const int size = platform().sizeInSectors(disk.descriptor, &sectors); size != 0) {
-    // A named raw disk image answers no block-device request; opened for
-    // reading and writing, it is usable as it stands.
-    std::uint64_t bytes = 0;
-    if (disk.origin == DiskOrigin::Named && size == -ENOTTY)
-      return platform().regularFileSize(disk.descriptor, &bytes);
-    if (sizeFailed != nullptr) *sizeFailed = size != -ENOTTY;
-    return size == -ENOTTY ? -ENOTBLK : size;
-  }
-  std::uint8_t geometry[GeometryBufferLength] = {};
-  if (isIdePath(disk.devicePath)) {
-    if (const int ide = platform().ideGeometry(disk.descriptor, geometry); ide != 0) return ide;
-    const bool none = isdGetU32(geometry) == 0;
-    const bool biosLimit = std::memcmp(geometry, BiosLimitGeometry, 4) == 0;
-    if (!none && !biosLimit && sectors <= LargestBiosDisk) return 0;
-  }
-  return platform().driveGeometry(disk.descriptor, geometry);
-}
-
-bool usable(std::size_t slot) { return usability(slot) == 0; }
-
-// The device's size in bytes: the kernel's for a block device, the file's for
-// a disk image. 0 or a negative errno.
-int deviceBytes(int fd, std::uint64_t* bytes) {
-  unsigned long sectors = 0;
-  const int size = platform().sizeInSectors(fd, &sectors);
-  if (size == 0) {
-    *bytes = std::uint64_t{sectors} * 512;
-    return 0;
-  }
-  return size == -ENOTTY ? platform().regularFileSize(fd, bytes) : size;
-}
-
-// Open errors that mean there is no such device, or no medium in it.
-bool absentDevice(int error) {
-  return error == -ENOENT || error == -ENXIO || error == -ENODEV || error == -ENOMEDIUM;
-}
+DiskPlatform& platform() { return tablePlatform(); }
 
 int readError(long got) { return got < 0 ? static_cast<int>(got) : -EIO; }
 
@@ -131,7 +57,7 @@ int readDisk(int fd, DiskBytes& disk) {
   int sectorSize = 0;
   if (platform().logicalSectorSize(fd, &sectorSize) != 0 || sectorSize < 0) sectorSize = 0;
   disk.view.sectorSize = static_cast<std::uint32_t>(sectorSize);
-  if (const int size = deviceBytes(fd, &disk.view.deviceBytes); size != 0) return size;
+  if (const int size = diskDeviceBytes(fd, &disk.view.deviceBytes); size != 0) return size;
   if (disk.view.deviceBytes > GuardSpan) {
     const std::size_t tailLength =
         static_cast<std::size_t>(std::min<std::uint64_t>(GuardTailSpan, disk.view.deviceBytes - GuardSpan));
@@ -246,7 +172,7 @@ std::uint64_t nextGeneration() {
   std::uint64_t highest = diskTable.generationSeen;
   std::uint8_t area[JournalAreaLength];
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
-    if (!usable(slot)) continue;
+    if (checkDisk(slot) != 0) continue;
     const long got = platform().readAt(diskTable.slots[slot].descriptor, JournalOffset, area, sizeof area);
     if (got <= 0) continue;
     const JournalCopy copy = journalDecode(area, static_cast<std::size_t>(got));
@@ -277,7 +203,7 @@ int storeOnEveryDisk(DiskReport& report, const SaveImages* images, StoreMode mod
   clearReport(report);
   int status = IsdNoDevice;
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
-    if (!usable(slot)) continue;
+    if (checkDisk(slot) != 0) continue;
     if (status == IsdNoDevice) status = 0;
     const DiskOutcome outcome = failure != 0 ? note(report, slot, DiskOutcome::WriteFailed, failure)
                                              : storeOnDisk(slot, images, mode, report.disks[slot]);
@@ -303,7 +229,8 @@ int readForLoad(int fd, LoadBytes& bytes, LoadedDisk& disk) {
   if (got < 0) return static_cast<int>(got);
   disk.store = bytes.store.get();
   disk.storeLength = static_cast<std::size_t>(got);
-  if (got == static_cast<long>(IsdHeaderLength) && isdSlotOf(disk.store) == IsdSlot::Complete) {
+  if (got == static_cast<long>(IsdHeaderLength) &&
+      isdSignatureStateOf(disk.store) == IsdSignatureState::Complete) {
     // Never take more than a record can hold, whatever the stored length says.
     const std::size_t wanted =
         std::min<std::size_t>(isdGetU32(disk.store + IsdTotalLengthOffset), IsdMaxImageLength);
@@ -345,198 +272,7 @@ DiskState stateOf(const DiskFinding& found) {
   return DiskState::Refused;
 }
 
-// Open `path` into the next slot, unless it is to be skipped. A device that is
-// not there leaves the slot without a descriptor and without a complaint,
-// unless it was named.
-void addDisk(const char* path, DiskOrigin origin, bool skip) {
-  DiskSlot& disk = diskTable.slots[diskTable.count++];
-  disk = {path, NoDescriptor, 0, origin};
-  if (skip) return;
-  const int fd = platform().openDevice(path, diskTable.access);
-  if (fd < 0) {
-    if (origin == DiskOrigin::Named || !absentDevice(fd)) disk.openError = fd;
-    return;
-  }
-  disk.descriptor = fd;
-  usability(diskTable.count - 1);  // the first check primes the drive; its answer is asked again at each use
-}
-
-// True when the disk in `slot` is open on the same file as an earlier slot.
-bool namedBefore(std::size_t slot) {
-  std::uint64_t device = 0, inode = 0, otherDevice = 0, otherInode = 0;
-  const int fd = diskTable.slots[slot].descriptor;
-  if (fd == NoDescriptor || platform().fileIdentity(fd, &device, &inode) != 0) return false;
-  for (std::size_t other = 0; other < slot; ++other) {
-    const int otherFd = diskTable.slots[other].descriptor;
-    if (otherFd != NoDescriptor && platform().fileIdentity(otherFd, &otherDevice, &otherInode) == 0 &&
-        otherDevice == device && otherInode == inode)
-      return true;
-  }
-  return false;
-}
-
-// The groups of whole disks taken beyond the fixed candidates, in their order.
-enum class ExtraGroup { Nvme, Virtio, Xen, Scsi, None };
-
-struct ExtraName {
-  ExtraGroup group = ExtraGroup::None;
-  unsigned long first = 0, second = 0;  // NVMe controller and namespace
-  std::size_t letters = 0;              // where the letters after vd, xvd or sd start
-  char name[DiskNameMax] = {};
-};
-
-bool allOf(const char* text, bool (*accept)(char)) {
-  if (*text == '\0') return false;
-  for (; *text != '\0'; ++text)
-    if (!accept(*text)) return false;
-  return true;
-}
-bool isLetter(char c) { return c >= 'a' && c <= 'z'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// nvme<c>n<n> only: partitions (nvme0n1p1) and the hidden paths of a
-// multipath namespace (nvme0c0n1) are no whole disks of their own.
-bool parseNvme(const char* rest, ExtraName& out) {
-  const char* n = std::strchr(rest, 'n');
-  if (n == nullptr) return false;
-  const std::string_view controller(rest, static_cast<std::size_t>(n - rest));
-  if (controller.empty() || controller.size() > 9 || !allOf(n + 1, isDigit) || std::strlen(n + 1) > 9)
-    return false;
-  for (char c : controller)
-    if (!isDigit(c)) return false;
-  out.first = std::strtoul(rest, nullptr, 10);
-  out.second = std::strtoul(n + 1, nullptr, 10);
-  return true;
-}
-
-ExtraName classify(const char* name) {
-  ExtraName out;
-  if (std::strlen(name) >= DiskNameMax) return out;
-  std::memcpy(out.name, name, std::strlen(name) + 1);  // fits: checked above
-  const auto letters = [&](std::size_t prefix, ExtraGroup group) {
-    if (allOf(out.name + prefix, isLetter)) {
-      out.group = group;
-      out.letters = prefix;
-    }
-  };
-  if (std::strncmp(name, "nvme", 4) == 0) {
-    if (parseNvme(name + 4, out)) out.group = ExtraGroup::Nvme;
-  } else if (std::strncmp(name, "vd", 2) == 0) {
-    letters(2, ExtraGroup::Virtio);
-  } else if (std::strncmp(name, "xvd", 3) == 0) {
-    letters(3, ExtraGroup::Xen);
-  } else if (std::strncmp(name, "sd", 2) == 0) {
-    letters(2, ExtraGroup::Scsi);
-    // sda to sdh are fixed candidates already.
-    if (out.group == ExtraGroup::Scsi && std::strlen(out.name) == 3 && out.name[2] <= 'h')
-      out.group = ExtraGroup::None;
-  }
-  return out;
-}
-
-// The kernel's naming order: shorter letter runs first (sdz before sdaa).
-bool before(const ExtraName& a, const ExtraName& b) {
-  if (a.group != b.group) return a.group < b.group;
-  if (a.group == ExtraGroup::Nvme) return a.first != b.first ? a.first < b.first : a.second < b.second;
-  const char* lettersA = a.name + a.letters;
-  const char* lettersB = b.name + b.letters;
-  const std::size_t lengthA = std::strlen(lettersA), lengthB = std::strlen(lettersB);
-  return lengthA != lengthB ? lengthA < lengthB : std::strcmp(lettersA, lettersB) < 0;
-}
-
-struct ExtraList {
-  ExtraName names[DiskSlotMax - DiskSlotCount];
-  std::size_t count = 0;
-};
-
-void collectExtra(void* context, const char* name) {
-  auto& list = *static_cast<ExtraList*>(context);
-  const ExtraName extra = classify(name);
-  if (extra.group == ExtraGroup::None || list.count == std::size(list.names)) return;
-  list.names[list.count++] = extra;
-}
-
-void addExtraDisks() {
-  ExtraList list;
-  if (platform().listBlockDevices(collectExtra, &list) != 0) return;
-  std::sort(list.names, list.names + list.count, before);
-  for (std::size_t i = 0; i < list.count && diskTable.count < DiskSlotMax; ++i) {
-    char* path = diskTable.extraPaths[diskTable.count];
-    std::snprintf(path, sizeof diskTable.extraPaths[0], "/dev/%s", list.names[i].name);
-    addDisk(path, DiskOrigin::Extra, namedByFloppyDrive(path));
-  }
-}
-
 }  // namespace
-
-void scanDisks(DiskAccess access) { scanDisks(systemDiskPlatform(), access); }
-
-void scanDisks(DiskPlatform& diskPlatform, DiskAccess access) {
-  diskTable.platform = &diskPlatform;
-  diskTable.access = access;
-  diskTable.count = 0;
-  diskTable.generationSeen = 0;
-  for (const char* path : CandidatePaths)
-    addDisk(path, DiskOrigin::Fixed, isCdromDrive(path) || namedByFloppyDrive(path));
-  for (std::size_t slot = 0; slot < DiskSlotCount; ++slot)
-    if (usable(slot)) return;
-  addExtraDisks();
-}
-
-void scanNamedDisks(const char* const* paths, std::size_t count, DiskAccess access) {
-  scanNamedDisks(systemDiskPlatform(), paths, count, access);
-}
-
-void scanNamedDisks(DiskPlatform& diskPlatform, const char* const* paths, std::size_t count,
-                    DiskAccess access) {
-  diskTable.platform = &diskPlatform;
-  diskTable.access = access;
-  diskTable.count = 0;
-  diskTable.generationSeen = 0;
-  for (std::size_t i = 0; i < count && i < DiskSlotMax; ++i) {
-    addDisk(paths[i], DiskOrigin::Named, false);
-    // A disk named twice (or by two names) is used once: a second descriptor
-    // could never take the lock the first one holds.
-    if (namedBefore(diskTable.count - 1)) --diskTable.count;
-  }
-}
-
-bool isCdromDrive(const char* path) {
-  if (std::strncmp(path, "/dev/hd", 7) != 0) return false;
-  char mediaPath[64];
-  std::snprintf(mediaPath, sizeof mediaPath, "/proc/ide/%s/media", path + 5);
-  char line[100];
-  if (platform().readFirstLine(mediaPath, line, sizeof line) != 0) return false;
-  return std::strncmp(line, "cdrom", 5) == 0;
-}
-
-int checkDisk(std::size_t slot) { return usable(slot) ? 0 : IsdNoDevice; }
-
-int lockDisks(DeviceLock lock, unsigned waitMilliseconds, std::size_t* busySlot, int* error) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
-  for (;;) {
-    std::size_t slot = 0;
-    int refused = 0;
-    for (; slot < diskTable.count; ++slot) {
-      const int fd = diskTable.slots[slot].descriptor;
-      if (fd == NoDescriptor) continue;
-      if ((refused = platform().lockDevice(fd, lock)) != 0) break;
-    }
-    if (slot == diskTable.count) return 0;
-    unlockDisks();
-    *busySlot = slot;
-    *error = refused;
-    if (std::chrono::steady_clock::now() + LockRetryPause > deadline) return IsdLockTimeout;
-    std::this_thread::sleep_for(LockRetryPause);
-  }
-}
-
-void unlockDisks() {
-  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
-    const int fd = diskTable.slots[slot].descriptor;
-    if (fd != NoDescriptor) platform().lockDevice(fd, DeviceLock::Release);
-  }
-}
 
 int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
   LoadReport local;
@@ -568,7 +304,7 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
     DiskLoadResult& disk = found.disks[slot];
     if (diskTable.slots[slot].descriptor == NoDescriptor) continue;
     bool sizeFailed = false;
-    if (const int why = usability(slot, &sizeFailed); why != 0) {
+    if (const int why = diskUsability(slot, &sizeFailed); why != 0) {
       if (why == -ENOMEDIUM) continue;  // an empty card reader: no disk
       disk.outcome = LoadOutcome::Unusable;
       disk.state = DiskState::Unusable;
@@ -611,10 +347,8 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
   return anyReadFailed ? IsdReadFailed : IsdNoStore;
 }
 
-int isdLoad(ImageSafeDataStruct* record) { return isdLoad(record, nullptr); }
-
 int isdSave(ImageSafeDataStruct* record, DiskReport* report, StoreMode mode) {
-  IsdRecordGuard release(record);
+  IsdRecordBuffers release(record);
   DiskReport local;
   DiskReport& outcome = report != nullptr ? *report : local;
   const IsdImage image = isdSerialize(record);
@@ -628,11 +362,7 @@ int isdSave(ImageSafeDataStruct* record, DiskReport* report, StoreMode mode) {
   return storeOnEveryDisk(outcome, &images, mode);
 }
 
-int isdSave(ImageSafeDataStruct* record) { return isdSave(record, nullptr); }
-
 int isdRemove(DiskReport* report, StoreMode mode) {
   DiskReport local;
   return storeOnEveryDisk(report != nullptr ? *report : local, nullptr, mode);
 }
-
-int isdRemove() { return isdRemove(nullptr); }

@@ -7,41 +7,53 @@
 
 namespace {
 
-// The header in its stored byte form, field by field, little-endian.
+// One header element of `width` bytes between its in-memory form and its
+// stored little-endian form.
+void encodeElement(const std::uint8_t* member, std::size_t width, std::uint8_t* out) {
+  if (width == 8) {
+    std::uint64_t value;
+    std::memcpy(&value, member, sizeof value);
+    isdPutU64(out, value);
+  } else if (width == 4) {
+    std::uint32_t value;
+    std::memcpy(&value, member, sizeof value);
+    isdPutU32(out, value);
+  } else {
+    *out = *member;
+  }
+}
+
+void decodeElement(const std::uint8_t* in, std::size_t width, std::uint8_t* member) {
+  if (width == 8) {
+    const std::uint64_t value = isdGetU64(in);
+    std::memcpy(member, &value, sizeof value);
+  } else if (width == 4) {
+    const std::uint32_t value = isdGetU32(in);
+    std::memcpy(member, &value, sizeof value);
+  } else {
+    *member = *in;
+  }
+}
+
+// The header in its stored byte form, field by field as the header table lays it out.
 void encodeHeader(const ImageSafeDataStruct& record, std::uint8_t* out) {
-  std::memcpy(out, record.signature, 4);
-  isdPutU32(out + 4, record.version);
-  isdPutU32(out + 8, record.totalLength);
-  isdPutU32(out + 12, record.flags);
-  isdPutU32(out + 16, static_cast<std::uint32_t>(record.DHCP));
-  std::memcpy(out + 20, record.ipAddress, 4);
-  std::memcpy(out + 24, record.gateway, 4);
-  std::memcpy(out + 28, record.subnet, 4);
-  isdPutU32(out + 32, static_cast<std::uint32_t>(record.lastBaseImageTime));
-  isdPutU32(out + 36, static_cast<std::uint32_t>(record.advScript));
-  isdPutU64(out + 40, static_cast<std::uint64_t>(record.lastBaseImageSize));
-  isdPutU32(out + 48, record.structLength);
-  for (std::size_t i = 0; i < 5; ++i) isdPutU32(out + 52 + 4 * i, record.sid[i]);
-  isdPutU32(out + 72, record.dnsServerCount);
-  std::memcpy(out + 76, record.dnsServer, sizeof record.dnsServer);
+  const auto* members = reinterpret_cast<const std::uint8_t*>(&record);
+  for (const IsdHeaderField& field : IsdHeaderFields) {
+    for (std::size_t i = 0; i < field.count; ++i) {
+      const std::size_t step = i * field.width;
+      encodeElement(members + field.memberOffset + step, field.width, out + field.offset + step);
+    }
+  }
 }
 
 void decodeHeader(const std::uint8_t* in, ImageSafeDataStruct& record) {
-  std::memcpy(record.signature, in, 4);
-  record.version = isdGetU32(in + 4);
-  record.totalLength = isdGetU32(in + 8);
-  record.flags = isdGetU32(in + 12);
-  record.DHCP = static_cast<std::int32_t>(isdGetU32(in + 16));
-  std::memcpy(record.ipAddress, in + 20, 4);
-  std::memcpy(record.gateway, in + 24, 4);
-  std::memcpy(record.subnet, in + 28, 4);
-  record.lastBaseImageTime = static_cast<std::int32_t>(isdGetU32(in + 32));
-  record.advScript = static_cast<std::int32_t>(isdGetU32(in + 36));
-  record.lastBaseImageSize = static_cast<std::int64_t>(isdGetU64(in + 40));
-  record.structLength = isdGetU32(in + 48);
-  for (std::size_t i = 0; i < 5; ++i) record.sid[i] = isdGetU32(in + 52 + 4 * i);
-  record.dnsServerCount = isdGetU32(in + 72);
-  std::memcpy(record.dnsServer, in + 76, sizeof record.dnsServer);
+  auto* members = reinterpret_cast<std::uint8_t*>(&record);
+  for (const IsdHeaderField& field : IsdHeaderFields) {
+    for (std::size_t i = 0; i < field.count; ++i) {
+      const std::size_t step = i * field.width;
+      decodeElement(in + field.offset + step, field.width, members + field.memberOffset + step);
+    }
+  }
 }
 
 void clearText(ImageSafeDataStruct& record, const IsdTextField& field) {
@@ -74,12 +86,11 @@ bool upgrade(ImageSafeDataStruct& record) {
     case 3:
       record.dnsServerCount = 0;
       std::memset(record.dnsServer, 0, sizeof record.dnsServer);
-      clearText(record, IsdTextFields[5]);
-      clearText(record, IsdTextFields[6]);
-      [[fallthrough]];
-    case 4: clearText(record, IsdTextFields[7]); break;
+      break;
     default: break;
   }
+  for (const IsdTextField& field : IsdTextFields)
+    if (!isdCarriesText(record.version, field)) clearText(record, field);
   return true;
 }
 
@@ -87,13 +98,12 @@ bool upgrade(ImageSafeDataStruct& record) {
 // past the end of the image ends the reading; the texts not reached stay empty.
 void parseTexts(const std::uint8_t* image, std::size_t length, std::uint64_t position,
                 ImageSafeDataStruct& record) {
-  const std::size_t count = isdTextsOfVersion(record.version);
-  for (std::size_t i = 0; i < count; ++i) {
-    const IsdTextField& field = IsdTextFields[i];
+  for (const IsdTextField& field : IsdTextFields) {
+    if (!isdCarriesText(record.version, field)) break;
     clearText(record, field);
-    if (position + 4 > length) continue;
+    if (position + IsdWordBytes > length) continue;
     const std::uint32_t textLength = isdGetU32(image + position);
-    position += 4;
+    position += IsdWordBytes;
     if (textLength < 1 || textLength > field.capacity - 1) continue;  // refused: text stays empty
     if (position + textLength > length) {
       position = length;  // the text runs past the image: nothing more can be read
@@ -109,20 +119,15 @@ void parseTexts(const std::uint8_t* image, std::size_t length, std::uint64_t pos
 
 }  // namespace
 
-std::size_t isdTextsOfVersion(std::uint32_t version) {
-  if (version > 4) return 8;
-  if (version > 3) return 7;
-  return 5;
-}
-
-IsdSlot isdSlotOf(const std::uint8_t* bytes) {
-  if (std::memcmp(bytes, IsdSignature, 4) == 0) return IsdSlot::Complete;
-  if (std::memcmp(bytes, IsdUnfinishedSignature, 4) == 0) return IsdSlot::Unfinished;
-  for (std::size_t i = 0; i < 4; ++i) {
+IsdSignatureState isdSignatureStateOf(const std::uint8_t* bytes) {
+  if (std::memcmp(bytes, IsdSignature, sizeof IsdSignature) == 0) return IsdSignatureState::Complete;
+  if (std::memcmp(bytes, IsdUnfinishedSignature, sizeof IsdUnfinishedSignature) == 0)
+    return IsdSignatureState::Unfinished;
+  for (std::size_t i = 0; i < sizeof IsdSignature; ++i) {
     if (bytes[i] != 0 && bytes[i] != IsdSignature[i] && bytes[i] != IsdUnfinishedSignature[i])
-      return IsdSlot::Foreign;
+      return IsdSignatureState::Foreign;
   }
-  return IsdSlot::Vacant;
+  return IsdSignatureState::Vacant;
 }
 
 bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
@@ -134,22 +139,23 @@ bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
       textStart > total)
     return false;
   std::uint64_t position = textStart;
-  for (std::size_t i = 0; i < isdTextsOfVersion(version); ++i) {
-    if (position + 4 > total) return false;
+  for (const IsdTextField& field : IsdTextFields) {
+    if (!isdCarriesText(version, field)) break;
+    if (position + IsdWordBytes > total) return false;
     const std::uint32_t textLength = isdGetU32(image + position);
-    if (textLength > IsdTextFields[i].capacity - 1) return false;
-    position += 4 + std::uint64_t{textLength};
+    if (textLength > field.capacity - 1) return false;
+    position += IsdWordBytes + std::uint64_t{textLength};
   }
   return position == total;
 }
 
 std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length) {
   std::size_t header = IsdHeaderLength;
-  if (length >= IsdStructLengthOffset + 4) {
+  if (length >= IsdStructLengthOffset + IsdWordBytes) {
     const std::uint32_t word = isdGetU32(image + IsdStructLengthOffset);
     if (word > IsdHeaderLength && word <= IsdMaxImageLength) header = word;
   }
-  std::size_t longest = header + 4 * std::size(IsdTextFields);
+  std::size_t longest = header + IsdWordBytes * std::size(IsdTextFields);
   for (const IsdTextField& field : IsdTextFields) longest += field.capacity - 1;
   return longest;
 }
@@ -173,9 +179,9 @@ void isdPutU64(std::uint8_t* bytes, std::uint64_t value) {
 }
 
 IsdImage isdSerialize(ImageSafeDataStruct* record) {
-  std::uint32_t lengths[8];
+  std::uint32_t lengths[std::size(IsdTextFields)];
   std::uint32_t total = IsdEmptyLength;
-  for (std::size_t i = 0; i < 8; ++i) {
+  for (std::size_t i = 0; i < std::size(IsdTextFields); ++i) {
     lengths[i] = storedTextLength(*record, IsdTextFields[i]);
     total += lengths[i];
   }
@@ -191,9 +197,9 @@ IsdImage isdSerialize(ImageSafeDataStruct* record) {
   std::uint8_t* out = image.bytes.get();
   encodeHeader(*record, out);
   std::size_t position = IsdHeaderLength;
-  for (std::size_t i = 0; i < 8; ++i) {
+  for (std::size_t i = 0; i < std::size(IsdTextFields); ++i) {
     isdPutU32(out + position, lengths[i]);
-    position += 4;
+    position += IsdWordBytes;
     if (lengths[i] != 0) std::memcpy(out + position, record->*IsdTextFields[i].buffer, lengths[i]);
     position += lengths[i];
   }
@@ -202,14 +208,14 @@ IsdImage isdSerialize(ImageSafeDataStruct* record) {
 
 void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct* record) {
   if (image == nullptr) return;
-  if (length < 8) {
+  if (length < IsdVersionOffset + IsdWordBytes) {
     // Too short to carry a version: read as the oldest form, of which nothing survives.
     isdReset(record);
     for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
     return;
   }
   const std::uint32_t storedVersion = isdGetU32(image + IsdVersionOffset);
-  const bool hasStructLength = length >= IsdStructLengthOffset + 4;
+  const bool hasStructLength = length >= IsdStructLengthOffset + IsdWordBytes;
   const std::uint32_t structWord = hasStructLength ? isdGetU32(image + IsdStructLengthOffset) : 0;
 
   // Lay the stored header bytes over the record's own header.

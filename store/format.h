@@ -13,24 +13,16 @@
 // this is treated as this many bytes.
 inline constexpr std::uint32_t IsdMaxImageLength = 68 * 1024;
 
-// How much of the start of a disk the write guard looks at: the boot sector, a
-// GUID partition table header at any usual sector size, and the largest image.
-inline constexpr std::size_t GuardSpan = IsdStoreOffset + IsdMaxImageLength;
-
-// Offsets of the header words that are read without decoding the whole header.
-inline constexpr std::size_t IsdVersionOffset = 4;
-inline constexpr std::size_t IsdTotalLengthOffset = 8;
-inline constexpr std::size_t IsdStructLengthOffset = 48;  // also where the texts start, taken whole
-// Versions 0 to 2 kept only the first 48 header bytes.
-inline constexpr std::size_t IsdOldHeaderLength = 48;
+// Versions 0 to 2 kept only the header bytes before the structLength word.
+inline constexpr std::size_t IsdOldHeaderLength = IsdStructLengthOffset;
 
 // The mark a save puts where the signature goes while it writes the rest of
 // the record ("WEX_"): it differs from the signature in its last byte only, so
 // that taking it back is a one-byte change. No reader takes it for a record.
-inline constexpr std::uint8_t IsdUnfinishedSignature[4] = {0x57, 0x45, 0x58, 0x5F};
+inline constexpr std::uint8_t IsdUnfinishedSignature[IsdSignatureLength] = {0x57, 0x45, 0x58, 0x5F};
 
 // What the four bytes at the store offset say about what follows them.
-enum class IsdSlot {
+enum class IsdSignatureState {
   Complete,    // the signature: a whole record, the one form the load takes
   Unfinished,  // the unfinished mark: a save was stopped before it ended
   Vacant,      // zeros, or the signature or the mark partly written or erased
@@ -38,10 +30,7 @@ enum class IsdSlot {
   Foreign,     // anything else
 };
 // `bytes` holds at least four bytes.
-IsdSlot isdSlotOf(const std::uint8_t* bytes);
-
-// How many of the eight texts (in stored order) a record of `version` carries.
-std::size_t isdTextsOfVersion(std::uint32_t version);
+IsdSignatureState isdSignatureStateOf(const std::uint8_t* bytes);
 
 struct IsdImage {
   std::unique_ptr<std::uint8_t[]> bytes;

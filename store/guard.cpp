@@ -12,7 +12,16 @@ namespace {
 constexpr std::size_t MbrBootCodeLength = 440;
 constexpr std::size_t MbrPartitionTable = 446;
 constexpr std::uint8_t ProtectiveMbrType = 0xEE;
+constexpr std::size_t MbrPartitionCount = 4;
+constexpr std::size_t MbrEntryLength = 16;
+constexpr std::size_t MbrEntryTypeAt = 4;
+constexpr std::size_t MbrEntryStartAt = 8;  // first sector, 32 bits
+constexpr std::size_t MbrBootSignatureAt = 510;
+constexpr std::size_t MbrLength = 512;
 constexpr std::size_t GptHeaderMinimum = 92;
+constexpr std::size_t GptEntryLbaAt = 72;  // 64 bits
+constexpr std::size_t GptEntryCountAt = 80;
+constexpr std::size_t GptEntrySizeAt = 84;
 constexpr std::uint32_t SectorSizesChecked[] = {512, 4096};
 
 // Markers in the MBR boot code of boot loaders that keep code or data in the
@@ -79,10 +88,15 @@ bool wholeDiskFileSystem(const std::uint8_t* head, std::size_t length) {
 
 // The MD RAID superblocks kept near the end of a member: 0.90 in the last
 // 64 KiB-aligned 64 KiB, 1.0 8 KiB before the end, 4 KiB-aligned.
+constexpr std::uint64_t Md090Block = 64 * 1024;
+constexpr std::uint64_t Md10Before = 8 * 1024;
+constexpr std::uint64_t Md10Alignment = 4 * 1024;
+constexpr std::uint64_t MdSmallestMember = 2 * Md090Block;
+
 bool tailRaidMember(const GuardDisk& disk) {
-  if (disk.tail == nullptr || disk.deviceBytes < 128 * 1024) return false;
-  const std::uint64_t at[] = {(disk.deviceBytes & ~std::uint64_t{0xFFFF}) - 0x10000,
-                              (disk.deviceBytes - 8192) & ~std::uint64_t{4095}};
+  if (disk.tail == nullptr || disk.deviceBytes < MdSmallestMember) return false;
+  const std::uint64_t at[] = {(disk.deviceBytes & ~(Md090Block - 1)) - Md090Block,
+                              (disk.deviceBytes - Md10Before) & ~(Md10Alignment - 1)};
   return std::any_of(std::begin(at), std::end(at), [&](std::uint64_t offset) {
     return offset >= disk.tailOffset &&
            marked(disk.tail, disk.tailLength, {static_cast<std::size_t>(offset - disk.tailOffset), MdMagic});
@@ -116,9 +130,9 @@ bool gptOverlaps(const std::uint8_t* head, std::size_t length, std::uint32_t sec
   const std::uint8_t* header = gptHeader(head, length, sectorSize);
   if (header == nullptr) return false;
   if (overlaps(start, end, sectorSize, std::uint64_t{sectorSize} * 2)) return true;
-  const std::uint64_t entryLba = isdGetU64(header + 72);
-  const std::uint64_t entryCount = isdGetU32(header + 80);
-  const std::uint64_t entrySize = isdGetU32(header + 84);
+  const std::uint64_t entryLba = isdGetU64(header + GptEntryLbaAt);
+  const std::uint64_t entryCount = isdGetU32(header + GptEntryCountAt);
+  const std::uint64_t entrySize = isdGetU32(header + GptEntrySizeAt);
   const std::uint64_t entryStart = entryLba * sectorSize;
   // A header whose entry array cannot be located is taken to cover everything.
   if (entryLba == 0 || entryLba > (1ULL << 40)) return true;
@@ -134,7 +148,7 @@ bool hasGpt(const GuardDisk& disk) {
 }
 
 bool hasBootSignature(const std::uint8_t* head, std::size_t length) {
-  return length >= 512 && head[510] == 0x55 && head[511] == 0xAA;
+  return length >= MbrLength && head[MbrBootSignatureAt] == 0x55 && head[MbrBootSignatureAt + 1] == 0xAA;
 }
 
 bool gapBootLoader(const std::uint8_t* head, std::size_t length) {
@@ -149,14 +163,15 @@ bool gapBootLoader(const std::uint8_t* head, std::size_t length) {
 // rule when the table is there.
 bool partitionReaches(const GuardDisk& disk, std::uint64_t end) {
   if (!hasBootSignature(disk.head, disk.headLength)) return false;
-  const std::uint64_t sector = disk.sectorSize >= 512 && disk.sectorSize % 512 == 0 ? disk.sectorSize : 512;
+  const std::uint64_t sector =
+      disk.sectorSize >= MbrLength && disk.sectorSize % MbrLength == 0 ? disk.sectorSize : MbrLength;
   const std::uint64_t lastSectorEnd = (end + sector - 1) / sector * sector;
   const bool gpt = hasGpt(disk);
-  for (std::size_t i = 0; i < 4; ++i) {
-    const std::uint8_t* entry = disk.head + MbrPartitionTable + 16 * i;
-    const std::uint8_t type = entry[4];
+  for (std::size_t i = 0; i < MbrPartitionCount; ++i) {
+    const std::uint8_t* entry = disk.head + MbrPartitionTable + MbrEntryLength * i;
+    const std::uint8_t type = entry[MbrEntryTypeAt];
     if (type == 0 || (type == ProtectiveMbrType && gpt)) continue;
-    if (isdGetU32(entry + 8) * sector < lastSectorEnd) return true;
+    if (isdGetU32(entry + MbrEntryStartAt) * sector < lastSectorEnd) return true;
   }
   return false;
 }
@@ -182,11 +197,11 @@ DiskOutcome layoutVerdict(const GuardDisk& disk, std::uint64_t start, std::uint6
 }  // namespace
 
 std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
-  if (length < 4) return 0;
+  if (length < IsdSignatureLength) return 0;
   std::size_t ours = 0;
-  switch (isdSlotOf(store)) {
-    case IsdSlot::Complete:
-    case IsdSlot::Unfinished:
+  switch (isdSignatureStateOf(store)) {
+    case IsdSignatureState::Complete:
+    case IsdSignatureState::Unfinished:
       // The header is ours whatever the length word says; so is what it
       // claims, but never more than the longest record its header can frame:
       // a damaged length word must not make someone else's bytes ours.
@@ -194,16 +209,16 @@ std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
         ours = isdGetU32(store + IsdTotalLengthOffset);
       } else {
         const std::size_t word =
-            length >= IsdTotalLengthOffset + 4 ? isdGetU32(store + IsdTotalLengthOffset) : 0;
+            length >= IsdTotalLengthOffset + IsdWordBytes ? isdGetU32(store + IsdTotalLengthOffset) : 0;
         ours = std::max<std::size_t>(std::min(word, isdLongestRecord(store, length)), IsdHeaderLength);
       }
       break;
-    case IsdSlot::Vacant:
-      ours = guardIsRemovedRecord(store, length) ? isdGetU32(store + IsdTotalLengthOffset)
-             : allZero(store, 0, 4)              ? 0
-                                                 : 4;
+    case IsdSignatureState::Vacant:
+      ours = guardIsRemovedRecord(store, length)     ? isdGetU32(store + IsdTotalLengthOffset)
+             : allZero(store, 0, IsdSignatureLength) ? 0
+                                                     : IsdSignatureLength;
       break;
-    case IsdSlot::Foreign: break;
+    case IsdSignatureState::Foreign: break;
   }
   return std::min(ours, length);
 }
@@ -213,7 +228,8 @@ std::size_t guardRecordExtent(const std::uint8_t* head, std::size_t length) {
   const std::uint8_t* store = head + IsdStoreOffset;
   const std::size_t storeLength = length - IsdStoreOffset;
   const std::size_t own = guardOwnedLength(store, storeLength);
-  if (storeLength < 4 || isdSlotOf(store) == IsdSlot::Foreign) return own;
+  if (storeLength < IsdSignatureLength || isdSignatureStateOf(store) == IsdSignatureState::Foreign)
+    return own;
   const JournalCopy copy = journalOf(head, length);
   if (!copy.valid) return own;
   const std::size_t claim =
@@ -228,7 +244,7 @@ JournalCopy journalOf(const std::uint8_t* head, std::size_t length) {
 }
 
 bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length) {
-  return length >= IsdHeaderLength && isdSlotOf(record) == IsdSlot::Vacant &&
+  return length >= IsdHeaderLength && isdSignatureStateOf(record) == IsdSignatureState::Vacant &&
          isdFramingAddsUp(record, length);
 }
 
@@ -264,7 +280,7 @@ DiskOutcome guardJournalArea(const GuardDisk& disk, const char** user) {
   // with those bytes: unless a journal copy of ours is there, they are the
   // record's.
   const std::uint8_t* store = disk.head + IsdStoreOffset;
-  if (area != JournalAreaState::Ours && isdSlotOf(store) == IsdSlot::Complete &&
+  if (area != JournalAreaState::Ours && isdSignatureStateOf(store) == IsdSignatureState::Complete &&
       isdGetU32(store + IsdTotalLengthOffset) > JournalOffset - IsdStoreOffset)
     return DiskOutcome::RefusedForeignData;
   return DiskOutcome::Written;

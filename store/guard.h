@@ -5,8 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "store/format.h"
 #include "store/journal.h"
 #include "store/outcome.h"
+
+// How much of the start of a disk the write guard looks at: the boot sector, a
+// GUID partition table header at any usual sector size, and the largest image.
+inline constexpr std::size_t GuardSpan = IsdStoreOffset + IsdMaxImageLength;
 
 // How much of the end of a disk the guard looks at: RAID signatures kept
 // within the last 128 KiB.

@@ -82,7 +82,7 @@ std::uint32_t journalEncode(const std::uint8_t* record, std::uint32_t length, st
 }
 
 bool journalMatches(const JournalCopy& copy, const std::uint8_t* store, std::size_t length) {
-  return copy.valid && length >= copy.recordLength && length >= IsdTotalLengthOffset + 4 &&
+  return copy.valid && length >= copy.recordLength && length >= IsdTotalLengthOffset + IsdWordBytes &&
          isdGetU32(store + IsdTotalLengthOffset) == copy.recordLength &&
          journalCrc32(store, copy.recordLength) == copy.recordCrc;
 }

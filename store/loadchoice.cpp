@@ -12,15 +12,15 @@ namespace {
 enum class Rank { None, NoGeneration, Generation, WrittenElsewhere };
 
 StoredRecord recordAt(const std::uint8_t* store, std::size_t length) {
-  if (length < 4)
+  if (length < IsdSignatureLength)
     return length == 0 || std::all_of(store, store + length, [](std::uint8_t b) { return b == 0; })
                ? StoredRecord::NoRecord
                : StoredRecord::Foreign;
-  switch (isdSlotOf(store)) {
-    case IsdSlot::Complete: break;
-    case IsdSlot::Unfinished: return StoredRecord::Unfinished;
-    case IsdSlot::Vacant: return StoredRecord::NoRecord;
-    case IsdSlot::Foreign: return StoredRecord::Foreign;
+  switch (isdSignatureStateOf(store)) {
+    case IsdSignatureState::Complete: break;
+    case IsdSignatureState::Unfinished: return StoredRecord::Unfinished;
+    case IsdSignatureState::Vacant: return StoredRecord::NoRecord;
+    case IsdSignatureState::Foreign: return StoredRecord::Foreign;
   }
   if (length < IsdHeaderLength) return StoredRecord::CutShort;
   const std::size_t wanted =

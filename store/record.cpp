@@ -2,26 +2,37 @@
 
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <new>
 
-// The header must lie in memory exactly as it is stored, on 32- and 64-bit builds alike.
-static_assert(offsetof(ImageSafeDataStruct, signature) == 0);
-static_assert(offsetof(ImageSafeDataStruct, version) == 4);
-static_assert(offsetof(ImageSafeDataStruct, totalLength) == 8);
-static_assert(offsetof(ImageSafeDataStruct, flags) == 12);
-static_assert(offsetof(ImageSafeDataStruct, DHCP) == 16);
-static_assert(offsetof(ImageSafeDataStruct, ipAddress) == 20);
-static_assert(offsetof(ImageSafeDataStruct, gateway) == 24);
-static_assert(offsetof(ImageSafeDataStruct, subnet) == 28);
-static_assert(offsetof(ImageSafeDataStruct, lastBaseImageTime) == 32);
-static_assert(offsetof(ImageSafeDataStruct, advScript) == 36);
-static_assert(offsetof(ImageSafeDataStruct, lastBaseImageSize) == 40);
-static_assert(offsetof(ImageSafeDataStruct, structLength) == 48);
-static_assert(offsetof(ImageSafeDataStruct, sid) == 52);
-static_assert(offsetof(ImageSafeDataStruct, dnsServerCount) == 72);
-static_assert(offsetof(ImageSafeDataStruct, dnsServer) == 76);
-static_assert(offsetof(ImageSafeDataStruct, dnsServer) + sizeof(ImageSafeDataStruct::dnsServer) ==
-              IsdHeaderLength);
+namespace {
+
+// The header table covers the header without gaps, in stored order, and every
+// member lies in memory at its stored offset with its stored size, on 32- and
+// 64-bit builds alike.
+constexpr bool headerTableMatchesStruct() {
+  std::size_t next = 0;
+  for (const IsdHeaderField& field : IsdHeaderFields) {
+    if (field.offset != next || field.memberOffset != field.offset) return false;
+    if (field.width * field.count != field.memberSize) return false;
+    if (field.width != 1 && field.width != 4 && field.width != 8) return false;
+    next = field.offset + field.memberSize;
+  }
+  return next == IsdHeaderLength;
+}
+static_assert(headerTableMatchesStruct());
+
+// Each text's first version is no earlier than the one before it, so that a
+// record of any version carries a leading run of the texts.
+constexpr bool textVersionsAscend() {
+  for (std::size_t i = 1; i < std::size(IsdTextFields); ++i)
+    if (IsdTextFields[i].sinceVersion < IsdTextFields[i - 1].sinceVersion) return false;
+  return IsdTextFields[std::size(IsdTextFields) - 1].sinceVersion <= IsdCurrentVersion;
+}
+static_assert(textVersionsAscend());
+
+}  // namespace
+
 static_assert(offsetof(ImageSafeDataStruct, wsDN) >= IsdHeaderLength);
 
 void isdReset(ImageSafeDataStruct* record) {

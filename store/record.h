@@ -4,11 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // Where the record lives on every raw disk, and the lengths of its stored form.
 inline constexpr std::uint32_t IsdStoreOffset = 2560;
 inline constexpr std::uint32_t IsdHeaderLength = 204;
-inline constexpr std::uint32_t IsdEmptyLength = 236;  // header plus eight zero length words
+inline constexpr std::uint32_t IsdTextCount = 8;
+inline constexpr std::uint32_t IsdWordBytes = 4;  // a stored 32-bit word, such as the length before each text
+inline constexpr std::uint32_t IsdEmptyLength = IsdHeaderLength + IsdTextCount * IsdWordBytes;
 inline constexpr std::uint32_t IsdCurrentVersion = 5;
 
 // Status codes of the store operations (0 is success).
@@ -21,13 +24,16 @@ inline constexpr int IsdLockTimeout = -1007;  // another run kept the disks lock
 inline constexpr int IsdReadFailed = -1008;   // no record found, and a usable disk could not be read
 
 // The four signature bytes at the start of every stored record ("WEXD").
-inline constexpr std::uint8_t IsdSignature[4] = {0x57, 0x45, 0x58, 0x44};
+inline constexpr std::uint32_t IsdSignatureLength = 4;
+inline constexpr std::uint8_t IsdSignature[IsdSignatureLength] = {0x57, 0x45, 0x58, 0x44};
 
 // Bits of `flags`; every other bit is carried unchanged.
 inline constexpr std::uint32_t IsdFlagJustImaged = 0x1;
 inline constexpr std::uint32_t IsdFlagScriptedImage = 0x4;
 
 inline constexpr std::size_t IsdDnsServerSlots = 32;
+inline constexpr std::size_t IsdAddressBytes = 4;  // an IPv4 address, in network order
+inline constexpr std::size_t IsdSidWords = 5;
 
 // Capacities in bytes of the eight text buffers; a buffer of N bytes holds at
 // most N/2 - 1 characters plus the zero unit.
@@ -43,21 +49,21 @@ inline constexpr std::size_t IsdCapWsID = 258;
 // The first 204 bytes are the header, every field at its stored offset (the
 // 64-bit field falls on offset 40, aligned on 32- and 64-bit builds alike).
 struct ImageSafeDataStruct {
-  std::uint8_t signature[4];
+  std::uint8_t signature[IsdSignatureLength];
   std::uint32_t version;
   std::uint32_t totalLength;
   std::uint32_t flags;
   std::int32_t DHCP;
-  std::uint8_t ipAddress[4];
-  std::uint8_t gateway[4];
-  std::uint8_t subnet[4];
+  std::uint8_t ipAddress[IsdAddressBytes];
+  std::uint8_t gateway[IsdAddressBytes];
+  std::uint8_t subnet[IsdAddressBytes];
   std::int32_t lastBaseImageTime;
   std::int32_t advScript;
   std::int64_t lastBaseImageSize;
   std::uint32_t structLength;
-  std::uint32_t sid[5];
+  std::uint32_t sid[IsdSidWords];
   std::uint32_t dnsServerCount;
-  std::uint8_t dnsServer[IsdDnsServerSlots][4];
+  std::uint8_t dnsServer[IsdDnsServerSlots][IsdAddressBytes];
 
   // Text buffers: 16-bit little-endian units, zero-terminated, zero-filled
   // behind the terminator. Null when the record has no buffers.
@@ -71,22 +77,85 @@ struct ImageSafeDataStruct {
   std::uint8_t* wsID;
 };
 
-// The eight texts in their stored order, with their capacities.
+// The eight texts in their stored order, with their capacities and the first
+// version whose records carry them (an older record ends its texts before).
 struct IsdTextField {
   const char* name;
   std::uint8_t* ImageSafeDataStruct::*buffer;
   std::size_t capacity;
+  std::uint32_t sinceVersion;
 };
-inline constexpr IsdTextField IsdTextFields[8] = {
-    {"wsDN", &ImageSafeDataStruct::wsDN, IsdCapWsDN},
-    {"wsTree", &ImageSafeDataStruct::wsTree, IsdCapWsTree},
-    {"netbiosName", &ImageSafeDataStruct::netbiosName, IsdCapNetbiosName},
-    {"workgroup", &ImageSafeDataStruct::workgroup, IsdCapWorkgroup},
-    {"lastBaseImage", &ImageSafeDataStruct::lastBaseImage, IsdCapLastBaseImage},
-    {"dnsSuffix", &ImageSafeDataStruct::dnsSuffix, IsdCapDnsSuffix},
-    {"dnsHostname", &ImageSafeDataStruct::dnsHostname, IsdCapDnsHostname},
-    {"wsID", &ImageSafeDataStruct::wsID, IsdCapWsID},
+inline constexpr IsdTextField IsdTextFields[IsdTextCount] = {
+    {"wsDN", &ImageSafeDataStruct::wsDN, IsdCapWsDN, 0},
+    {"wsTree", &ImageSafeDataStruct::wsTree, IsdCapWsTree, 0},
+    {"netbiosName", &ImageSafeDataStruct::netbiosName, IsdCapNetbiosName, 0},
+    {"workgroup", &ImageSafeDataStruct::workgroup, IsdCapWorkgroup, 0},
+    {"lastBaseImage", &ImageSafeDataStruct::lastBaseImage, IsdCapLastBaseImage, 0},
+    {"dnsSuffix", &ImageSafeDataStruct::dnsSuffix, IsdCapDnsSuffix, 4},
+    {"dnsHostname", &ImageSafeDataStruct::dnsHostname, IsdCapDnsHostname, 4},
+    {"wsID", &ImageSafeDataStruct::wsID, IsdCapWsID, 5},
 };
+
+// True when a record of `version` carries `field` among its stored texts.
+constexpr bool isdCarriesText(std::uint32_t version, const IsdTextField& field) {
+  return version >= field.sinceVersion;
+}
+
+// The header's fields in their stored order: where each lies in the stored
+// form, the width of one element (each stored little-endian) and how many
+// elements it has; then where its member lies in memory. record.cpp checks
+// that both agree, so the header lies in memory exactly as it is stored.
+struct IsdHeaderField {
+  const char* name;
+  std::size_t offset;
+  std::size_t width;
+  std::size_t count;
+  std::size_t memberOffset;  // where the member lies in ImageSafeDataStruct
+  std::size_t memberSize;
+};
+inline constexpr IsdHeaderField IsdHeaderFields[] = {
+    {"signature", 0, 1, IsdSignatureLength, offsetof(ImageSafeDataStruct, signature),
+     sizeof ImageSafeDataStruct::signature},
+    {"version", 4, 4, 1, offsetof(ImageSafeDataStruct, version), sizeof ImageSafeDataStruct::version},
+    {"totalLength", 8, 4, 1, offsetof(ImageSafeDataStruct, totalLength),
+     sizeof ImageSafeDataStruct::totalLength},
+    {"flags", 12, 4, 1, offsetof(ImageSafeDataStruct, flags), sizeof ImageSafeDataStruct::flags},
+    {"DHCP", 16, 4, 1, offsetof(ImageSafeDataStruct, DHCP), sizeof ImageSafeDataStruct::DHCP},
+    {"ipAddress", 20, 1, IsdAddressBytes, offsetof(ImageSafeDataStruct, ipAddress),
+     sizeof ImageSafeDataStruct::ipAddress},
+    {"gateway", 24, 1, IsdAddressBytes, offsetof(ImageSafeDataStruct, gateway),
+     sizeof ImageSafeDataStruct::gateway},
+    {"subnet", 28, 1, IsdAddressBytes, offsetof(ImageSafeDataStruct, subnet),
+     sizeof ImageSafeDataStruct::subnet},
+    {"lastBaseImageTime", 32, 4, 1, offsetof(ImageSafeDataStruct, lastBaseImageTime),
+     sizeof ImageSafeDataStruct::lastBaseImageTime},
+    {"advScript", 36, 4, 1, offsetof(ImageSafeDataStruct, advScript), sizeof ImageSafeDataStruct::advScript},
+    {"lastBaseImageSize", 40, 8, 1, offsetof(ImageSafeDataStruct, lastBaseImageSize),
+     sizeof ImageSafeDataStruct::lastBaseImageSize},
+    {"structLength", 48, 4, 1, offsetof(ImageSafeDataStruct, structLength),
+     sizeof ImageSafeDataStruct::structLength},
+    {"sid", 52, 4, IsdSidWords, offsetof(ImageSafeDataStruct, sid), sizeof ImageSafeDataStruct::sid},
+    {"dnsServerCount", 72, 4, 1, offsetof(ImageSafeDataStruct, dnsServerCount),
+     sizeof ImageSafeDataStruct::dnsServerCount},
+    {"dnsServer", 76, 1, (IsdAddressBytes * IsdDnsServerSlots), offsetof(ImageSafeDataStruct, dnsServer),
+     sizeof ImageSafeDataStruct::dnsServer},
+};
+
+// The stored offset of the header field `name`; the header's length for a
+// name the table does not hold (which the uses below reject at compile time).
+constexpr std::size_t isdHeaderOffset(std::string_view name) {
+  for (const IsdHeaderField& field : IsdHeaderFields)
+    if (name == field.name) return field.offset;
+  return IsdHeaderLength;
+}
+
+// Offsets of the header words that are read without decoding the whole header.
+inline constexpr std::size_t IsdVersionOffset = isdHeaderOffset("version");
+inline constexpr std::size_t IsdTotalLengthOffset = isdHeaderOffset("totalLength");
+// Also where the texts start, taken whole.
+inline constexpr std::size_t IsdStructLengthOffset = isdHeaderOffset("structLength");
+static_assert(IsdVersionOffset < IsdHeaderLength && IsdTotalLengthOffset < IsdHeaderLength &&
+              IsdStructLengthOffset < IsdHeaderLength);
 
 // Make the header the empty current-version header; the texts are untouched.
 void isdReset(ImageSafeDataStruct* record);
@@ -106,12 +175,12 @@ std::uint8_t* narrowToWide(std::uint8_t* dest, const char* text);
 char* wideToNarrow(char* dest, const std::uint8_t* text);
 
 // Owns a record's buffers for a scope: releases them on the way out.
-class IsdRecordGuard {
+class IsdRecordBuffers {
  public:
-  explicit IsdRecordGuard(ImageSafeDataStruct* record) : record_(record) {}
-  ~IsdRecordGuard() { isdRelease(record_); }
-  IsdRecordGuard(const IsdRecordGuard&) = delete;
-  IsdRecordGuard& operator=(const IsdRecordGuard&) = delete;
+  explicit IsdRecordBuffers(ImageSafeDataStruct* record) : record_(record) {}
+  ~IsdRecordBuffers() { isdRelease(record_); }
+  IsdRecordBuffers(const IsdRecordBuffers&) = delete;
+  IsdRecordBuffers& operator=(const IsdRecordBuffers&) = delete;
 
  private:
   ImageSafeDataStruct* record_;

@@ -25,8 +25,9 @@ void addBytes(StorePlan& plan, std::uint32_t offset, const std::uint8_t* bytes, 
 // differs from the signature only there, so a write cut after any byte never
 // completes a signature out of what the bytes held before (say "WE?D").
 void addMark(StorePlan& plan) {
-  addBytes(plan, IsdStoreOffset + 3, IsdUnfinishedSignature + 3, 1);
-  addBytes(plan, IsdStoreOffset, IsdUnfinishedSignature, 3);
+  constexpr std::uint32_t last = IsdSignatureLength - 1;
+  addBytes(plan, IsdStoreOffset + last, IsdUnfinishedSignature + last, 1);
+  addBytes(plan, IsdStoreOffset, IsdUnfinishedSignature, last);
 }
 
 // Zeros over [from, to) from the store offset, when that holds anything.
@@ -81,15 +82,16 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   StorePlan plan;
   const std::uint8_t* current = length > IsdStoreOffset ? head + IsdStoreOffset : head;
   const std::size_t storeLength = length > IsdStoreOffset ? length - IsdStoreOffset : 0;
-  const IsdSlot slot = storeLength >= 4 ? isdSlotOf(current) : IsdSlot::Vacant;
+  const IsdSignatureState state =
+      storeLength >= IsdSignatureLength ? isdSignatureStateOf(current) : IsdSignatureState::Vacant;
   const auto own = static_cast<std::uint32_t>(guardOwnedLength(current, storeLength));
   const auto extent = static_cast<std::uint32_t>(guardRecordExtent(head, length));
   const std::uint32_t oldWord =
-      storeLength >= IsdTotalLengthOffset + 4 ? isdGetU32(current + IsdTotalLengthOffset) : 0;
+      storeLength >= IsdTotalLengthOffset + IsdWordBytes ? isdGetU32(current + IsdTotalLengthOffset) : 0;
   const std::uint32_t newWord = images.recordLength;
   const JournalCopy copy = journalOf(head, length);
 
-  const bool recordInPlace = slot == IsdSlot::Complete && extent == newWord &&
+  const bool recordInPlace = state == IsdSignatureState::Complete && extent == newWord &&
                              sameBytes(current, storeLength, images.record, newWord);
   const bool copyInPlace = images.journal == nullptr ||
                            (copy.valid && sameBytes(copy.record, copy.recordLength, images.record, newWord) &&
@@ -101,7 +103,7 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   // be read with those bytes.
   std::uint32_t ours = extent;
   const std::uint32_t kept = std::max(own, newWord);
-  const bool readWithThem = slot == IsdSlot::Complete && !isdFramingAddsUp(current, storeLength);
+  const bool readWithThem = state == IsdSignatureState::Complete && !isdFramingAddsUp(current, storeLength);
   if (images.journal != nullptr && ours > kept && !readWithThem) {
     clearStore(plan, current, storeLength, kept, ours);
     if (plan.count > 0) add(plan, StoreStep::Kind::Sync);
@@ -129,10 +131,10 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   // record at 2560 is completed first (the load reads that copy until its
   // signature is back, and the complete record from then on), and only then
   // is the copy replaced.
-  const bool copyFirst = !(slot == IsdSlot::Unfinished && copy.valid);
+  const bool copyFirst = !(state == IsdSignatureState::Unfinished && copy.valid);
   if (copyFirst) addJournal();
 
-  if (slot != IsdSlot::Unfinished) {
+  if (state != IsdSignatureState::Unfinished) {
     addMark(plan);
     add(plan, StoreStep::Kind::Sync);
   }
@@ -140,7 +142,7 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   if (newWord > oldWord) {
     // Most significant byte first: every value on the way lies at or above
     // the old one, so the old bytes stay claimed until they are overwritten.
-    for (unsigned i = 4; i-- > 0;) {
+    for (unsigned i = IsdWordBytes; i-- > 0;) {
       if (byteOf(word, i) == byteOf(newWord, i)) continue;
       word = withByte(word, i, byteOf(newWord, i));
       const auto byte = static_cast<std::uint8_t>(byteOf(newWord, i));
@@ -154,9 +156,10 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
     add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + newWord, ours - newWord);
     add(plan, StoreStep::Kind::Sync);
   }
-  add(plan, StoreStep::Kind::Record, IsdStoreOffset + 4, newWord - 4, 4);
+  add(plan, StoreStep::Kind::Record, IsdStoreOffset + IsdSignatureLength, newWord - IsdSignatureLength,
+      IsdSignatureLength);
   add(plan, StoreStep::Kind::Sync);
-  addBytes(plan, IsdStoreOffset, IsdSignature, 4);
+  addBytes(plan, IsdStoreOffset, IsdSignature, IsdSignatureLength);
   add(plan, StoreStep::Kind::Sync);
   if (!copyFirst) addJournal();
   // Written least significant byte first over a larger one, every value the
@@ -171,7 +174,8 @@ StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal
   StorePlan plan;
   const std::uint8_t* current = length > IsdStoreOffset ? head + IsdStoreOffset : head;
   const std::size_t storeLength = length > IsdStoreOffset ? length - IsdStoreOffset : 0;
-  const IsdSlot slot = storeLength >= 4 ? isdSlotOf(current) : IsdSlot::Foreign;
+  const IsdSignatureState state =
+      storeLength >= IsdSignatureLength ? isdSignatureStateOf(current) : IsdSignatureState::Foreign;
   const auto own = static_cast<std::uint32_t>(guardOwnedLength(current, storeLength));
   const auto extent = static_cast<std::uint32_t>(guardRecordExtent(head, length));
   const JournalCopy copy = journalOf(head, length);
@@ -186,14 +190,15 @@ StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal
   const bool recordOurs = dirty(0, extent);
   if (!recordOurs && !areaOurs) return plan;
 
-  if (journal && copy.valid && copy.recordLength >= own && slot != IsdSlot::Foreign) {
+  if (journal && copy.valid && copy.recordLength >= own && state != IsdSignatureState::Foreign) {
     // The journal copy claims the whole record: take the signature first, so
     // that no load finds the record from here on, then everything else.
-    if (dirty(0, 4)) {
-      add(plan, StoreStep::Kind::Zeros, IsdStoreOffset, 4);
+    if (dirty(0, IsdSignatureLength)) {
+      add(plan, StoreStep::Kind::Zeros, IsdStoreOffset, IsdSignatureLength);
       add(plan, StoreStep::Kind::Sync);
     }
-    if (dirty(4, extent)) add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + 4, extent - 4);
+    if (dirty(IsdSignatureLength, extent))
+      add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + IsdSignatureLength, extent - IsdSignatureLength);
     clearJournal(plan, area);
     add(plan, StoreStep::Kind::Sync);
   } else {
@@ -206,14 +211,16 @@ StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal
       add(plan, StoreStep::Kind::Sync);
     }
     if (recordOurs) {
-      if (slot != IsdSlot::Unfinished && extent > 4) {
+      if (state != IsdSignatureState::Unfinished && extent > IsdSignatureLength) {
         addMark(plan);
         add(plan, StoreStep::Kind::Sync);
       }
-      const std::uint32_t word = IsdTotalLengthOffset + 4;
+      const std::uint32_t word = IsdTotalLengthOffset + IsdWordBytes;
       if (extent > word) add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + word, extent - word);
-      if (extent > 4) add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + 4, std::min(extent, word) - 4);
-      add(plan, StoreStep::Kind::Zeros, IsdStoreOffset, 4);
+      if (extent > IsdSignatureLength)
+        add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + IsdSignatureLength,
+            std::min(extent, word) - IsdSignatureLength);
+      add(plan, StoreStep::Kind::Zeros, IsdStoreOffset, IsdSignatureLength);
       add(plan, StoreStep::Kind::Sync);
     }
   }

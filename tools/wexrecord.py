@@ -25,7 +25,6 @@ from dataclasses import dataclass, field
 
 STORE_OFFSET = 2560
 HEADER_LENGTH = 204
-EMPTY_LENGTH = 236  # the header and eight zero length words
 SIGNATURE = bytes((0x57, 0x45, 0x58, 0x44))
 DNS_SLOTS = 32
 TEXT_FIELDS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage",
@@ -33,13 +32,29 @@ TEXT_FIELDS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage",
 # Buffer sizes in bytes; a buffer holds capacity / 2 - 1 characters.
 CAPACITY = {"wsDN": 514, "wsTree": 66, "netbiosName": 32, "workgroup": 36,
             "lastBaseImage": 1024, "dnsSuffix": 312, "dnsHostname": 128, "wsID": 258}
+# The first version whose records carry each text; older ones stop before it.
+TEXT_SINCE = {"wsDN": 0, "wsTree": 0, "netbiosName": 0, "workgroup": 0, "lastBaseImage": 0,
+              "dnsSuffix": 4, "dnsHostname": 4, "wsID": 5}
 
-# signature, version, totalLength, flags, DHCP, ipAddress, gateway, subnet,
-# lastBaseImageTime, advScript, lastBaseImageSize, structLength, sid[5],
-# dnsServerCount, dnsServer[32]
-HEADER = struct.Struct("<4sIIIi4s4s4siiqI5II128s")
-TOTAL_LENGTH_AT = 8
+# The header's fields in stored order, each with its little-endian struct format.
+HEADER_LAYOUT = (("signature", "4s"), ("version", "I"), ("totalLength", "I"), ("flags", "I"),
+                 ("DHCP", "i"), ("ipAddress", "4s"), ("gateway", "4s"), ("subnet", "4s"),
+                 ("lastBaseImageTime", "i"), ("advScript", "i"), ("lastBaseImageSize", "q"),
+                 ("structLength", "I"), ("sid", "5I"), ("dnsServerCount", "I"),
+                 ("dnsServer", f"{4 * DNS_SLOTS}s"))
+HEADER = struct.Struct("<" + "".join(form for _, form in HEADER_LAYOUT))
+
+
+def header_offset(name):
+    """The stored offset of the header field `name`."""
+    forms = [form for _, form in HEADER_LAYOUT]
+    index = [field for field, _ in HEADER_LAYOUT].index(name)
+    return struct.calcsize("<" + "".join(forms[:index]))
+
+
+TOTAL_LENGTH_AT = header_offset("totalLength")
 assert HEADER.size == HEADER_LENGTH
+EMPTY_LENGTH = HEADER_LENGTH + 4 * len(TEXT_FIELDS)  # the header and eight zero length words
 
 
 def units(text):
@@ -104,20 +119,28 @@ def decode(image, wide=False):
                     subnet=subnet, last_image_time=time, adv_script=adv, last_image_size=size,
                     struct_length=struct_length, sid=sid, dns_count=count,
                     dns=[servers[i:i + 4] for i in range(0, 4 * DNS_SLOTS, 4)])
-    position = HEADER_LENGTH
+    texts = stored_texts(image)
     for name in TEXT_FIELDS:
-        (length,) = struct.unpack_from("<I", image, position)
-        assert length % 2 == 0 and length < CAPACITY[name], (name, length)
-        stored = image[position + 4:position + 4 + length]
-        assert len(stored) == length, (name, length)
+        stored = texts[name]
+        assert len(stored) % 2 == 0 and len(stored) < CAPACITY[name], (name, len(stored))
         if wide:
             record.texts[name] = stored.decode("utf-16-le")
         else:
             assert all(b == 0 for b in stored[1::2]), name
             record.texts[name] = stored[0::2]
-        position += 4 + length
-    assert position == total, (position, total)
+    assert sum(4 + len(t) for t in texts.values()) + HEADER_LENGTH == total, total
     return record
+
+
+def stored_texts(image):
+    """The stored units of each text of a version-5 image, as bytes, by name."""
+    texts, position = {}, HEADER_LENGTH
+    for name in TEXT_FIELDS:
+        (length,) = struct.unpack_from("<I", image, position)
+        texts[name] = bytes(image[position + 4:position + 4 + length])
+        assert len(texts[name]) == length, (name, length)
+        position += 4 + length
+    return texts
 
 
 def stored_length(disk, offset=STORE_OFFSET):

@@ -137,15 +137,15 @@ void panelOpen() {
   newtComponentAddCallback(panelList, followCurrentRow, panelScrollbar);
   newtFormAddComponent(panelForm, panelList);
   newtFormAddComponent(panelForm, panelScrollbar);
-  newtFormSetBackground(panelForm, SlotFrame);
+  newtFormSetBackground(panelForm, ColorSetFrame);
   for (int key = 0; key < PanelRowCount; ++key) {
     newtListboxAppendEntry(panelList, " ", rowKey(key));
   }
 }
 
-void panelPut(int slot, int row, int column, const char* text) {
+void panelPut(int colorSet, int row, int column, const char* text) {
   if (!panelActive) {
-    newtDrawRootTextColor(slot, column, row, text);
+    newtDrawRootTextColor(colorSet, column, row, text);
     newtRefresh();
     return;
   }
@@ -160,29 +160,29 @@ void panelPut(int slot, int row, int column, const char* text) {
   newtRefresh();
 }
 
-void panelText(const char* text, int row, int column, short slot) {
+void panelText(const char* text, int row, int column, short colorSet) {
   if (row < PanelFirstRow || row > PanelLastTextRow) return;
   std::string shown;
   if (!panelFitText(text, column, screenWidth, &shown)) return;
-  panelPut(slot, row, column, shown.c_str());
+  panelPut(colorSet, row, column, shown.c_str());
   newtRefresh();
 }
 
 void panelWrapped(int* row, const char* label, int labelColumn, const char* description,
                   int descriptionColumn) {
-  if (label != nullptr) panelText(label, *row, labelColumn, static_cast<short>(SlotFrame));
+  if (label != nullptr) panelText(label, *row, labelColumn, static_cast<short>(ColorSetFrame));
   if (description == nullptr) return;
   const long widthValue = static_cast<long>(screenWidth) - descriptionColumn - 3;
   const std::size_t width = widthValue > 1 ? static_cast<std::size_t>(widthValue) : 1;
   std::string rest(description);
   while (rest.size() > width) {
     const std::size_t k = panelBreakAt(rest, width);
-    panelText(rest.substr(0, k).c_str(), *row, descriptionColumn, static_cast<short>(SlotTitle));
+    panelText(rest.substr(0, k).c_str(), *row, descriptionColumn, static_cast<short>(ColorSetTitle));
     ++*row;
     // The blank at a break is dropped; a hard break of a long word drops nothing.
     rest.erase(0, rest[k] == ' ' ? k + 1 : k);
   }
-  panelText(rest.c_str(), *row, descriptionColumn, static_cast<short>(SlotTitle));
+  panelText(rest.c_str(), *row, descriptionColumn, static_cast<short>(ColorSetTitle));
   ++*row;
 }
 

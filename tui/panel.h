@@ -20,10 +20,10 @@ extern newtComponent panelScrollbar;
 void panelOpen();
 // Place `text` at a screen row and column: into the panel row while the
 // panel is open, straight onto the screen otherwise.
-void panelPut(int slot, int row, int column, const char* text);
+void panelPut(int colorSet, int row, int column, const char* text);
 // Place one line after refusing texts wider than the screen and shortening
 // with "..." what would run past the frame.
-void panelText(const char* text, int row, int column, short slot);
+void panelText(const char* text, int row, int column, short colorSet);
 // Place a label and a description broken at blanks; advances *row by the
 // number of description lines.
 void panelWrapped(int* row, const char* label, int labelColumn, const char* description,

@@ -30,32 +30,32 @@ int newtGetScreenHeight() {
   return rows;
 }
 
-void newtSetUserColor(int slot, const char* foreground, const char* background) {
-  // newtSetColor refuses the slots between newt's sets and its custom range,
+void newtSetUserColor(int colorSet, const char* foreground, const char* background) {
+  // newtSetColor refuses the colour sets between newt's sets and its custom range,
   // so the terminal's colour object is set directly, as newt does for its own.
-  SLtt_set_color(slot, "", foreground, background);
+  SLtt_set_color(colorSet, "", foreground, background);
 }
 
-void newtDrawRootTextColor(int slot, int column, int row, const char* text) {
+void newtDrawRootTextColor(int colorSet, int column, int row, const char* text) {
   if (text == nullptr) return;
-  SLsmg_set_color(static_cast<SLsmg_Color_Type>(slot));
+  SLsmg_set_color(static_cast<SLsmg_Color_Type>(colorSet));
   SLsmg_gotorc(row, column);
   SLsmg_write_string(text);
 }
 
-void newtDrawBorder(int slot, int left, int top, int width, int height) {
+void newtDrawBorder(int colorSet, int left, int top, int width, int height) {
   if (width < 2 || height < 2) return;
-  SLsmg_set_color(static_cast<SLsmg_Color_Type>(slot));
+  SLsmg_set_color(static_cast<SLsmg_Color_Type>(colorSet));
   SLsmg_draw_box(top, left, extent(height), extent(width));
 }
 
-void newtDrawhLine(int slot, int row, int column, int length) {
-  SLsmg_set_color(static_cast<SLsmg_Color_Type>(slot));
+void newtDrawhLine(int colorSet, int row, int column, int length) {
+  SLsmg_set_color(static_cast<SLsmg_Color_Type>(colorSet));
   SLsmg_gotorc(row, column);
   SLsmg_draw_hline(extent(length));
 }
 
-void newtFillRegion(int slot, int left, int top, int width, int height) {
-  SLsmg_set_color(static_cast<SLsmg_Color_Type>(slot));
+void newtFillRegion(int colorSet, int left, int top, int width, int height) {
+  SLsmg_set_color(static_cast<SLsmg_Color_Type>(colorSet));
   SLsmg_fill_region(top, left, extent(height), extent(width), static_cast<SLwchar_Type>(' '));
 }

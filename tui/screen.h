@@ -6,20 +6,20 @@
 // interface derives from it.
 extern int screenWidth;
 
-// Colour slots used by our screens (newt's own colour sets lie below 26).
-inline constexpr int SlotFrame = 26;  // frame, separator, panel, labels
-inline constexpr int SlotTitle = 28;  // title line, help descriptions
+// Colour sets used by our screens (newt's own colour sets lie below 26).
+inline constexpr int ColorSetFrame = 26;  // frame, separator, panel, labels
+inline constexpr int ColorSetTitle = 28;  // title line, help descriptions
 
 int newtGetScreenWidth();
 int newtGetScreenHeight();
-// Everything drawn in `slot` from now on (or in that newt colour set, for
-// slots below 26) uses these colours, named as newt's colour settings name them.
-void newtSetUserColor(int slot, const char* foreground, const char* background);
-// Text on the root screen at (column, row), both from 0, in the slot's colours.
-void newtDrawRootTextColor(int slot, int column, int row, const char* text);
+// Everything drawn in `colorSet` from now on (or in that newt colour set, for
+// colour sets below 26) uses these colours, named as newt's colour settings name them.
+void newtSetUserColor(int colorSet, const char* foreground, const char* background);
+// Text on the root screen at (column, row), both from 0, in the colour set's colours.
+void newtDrawRootTextColor(int colorSet, int column, int row, const char* text);
 // A line-drawing frame whose outer edge covers the given rectangle.
-void newtDrawBorder(int slot, int left, int top, int width, int height);
+void newtDrawBorder(int colorSet, int left, int top, int width, int height);
 // A horizontal line of `length` line-drawing characters.
-void newtDrawhLine(int slot, int row, int column, int length);
-// The rectangle filled with blanks in the slot's colours.
-void newtFillRegion(int slot, int left, int top, int width, int height);
+void newtDrawhLine(int colorSet, int row, int column, int length);
+// The rectangle filled with blanks in the colour set's colours.
+void newtFillRegion(int colorSet, int left, int top, int width, int height);

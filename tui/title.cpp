@@ -14,12 +14,12 @@
 namespace {
 
 struct PaletteEntry {
-  int slot;
+  int colorSet;
   const char* foreground;
   const char* background;
 };
 
-// Set in this order; slots 26 and 28 are the ones our screens draw with.
+// Set in this order; colour sets 26 and 28 are the ones our screens draw with.
 constexpr PaletteEntry Palette[] = {
     {26, "white", "blue"},        {28, "yellow", "blue"},      {30, "yellow", "blue"},
     {32, "brightgreen", "blue"},  {34, "brightgreen", "blue"}, {36, "white", "red"},
@@ -58,12 +58,12 @@ void tuiTitleBar() {
   const char* versionText = ToolMode == ToolModeEditor ? EditorVersionText : ViewerVersionText;
 
   newtCls();
-  newtDrawBorder(SlotFrame, 0, 0, width, height - 1);
+  newtDrawBorder(ColorSetFrame, 0, 0, width, height - 1);
   // The bottom row carries the help line; its last column stays unpainted.
   newtFillRegion(NEWT_COLORSET_SHADOW, 0, height - 1, width - 1, 1);
   newtRefresh();
-  newtDrawhLine(SlotFrame, 2, 1, width - 2);
-  panelPut(SlotTitle, 1, 1, titleLine(versionText, screenWidth).c_str());
+  newtDrawhLine(ColorSetFrame, 2, 1, width - 2);
+  panelPut(ColorSetTitle, 1, 1, titleLine(versionText, screenWidth).c_str());
   newtRefresh();
 }
 
@@ -75,7 +75,7 @@ void tuiOpen() {
   screenWidth = newtGetScreenWidth();
   newtCls();
   for (const PaletteEntry& entry : Palette) {
-    newtSetUserColor(entry.slot, entry.foreground, entry.background);
+    newtSetUserColor(entry.colorSet, entry.foreground, entry.background);
   }
   tuiTitleBar();
 }

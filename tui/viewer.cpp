@@ -34,7 +34,7 @@ class RecordPage {
 
  private:
   void place(const std::string& text, int column) {
-    panelText(text.c_str(), row_, column, static_cast<short>(SlotFrame));
+    panelText(text.c_str(), row_, column, static_cast<short>(ColorSetFrame));
   }
   void line(const std::string& label, const std::string& value) {
     ++row_;

@@ -5,9 +5,9 @@ import pytest
 
 sys.path.insert(0, str(Path(__file__).parent))
 
-from wexrun import Disks  # noqa: E402
+from wexrun import program_disks  # noqa: E402
 
 
 @pytest.fixture
 def disks(tmp_path):
-    return Disks(tmp_path / "disks")
+    return program_disks(tmp_path / "disks")

@@ -12,7 +12,7 @@ def expect_saved(disks, name, before, record):
     """The disk holds exactly `record` at 2560 and in its journal copy, the
     bytes of a longer record there before are cleared, and no other byte
     changed."""
-    full = disks.bytes(name)
+    full = disks.image(name)
     generation, copy = journal_on(full)
     assert copy == record.encode()
     written = journal_bytes(copy, generation)
@@ -261,10 +261,10 @@ def test_remove_erases_the_whole_record_and_its_journal_copy_and_saves_nothing(d
     disks.add("sda", sample_record())
     if journal:
         assert edit(disks, "Tree=Saved").returncode == 0
-        assert journal_on(disks.bytes("sda")) is not None
+        assert journal_on(disks.image("sda")) is not None
     result = edit(disks, "-r")
     assert (result.returncode, result.stdout, result.stderr) == (0, b"", b"")
-    assert disks.bytes("sda") == bytes(len(disks.bytes("sda"))), "no byte of the identity is left"
+    assert disks.image("sda") == bytes(len(disks.image("sda"))), "no byte of the identity is left"
 
 
 def test_remove_then_assignment_writes_the_loaded_record_back(disks):
@@ -298,7 +298,7 @@ def test_text_longer_than_its_field_is_cut_and_the_line_shows_what_was_stored(di
 def test_eight_bit_text_is_stored_one_unit_per_byte(disks):
     disks.add("sda", Record())
     assert edit(disks, b"Tree=Caf\xe9").returncode == 0
-    raw = disks.bytes("sda")
+    raw = disks.image("sda")
     assert raw[STORE_OFFSET + 204 + 4 + 4:STORE_OFFSET + 204 + 8 + 8] == b"C\0a\0f\0\xe9\0"
 
 

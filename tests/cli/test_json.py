@@ -84,7 +84,7 @@ def test_view_json_tells_no_record_from_an_empty_one_and_keeps_the_exit_status(d
     result, shown = view_json(disks)
     assert (result.returncode, shown["stored"], shown["source"], shown["disks"]) == (4, False, None, [])
     disks.add("sda", Record())
-    disks.add("sdb", image=b"\x01" * 300)
+    disks.add("sdb", stored=b"\x01" * 300)
     result, shown = view_json(disks)
     assert (result.returncode, shown["stored"], shown["source"]) == (0, True, "/dev/sda")
     assert shown["record"]["Tree"] == "" and shown["disks"][1]["state"] == "refused"
@@ -97,7 +97,7 @@ def edit_json(disks, *args):
 
 
 def writes(disks):
-    return [line for line in disks.log() if line.split()[0] in ("write", "sync")]
+    return [line for line in disks.log_lines() if line.split()[0] in ("write", "sync")]
 
 
 # Each case: the editor's arguments, its exit status, whether it changes
@@ -120,10 +120,10 @@ def test_edit_json_says_what_changed_on_each_disk(disks, name):
     args, status, changed, fields, refused, result = EDIT_CASES[name]
     disks.add("sda", sample_record())
     disks.add("sdb", sample_record())
-    before = {name: disks.bytes(name) for name in ("sda", "sdb")}
+    before = {name: disks.image(name) for name in ("sda", "sdb")}
     if result != "written":  # our own copies first, so that an unchanged save has nothing to write
         assert run(disks, "wexedit", "Tree=CORP_TREE").returncode == 0
-        before = {name: disks.bytes(name) for name in ("sda", "sdb")}
+        before = {name: disks.image(name) for name in ("sda", "sdb")}
     (disks.folder / "log").unlink(missing_ok=True)
     outcome, shown = edit_json(disks, *args)
     assert outcome.returncode == status, outcome.stderr
@@ -134,7 +134,7 @@ def test_edit_json_says_what_changed_on_each_disk(disks, name):
     assert [(disk["path"], disk["result"]) for disk in shown["disks"]] == [("/dev/sda", result),
                                                                         ("/dev/sdb", result)]
     if result != "written":
-        assert writes(disks) == [] and all(disks.bytes(name) == before[name] for name in before)
+        assert writes(disks) == [] and all(disks.image(name) == before[name] for name in before)
     # Without --json the same run keeps its exit status and prints lines, not an object.
     text = run(disks, "wexedit", *args)
     assert text.returncode == status and not text.stdout.startswith(b"{")
@@ -147,7 +147,7 @@ def test_edit_json_says_what_changed_on_each_disk(disks, name):
 
 def test_edit_json_removal_and_a_refused_disk(disks):
     disks.add("sda", sample_record())
-    disks.add("sdb", image=b"\x01" * 300)  # someone else's bytes where the record goes
+    disks.add("sdb", stored=b"\x01" * 300)  # someone else's bytes where the record goes
     outcome, shown = edit_json(disks, "-n", "-r")
     assert (outcome.returncode, shown["changed"], shown["record"]) == (0, True, None)
     assert [d["result"] for d in shown["removal"]] == ["would remove", "unchanged"]

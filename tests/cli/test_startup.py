@@ -24,7 +24,7 @@ def test_role_comes_from_the_exact_base_name(disks, name, role):
         assert disks.record("sda").texts["wsTree"] == b"Lab"
     else:
         assert result.stdout == b"CORP_TREE\n"
-        assert disks.bytes("sda") == before
+        assert disks.image("sda") == before
     assert result.returncode == 0
 
 
@@ -91,8 +91,8 @@ def run_help(disks, name, *args):
 def test_help_ends_with_status_1_and_touches_no_disk(disks, name, args):
     before = disks.add("sda", sample_record())
     assert run_help(disks, name, *args) == 1
-    assert disks.bytes("sda") == before
-    assert not [line for line in disks.log() if line.startswith(("write", "sync", "read"))]
+    assert disks.image("sda") == before
+    assert not [line for line in disks.log_lines() if line.startswith(("write", "sync", "read"))]
 
 
 def project_version():
@@ -118,7 +118,7 @@ def test_help_and_version_print_plain_text_and_open_no_disk(disks, name, args, e
         assert text.startswith(expected) and "--version" in text and "\x1b" not in text
     else:
         assert text == expected.format(v=project_version())
-    assert disks.bytes("sda") == before and disks.log() == []
+    assert disks.image("sda") == before and disks.log_lines() == []
 
 
 @pytest.mark.parametrize("name,args,stdout,status", [
@@ -151,7 +151,7 @@ def test_full_screen_without_a_terminal_says_so_and_exits_6(disks, name, args, l
     before = disks.add("sda", sample_record())
     result = run(disks, name, *args)
     assert (result.returncode, result.stdout, result.stderr) == (6, b"", line)
-    assert disks.bytes("sda") == before
+    assert disks.image("sda") == before
 
 
 # Messages that both roles can give: each comes out under the role's own name.

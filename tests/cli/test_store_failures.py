@@ -18,7 +18,7 @@ def protective_gpt_disk():
 
 @pytest.mark.parametrize("fault", ["write", "shortwrite", "sync"])
 def test_failed_disk_is_reported_and_the_others_are_still_written(disks, fault):
-    disks.add("sda", sample_record(), conf={"fault": fault})
+    disks.add("sda", sample_record(), fault=fault)
     disks.add("sdb", sample_record())
     result = edit(disks, "Tree=Lab")
     assert result.stdout == b"   DEZE Tree Name set to 'Lab'\n"
@@ -29,8 +29,8 @@ def test_failed_disk_is_reported_and_the_others_are_still_written(disks, fault):
 
 
 def test_every_failed_disk_gets_its_own_line(disks):
-    disks.add("sda", Record(), conf={"fault": "write"})
-    disks.add("sdc", Record(), conf={"fault": "sync"})
+    disks.add("sda", Record(), fault="write")
+    disks.add("sdc", Record(), fault="sync")
     result = edit(disks, "-c")
     lines = result.stderr.decode().splitlines()
     assert [line.split(":")[1].strip() for line in lines] == ["/dev/sda", "/dev/sdc"]
@@ -52,7 +52,7 @@ def test_refused_disk_is_reported_with_its_reason_and_left_unchanged(disks):
     assert result.stderr.decode().startswith("wexedit: /dev/sda: ")
     assert "partition table" in result.stderr.decode()
     assert result.returncode == 4
-    assert disks.bytes("sda") == gpt
+    assert disks.image("sda") == gpt
     assert disks.record("sdb").texts["netbiosName"] == b"PC1"
 
 
@@ -78,12 +78,12 @@ def test_removal_with_no_record_present_writes_nothing_and_succeeds(disks):
     before = disks.add("sda")
     result = edit(disks, "-r")
     assert (result.returncode, result.stderr) == (0, b"")
-    assert disks.bytes("sda") == before
+    assert disks.image("sda") == before
 
 
 def test_failed_removal_is_reported(disks):
-    before = disks.add("sda", sample_record(), conf={"fault": "write"})
+    before = disks.add("sda", sample_record(), fault="write")
     result = edit(disks, "-r")
     assert result.stderr.decode().startswith("wexedit: /dev/sda: ")
     assert result.returncode == 4
-    assert disks.bytes("sda")[STORE_OFFSET:STORE_OFFSET + 4] == before[STORE_OFFSET:STORE_OFFSET + 4]
+    assert disks.image("sda")[STORE_OFFSET:STORE_OFFSET + 4] == before[STORE_OFFSET:STORE_OFFSET + 4]

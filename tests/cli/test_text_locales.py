@@ -7,12 +7,11 @@ low byte up to the first zero one. The expected forms below follow those two
 rules through Python's own codecs."""
 
 import shutil
-import struct
 import subprocess
 
 import pytest
 
-from wexrecord import HEADER_LENGTH, STORE_OFFSET, TEXT_FIELDS
+from wexrecord import STORE_OFFSET, stored_texts
 from wexrun import Record, run, sample_record
 
 # The texts as another program (or this one) may have stored them in wsTree.
@@ -82,13 +81,7 @@ def typed_values(charset):
 
 def stored_tree(disk):
     """The raw units of wsTree in a disk's record."""
-    position = STORE_OFFSET + HEADER_LENGTH
-    for name in TEXT_FIELDS:
-        (length,) = struct.unpack_from("<I", disk, position)
-        if name == "wsTree":
-            return disk[position + 4:position + 4 + length]
-        position += 4 + length
-    raise AssertionError("no wsTree")
+    return stored_texts(disk[STORE_OFFSET:])["wsTree"]
 
 
 SET_CASES = [(locale, name, typed) for locale, charset in LOCALES.items()
@@ -105,12 +98,12 @@ def test_typed_text_is_stored_confirmed_and_printed_back(disks, locale_path, loc
     if expected is None:
         assert result.returncode == 5
         assert len(result.stderr.splitlines()) == 1 and b"Tree" in result.stderr
-        assert stored_tree(disks.bytes("sda")) == b"O\0L\0D\0"
+        assert stored_tree(disks.image("sda")) == b"O\0L\0D\0"
         return
     assert result.returncode == 0, result.stderr
     shown = shown_of_stored(charset, expected)
     assert result.stdout == b"   DEZE Tree Name set to '" + shown + b"'\n"
-    assert stored_tree(disks.bytes("sda")) == expected
+    assert stored_tree(disks.image("sda")) == expected
     assert run(disks, "wexview", b"T", env=env).stdout == shown + b"\n"
 
 
@@ -128,7 +121,7 @@ def test_stored_text_is_printed_exported_and_left_alone(disks, locale_path, tmp_
     record = sample_record()
     record.texts["wsTree"] = TEXTS[name]
     disks.add("sda", record)
-    units = stored_tree(disks.bytes("sda"))
+    units = stored_tree(disks.image("sda"))
     shown = shown_of_stored(charset, units)
     assert run(disks, "wexview", b"T", env=env).stdout == shown + b"\n"
     script = run(disks, "wexview", b"-s", env=env).stdout
@@ -138,5 +131,5 @@ def test_stored_text_is_printed_exported_and_left_alone(disks, locale_path, tmp_
     assert (result.stdout, result.returncode) == (shown, 0), result.stderr
     # Editing another field writes the untouched text back unit for unit.
     assert run(disks, "wexedit", b"NetBIOSName=PC2", env=env).returncode == 0
-    assert stored_tree(disks.bytes("sda")) == units
+    assert stored_tree(disks.image("sda")) == units
 

@@ -1,8 +1,9 @@
 """Running wexedit/wexview over simulated disks; the stored record form comes
 from tools/wexrecord.py.
 
-The simulated disks are image files in a folder; the preload library named by
-SIMDISK_LIBRARY maps /dev/sda and friends onto them while SIMDISK_DIR is set.
+The simulated disks are those of tests/simdisk/simdisk.py: image files in a
+folder that the preload library named by SIMDISK_LIBRARY maps /dev/sda and
+friends onto while SIMDISK_DIR is set.
 """
 
 import os
@@ -22,48 +23,15 @@ from wexrecord import (JOURNAL_OFFSET, STORE_OFFSET, Record, journal_bytes, jour
 DISK_BYTES = 64 * 1024
 
 
+def program_disks(folder):
+    """The simulated disks the program's tests run over: 64 KiB each, in the C locale."""
+    return SimDisks(folder, image_size=DISK_BYTES, locale="C")
+
+
 def bin_dir():
     folder = os.environ.get("WEXEDIT_BIN_DIR")
     assert folder, "WEXEDIT_BIN_DIR must name the folder that holds wexedit and wexview"
     return Path(folder)
-
-
-class Disks:
-    """A folder of simulated disk images."""
-
-    def __init__(self, folder):
-        self.folder = Path(folder)
-        self.folder.mkdir(parents=True, exist_ok=True)
-
-    def add(self, name, record=None, image=None, conf=None, size=DISK_BYTES):
-        """A zero-filled disk, with `record` (or raw `image` bytes) at 2560."""
-        data = bytearray(size)
-        stored = record.encode() if record is not None else image
-        if stored is not None:
-            data[STORE_OFFSET:STORE_OFFSET + len(stored)] = stored
-        (self.folder / name).write_bytes(bytes(data))
-        if conf:
-            (self.folder / f"{name}.conf").write_text(
-                "".join(f"{key}={value}\n" for key, value in conf.items()))
-        return bytes(data)
-
-    def bytes(self, name):
-        return (self.folder / name).read_bytes()
-
-    def record(self, name):
-        record = record_on(self.bytes(name))
-        assert record is not None, f"no record on {name}"
-        return record
-
-    def log(self):
-        path = self.folder / "log"
-        return path.read_text().splitlines() if path.exists() else []
-
-    def env(self):
-        env = SimDisks(self.folder).env()
-        env["LC_ALL"] = "C"
-        env.pop("FLOPPYDRIVE", None)
-        return env
 
 
 def run(disks, name, *args, program=None, env=None):

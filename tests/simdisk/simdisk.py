@@ -5,6 +5,7 @@
     disks = SimDisks(tmp_path / "disks")
     disks.add("hda", ide=(16, 63, 1000), media="disk")
     disks.add("sda", 1 << 20, fault="shortwrite")
+    disks.add("sdb", Record(flags=1))            # a record at 2560 (tools/wexrecord.py)
     result = launcher.run(wexedit, ["Tree=Lab"], env=disks.env(), ...)   # tests/launcher.py
     assert "write /dev/sda 2560 242 121" in disks.log_lines()
     assert disks.read("hda", 2560, 4) == b"WEXD"
@@ -15,7 +16,11 @@ SIMDISK_LIBRARY, which the test's ctest ENVIRONMENT sets.
 
 import os
 import re
+import sys
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+from wexrecord import STORE_OFFSET, record_on  # noqa: E402
 
 # The twelve fixed slots of the program.
 DEVICE_NAMES = ("hda", "hdb", "hdc", "hdd",
@@ -65,23 +70,31 @@ def _fault_text(fault):
 
 
 class SimDisks:
-    """A folder of simulated disks and the environment that runs a program over it."""
+    """A folder of simulated disks and the environment that runs a program over it.
 
-    def __init__(self, folder, library_path=None):
+    image_size: the size of a disk added without a size or whole image of its own.
+    locale:     when given, LC_ALL of the environment the program runs in."""
+
+    def __init__(self, folder, library_path=None, *, image_size=DEFAULT_IMAGE_SIZE, locale=None):
         self.folder = Path(folder)
         self.folder.mkdir(parents=True, exist_ok=True)
         self.library = os.path.abspath(library_path if library_path is not None else library())
+        self.image_size = image_size
+        self.locale = locale
 
     def path(self, name):
         """The image file of /dev/<name>."""
         _check_name(name)
         return self.folder / name
 
-    def add(self, name, image=DEFAULT_IMAGE_SIZE, *, size=None, ide=None, getgeo=None,
+    def add(self, name, image=None, *, stored=None, size=None, ide=None, getgeo=None,
             sector=None, fault=None, media=None, cut=None, delay=None, readonly=False):
-        """Creates /dev/<name>.
+        """Creates /dev/<name>; returns the image's bytes.
 
-        image:  the image's bytes, or its size in bytes (zeros, sparse).
+        image:  the image's bytes, its size in bytes (zeros, sparse), or a
+                wexrecord.Record stored at 2560 of a zero disk of image_size
+                (default: zeros of image_size).
+        stored: bytes put at 2560 of a zero disk of image_size instead.
         size:   sectors BLKGETSIZE reports, or 'fail' (default: image size / 512).
         ide:    answer to request 0x0303: 'fail', 8 hex digits in byte order,
                 4 bytes, or (heads, sectors, cylinders) (default: it fails).
@@ -122,7 +135,15 @@ class SimDisks:
             settings.append(f"{key}={value}")
         if readonly:
             settings.append("readonly=yes")
-        if isinstance(image, int):
+        if image is None and stored is None:
+            image = self.image_size
+        if image is not None and hasattr(image, "encode"):
+            stored = image.encode()
+        if stored is not None:
+            data = bytearray(self.image_size)
+            data[STORE_OFFSET:STORE_OFFSET + len(stored)] = stored
+            path.write_bytes(bytes(data))
+        elif isinstance(image, int):
             with open(path, "wb") as out:
                 out.truncate(image)
         else:
@@ -134,7 +155,7 @@ class SimDisks:
             conf.unlink()
         if media is not None:
             self.set_media(name, media)
-        return path
+        return path.read_bytes()
 
     def set_media(self, name, text):
         """Gives /proc/ide/<name>/media this content (None removes it)."""
@@ -152,6 +173,10 @@ class SimDisks:
         preload = environment.get("LD_PRELOAD", "")
         environment["LD_PRELOAD"] = self.library + (" " + preload if preload else "")
         environment["SIMDISK_DIR"] = str(self.folder)
+        if base is None:
+            environment.pop("FLOPPYDRIVE", None)  # the runner's own floppy setting stays out
+        if self.locale is not None:
+            environment["LC_ALL"] = self.locale
         # The library comes before the sanitizer runtime of a sanitizer build.
         asan = environment.get("ASAN_OPTIONS", "")
         environment["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "verify_asan_link_order=0"
@@ -173,6 +198,12 @@ class SimDisks:
     def image(self, name):
         """The whole image of /dev/<name>."""
         return self.path(name).read_bytes()
+
+    def record(self, name):
+        """The wexrecord.Record stored at 2560 of /dev/<name>; fails when there is none."""
+        record = record_on(self.image(name))
+        assert record is not None, f"no record on {name}"
+        return record
 
     def read(self, name, offset, count):
         """`count` bytes of /dev/<name> from `offset` (fewer at the image's end)."""

@@ -374,7 +374,7 @@ class CutSave : public Disks, public testing::WithParamInterface<CutCase> {
   }
   static std::optional<Identity> loadAll(FakePlatform& platform, int& status) {
     ImageSafeDataStruct r{};
-    IsdRecordGuard release(&r);
+    IsdRecordBuffers release(&r);
     scanDisks(platform);
     status = isdLoad(&r);
     char text[600];

@@ -13,8 +13,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "cli"))
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 
 import launcher  # noqa: E402
-from wexrun import (STORE_OFFSET, Disks, Record, bin_dir, edit, journal_on, outside_journal,  # noqa: E402
-                    sample_record, view)
+from wexrun import (STORE_OFFSET, Record, bin_dir, edit, journal_on, outside_journal,  # noqa: E402
+                    program_disks, sample_record, view)
 
 FIELDS = ("NetBIOSName", "Tree", "IP")
 OLD = (b"PC1", b"CORP_TREE", b"10.0.0.5")
@@ -25,7 +25,7 @@ NEW_ARGS = ("NetBIOSName=NEWNAME-XYZ", "Tree=NEWTREE", "IP=10.9.9.9")
 
 @pytest.fixture
 def disks(tmp_path):
-    return Disks(tmp_path / "disks")
+    return program_disks(tmp_path / "disks")
 
 
 def seen(disks):
@@ -34,7 +34,7 @@ def seen(disks):
 
 
 def written_bytes(disks, name):
-    return sum(int(line.split()[4]) for line in disks.log() if line.startswith(f"write /dev/{name} "))
+    return sum(int(line.split()[4]) for line in disks.log_lines() if line.startswith(f"write /dev/{name} "))
 
 
 def bytes_a_save_writes(disks):
@@ -51,7 +51,7 @@ def test_save_cut_at_any_byte_reads_back_old_or_new_and_the_next_save_succeeds(d
                                  total - 1) if 0 <= p < total})
     for point in points:
         for name in names:
-            disks.add(name, sample_record(), conf={"cut": point} if name == cut else None)
+            disks.add(name, sample_record(), cut=point if name == cut else None)
         killed = edit(disks, *NEW_ARGS)
         assert killed.returncode == -9, (point, killed.stderr)
         (disks.folder / f"{cut}.conf").unlink()
@@ -63,13 +63,13 @@ def test_save_cut_at_any_byte_reads_back_old_or_new_and_the_next_save_succeeds(d
 
 
 def test_two_editors_started_together_keep_both_changes(disks):
-    disks.add("sda", sample_record(), conf={"delay": 50})
+    disks.add("sda", sample_record(), delay=50)
     program = bin_dir() / "wexedit"
     first = launcher.popen(program, ["Tree=NEW_A"], argv0="wexedit", env=disks.env(),
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     # The first has read the record and not yet written: now the second starts.
     deadline = time.monotonic() + 30
-    while not any(line.startswith("read /dev/sda 2560 ") and line.split()[3] != "204" for line in disks.log()):
+    while not any(line.startswith("read /dev/sda 2560 ") and line.split()[3] != "204" for line in disks.log_lines()):
         assert time.monotonic() < deadline and first.poll() is None
         time.sleep(0.01)
     second = launcher.run(program, ["NetBIOSName=NEW_B"], argv0="wexedit", env=disks.env(),
@@ -88,7 +88,7 @@ def test_a_shorter_save_never_locks_out_a_longer_one(disks):
         assert disks.record("sda").texts["lastBaseImage"] == value.encode()
     # Nothing of the longer records is left behind the last one.
     end = STORE_OFFSET + len(disks.record("sda").encode())
-    rest = outside_journal(disks.bytes("sda"))[end:]
+    rest = outside_journal(disks.image("sda"))[end:]
     assert rest == bytes(len(rest))
 
 
@@ -119,9 +119,9 @@ def test_record_on_the_second_disk_is_read_kept_and_removed(disks, first):
     else:
         assert result.returncode == 4
         assert result.stderr.startswith(b"wexedit: /dev/sda: ")
-        assert disks.bytes("sda") == before
+        assert disks.image("sda") == before
     assert edit(disks, "-r").returncode == 0
-    assert disks.bytes("sdb")[STORE_OFFSET:STORE_OFFSET + 4] == bytes(4)
+    assert disks.image("sdb")[STORE_OFFSET:STORE_OFFSET + 4] == bytes(4)
     assert view(disks, "NetBIOSName").stdout == b"\n"
 
 
@@ -130,18 +130,18 @@ def test_removal_clears_every_copy_and_every_unfinished_save(disks):
     unfinished[:4] = b"WEX_"
     disks.add("sda", sample_record())
     disks.add("sdb", Record())
-    disks.add("sdc", image=bytes(unfinished))
+    disks.add("sdc", stored=bytes(unfinished))
     result = edit(disks, "-r")
     assert (result.returncode, result.stderr) == (
         0, b"wexedit: /dev/sdc holds a save that did not finish; the image-safe data was read from /dev/sda\n")
     for name in ("sda", "sdb", "sdc"):
-        assert disks.bytes(name) == bytes(len(disks.bytes(name))), f"{name}: no byte of the identity is left"
+        assert disks.image(name) == bytes(len(disks.image(name))), f"{name}: no byte of the identity is left"
     found = view(disks, "NetBIOSName")
     assert (found.stdout, found.returncode) == (b"\n", 0)
 
 
 def test_disk_that_cannot_be_opened_is_named_with_the_reason(disks):
-    disks.add("sda", sample_record(), conf={"fault": "open"})
+    disks.add("sda", sample_record(), fault="open")
     disks.add("sdb", sample_record())
     result = view(disks, "NetBIOSName")
     assert (result.stdout, result.returncode) == (b"PC1\n", 0)
@@ -166,7 +166,7 @@ def test_a_run_that_cannot_lock_the_disks_gives_up_after_its_wait_having_written
     assert result.stderr == (b"wexedit: /dev/sda is in use by another run of wexedit or wexview; "
                              b"gave up after 10 seconds; nothing was written\n")
     assert 9.5 <= waited < 30
-    assert disks.bytes("sda") == before
+    assert disks.image("sda") == before
 
 
 def test_nvme_and_virtio_disks_are_used_only_while_no_fixed_disk_is(disks):
@@ -174,16 +174,16 @@ def test_nvme_and_virtio_disks_are_used_only_while_no_fixed_disk_is(disks):
     disks.add("nvme0n1")
     result = edit(disks, "Tree=Fallback")
     assert (result.returncode, result.stderr) == (0, b"")
-    synced = [line.split()[1] for line in disks.log() if line.startswith("sync")]
+    synced = [line.split()[1] for line in disks.log_lines() if line.startswith("sync")]
     assert list(dict.fromkeys(synced)) == ["/dev/nvme0n1", "/dev/vda"], "NVMe first, then virtio"
     assert disks.record("vda").texts["wsTree"] == disks.record("nvme0n1").texts["wsTree"] == b"Fallback"
-    before = {name: disks.bytes(name) for name in ("vda", "nvme0n1")}
+    before = {name: disks.image(name) for name in ("vda", "nvme0n1")}
     disks.add("sdc")
     (disks.folder / "log").unlink()
     assert edit(disks, "Tree=Fixed").returncode == 0
     assert disks.record("sdc").texts["wsTree"] == b"Fixed"
-    assert {name: disks.bytes(name) for name in ("vda", "nvme0n1")} == before
-    assert not [line for line in disks.log() if "/sys/block" in line or "nvme" in line or "vda" in line]
+    assert {name: disks.image(name) for name in ("vda", "nvme0n1")} == before
+    assert not [line for line in disks.log_lines() if "/sys/block" in line or "nvme" in line or "vda" in line]
 
 
 def test_named_disks_and_images_replace_the_scan(disks, tmp_path):
@@ -205,7 +205,7 @@ def test_named_disks_and_images_replace_the_scan(disks, tmp_path):
     assert small.read_bytes() == bytes(STORE_OFFSET + 100), "an image is never extended"
     assert image.stat().st_size == 1 << 20
     assert disks.record("sdb").texts["netbiosName"] == b"IMG"
-    assert disks.bytes("sda")[STORE_OFFSET:STORE_OFFSET + 4] == b"WEXD"
+    assert disks.image("sda")[STORE_OFFSET:STORE_OFFSET + 4] == b"WEXD"
     assert disks.record("sda") == sample_record(), "an unnamed disk is left alone"
     assert view(disks, "--disk", str(image), "NetBIOSName").stdout == b"IMG\n"
 
@@ -227,13 +227,13 @@ def test_a_disk_skipped_by_a_save_is_named_and_takes_the_newer_copy_at_the_next(
     for name in ("sda", "sdb"):
         stored = disks.record(name)
         assert (stored.texts["netbiosName"], stored.texts["wsTree"]) == (b"NEW", b"NEXT"), name
-        assert journal_on(disks.bytes(name))[1] == stored.encode(), name
+        assert journal_on(disks.image(name))[1] == stored.encode(), name
 
 
 def test_a_corrupted_length_word_never_makes_a_save_or_removal_clear_foreign_bytes(disks):
     image = bytearray(sample_record().encode())
     image[8:12] = (60000).to_bytes(4, "little")
-    disks.add("sda", image=bytes(image))
+    disks.add("sda", stored=bytes(image))
     foreign = b"someone's 16 B.."
     with open(disks.folder / "sda", "r+b") as disk:
         disk.seek(STORE_OFFSET + 30000)
@@ -244,17 +244,17 @@ def test_a_corrupted_length_word_never_makes_a_save_or_removal_clear_foreign_byt
                                                      b"from 6144 on hold other data); the image-safe data was "
                                                      b"written without one\n")
     assert disks.record("sda").texts["netbiosName"] == b"NEW"
-    assert disks.bytes("sda")[STORE_OFFSET + 30000:STORE_OFFSET + 30016] == foreign
+    assert disks.image("sda")[STORE_OFFSET + 30000:STORE_OFFSET + 30016] == foreign
     assert edit(disks, "Tree=AFTER").stderr == b""
-    assert journal_on(disks.bytes("sda"))[1] == disks.record("sda").encode()
+    assert journal_on(disks.image("sda"))[1] == disks.record("sda").encode()
     assert edit(disks, "-r").returncode == 0
-    after = disks.bytes("sda")
+    after = disks.image("sda")
     assert after[STORE_OFFSET + 30000:STORE_OFFSET + 30016] == foreign
     assert after.count(0) == len(after) - sum(1 for b in foreign if b), "only the foreign bytes are left"
 
 
 def test_a_failed_sync_on_the_only_disk_loses_nothing(disks):
-    disks.add("sda", sample_record(), conf={"fault": "sync"})
+    disks.add("sda", sample_record(), fault="sync")
     result = edit(disks, *NEW_ARGS)
     assert result.returncode == 4
     (disks.folder / "sda.conf").unlink()
@@ -281,5 +281,5 @@ def test_an_edit_that_changes_nothing_writes_and_syncs_nothing(disks):
     (disks.folder / "log").unlink()
     result = edit(disks, "Tree=SAME")
     assert (result.returncode, result.stderr) == (0, b"")
-    assert not [line for line in disks.log() if line.startswith(("write ", "sync "))]
-    assert journal_on(disks.bytes("sda"))[0] == journal_on(disks.bytes("sdb"))[0] == 1, "the generation stays"
+    assert not [line for line in disks.log_lines() if line.startswith(("write ", "sync "))]
+    assert journal_on(disks.image("sda"))[0] == journal_on(disks.image("sdb"))[0] == 1, "the generation stays"

@@ -3,41 +3,34 @@ AHCI, NVMe, virtio) and real partition tables; the host then reads what
 landed in the image files."""
 
 import json
-import struct
 import subprocess
-import zlib
+import sys
+from pathlib import Path
 
 import pytest
 
 from guest import Dev, Disk, Machine
 
-STORE = 2560
-JOURNAL, JOURNAL_END = 6144, 6144 + 4096
-TEXTS = ("wsDN", "wsTree", "netbiosName", "workgroup", "lastBaseImage", "dnsSuffix", "dnsHostname", "wsID")
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import wexrecord  # noqa: E402
+
+STORE = wexrecord.STORE_OFFSET
+JOURNAL, JOURNAL_END = wexrecord.JOURNAL_OFFSET, wexrecord.JOURNAL_END
 
 
 def stored_record(image):
     """The record at byte 2560 as (total length, flags, texts by name); fails on anything else."""
-    assert image[STORE:STORE + 4] == b"WEXD", f"no record at 2560: {image[STORE:STORE + 16].hex()}"
-    version, total, flags = struct.unpack_from("<III", image, STORE + 4)
-    assert version == 5
-    position, texts = STORE + 204, {}
-    for name in TEXTS:
-        length, = struct.unpack_from("<I", image, position)
-        texts[name] = image[position + 4:position + 4 + length].decode("utf-16-le")
-        position += 4 + length
-    assert position == STORE + total, "the texts do not end at the stored total length"
-    return total, flags, texts
+    record = wexrecord.record_on(image, wide=True)
+    assert record is not None, f"no record at 2560: {image[STORE:STORE + 16].hex()}"
+    assert record.version == 5
+    return wexrecord.stored_length(image), record.flags, record.texts
 
 
 def journal_record(image):
     """The record of the valid journal copy at 6144; fails when there is none."""
-    area = image[JOURNAL:JOURNAL_END]
-    assert area[:8] == b"WEXJOURN", f"no journal copy at 6144: {area[:16].hex()}"
-    _version, length, _generation, record_crc, journal_crc = struct.unpack_from("<IIQII", area, 8)
-    record = area[32:32 + length]
-    assert zlib.crc32(record) == record_crc and zlib.crc32(area[:28] + record) == journal_crc
-    return record
+    copy = wexrecord.journal_on(image)
+    assert copy is not None, f"no journal copy at 6144: {image[JOURNAL:JOURNAL + 16].hex()}"
+    return copy[1]
 
 
 def only_record_and_journal(image, total):

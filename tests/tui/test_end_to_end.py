@@ -1,13 +1,13 @@
 """The real program under both names over simulated disks: the record page
-of wexview, the help page, and the editor form landing on the disk."""
+of wexview and the help page. What the editor form leaves on the disk, OK or
+not, is checked by tests/cli/test_editor_form_path.py."""
 
 import os
 from pathlib import Path
 
 import pytest
 
-from conftest import (KEY_ENTER, KEY_F12, KEY_HOME, KEY_KILL_LINE, KEY_SPACE, KEY_TAB,
-                      Session)
+from conftest import Session
 import records
 from test_record_page import SAMPLE, SAMPLE_ROWS, expected, panel_row
 
@@ -26,10 +26,6 @@ def disks(tmp_path):
 def add_disk(disks, record):
     disks.add("sda", 1 << 20)
     disks.write("sda", records.wexrecord.STORE_OFFSET, records.serialize(record))
-
-
-def stored_record(disks):
-    return records.from_disk(disks.image("sda"))
 
 
 def run(disks, name, args=(), size=(80, 25)):
@@ -54,25 +50,3 @@ def test_wexedit_help_option_shows_the_editor_page_and_exits_1(disks):
     session.wait_for("This program is used to edit")
     assert session.row(24).startswith("Press Enter to continue.")
     assert session.finish() == 1
-
-
-# Typing ends on the "Uses DHCP" radio button, six stops before "Cancel".
-@pytest.mark.parametrize("way_out", [KEY_TAB * 6 + KEY_ENTER, KEY_F12])
-def test_wexedit_form_left_without_ok_leaves_the_disk_untouched(disks, way_out):
-    add_disk(disks, SAMPLE)
-    before = disks.image("sda")
-    session = run(disks, "wexedit")
-    session.wait_for("Subnet mask:")
-    session.send(KEY_TAB * 2 + KEY_HOME + KEY_KILL_LINE + "Other" + KEY_TAB * 4 + KEY_SPACE)
-    assert session.finish(way_out) == 0
-    assert disks.image("sda") == before
-
-
-def test_wexedit_form_ok_stores_typed_tree_and_dhcp_choice_on_disk(disks):
-    add_disk(disks, SAMPLE)
-    session = run(disks, "wexedit")
-    session.wait_for("Subnet mask:")
-    session.send(KEY_TAB * 2 + KEY_HOME + KEY_KILL_LINE + "LAB_TREE" + KEY_TAB * 4 + KEY_SPACE)
-    assert session.finish(KEY_TAB * 5 + KEY_ENTER) == 0
-    assert stored_record(disks) == dict(
-        records.parse(records.serialize(SAMPLE)), wsTree="LAB_TREE", DHCP=1)

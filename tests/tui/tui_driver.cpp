@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     textdomain("wexedit");
   }
   ToolMode = std::strcmp(argv[1], "editor") == 0 ? ToolModeEditor : ToolModeViewer;
-  IsdRecordGuard guard(&isdRecord);
+  IsdRecordBuffers guard(&isdRecord);
   if (!isdCreate(&isdRecord)) return 3;
   const char* imagePath = argc > 3 && argv[3][0] != '\0' ? argv[3] : nullptr;
   if (imagePath != nullptr && !loadImage(imagePath, &isdRecord)) return 3;
