@@ -207,7 +207,8 @@ DiskOutcome carryOut(int fd, const StorePlan& plan, const SaveImages& images, Di
 }
 
 // Save `images` to one disk, or without images remove our record from it.
-DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* images, DiskResult& result) {
+// A plan stops once the guard has agreed and reports the disk as Written.
+DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* images, StoreMode mode, DiskResult& result) {
   const int fd = diskTable.slots[slot].descriptor;
   DiskBytes disk;
   if (const int error = readDisk(fd, disk); error != 0) {
@@ -235,6 +236,7 @@ DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* images, DiskResult& 
     result.journal = DiskOutcome::NotUsed;
     return result.outcome = verdict;
   }
+  if (mode == StoreMode::Plan) return result.outcome = DiskOutcome::Written;
   return result.outcome = carryOut(fd, plan, written, result);
 }
 
@@ -271,14 +273,14 @@ int statusOf(DiskOutcome outcome) {
 // from each. With `failure` set nothing is written and each usable disk is
 // noted as failed with it. Every disk is tried; the first failure decides the
 // status.
-int storeOnEveryDisk(DiskReport& report, const SaveImages* images, int failure = 0) {
+int storeOnEveryDisk(DiskReport& report, const SaveImages* images, StoreMode mode, int failure = 0) {
   clearReport(report);
   int status = IsdNoDevice;
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     if (!usable(slot)) continue;
     if (status == IsdNoDevice) status = 0;
     const DiskOutcome outcome = failure != 0 ? note(report, slot, DiskOutcome::WriteFailed, failure)
-                                             : storeOnDisk(slot, images, report.disks[slot]);
+                                             : storeOnDisk(slot, images, mode, report.disks[slot]);
     if (status == 0) status = statusOf(outcome);
   }
   return status;
@@ -611,26 +613,26 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
 
 int isdLoad(ImageSafeDataStruct* record) { return isdLoad(record, nullptr); }
 
-int isdSave(ImageSafeDataStruct* record, DiskReport* report) {
+int isdSave(ImageSafeDataStruct* record, DiskReport* report, StoreMode mode) {
   IsdRecordGuard release(record);
   DiskReport local;
   DiskReport& outcome = report != nullptr ? *report : local;
   const IsdImage image = isdSerialize(record);
-  if (!image.bytes) return storeOnEveryDisk(outcome, nullptr, -ENOMEM);
+  if (!image.bytes) return storeOnEveryDisk(outcome, nullptr, mode, -ENOMEM);
   std::uint8_t journal[JournalAreaLength];
   SaveImages images;
   images.record = image.bytes.get();
   images.recordLength = static_cast<std::uint32_t>(image.length);
   images.journalLength = journalEncode(images.record, images.recordLength, nextGeneration(), journal);
   if (images.journalLength != 0) images.journal = journal;
-  return storeOnEveryDisk(outcome, &images);
+  return storeOnEveryDisk(outcome, &images, mode);
 }
 
 int isdSave(ImageSafeDataStruct* record) { return isdSave(record, nullptr); }
 
-int isdRemove(DiskReport* report) {
+int isdRemove(DiskReport* report, StoreMode mode) {
   DiskReport local;
-  return storeOnEveryDisk(report != nullptr ? *report : local, nullptr);
+  return storeOnEveryDisk(report != nullptr ? *report : local, nullptr, mode);
 }
 
 int isdRemove() { return isdRemove(nullptr); }

@@ -147,12 +147,16 @@ int isdLoad(ImageSafeDataStruct* record);
 // that already holds exactly this record is left Unchanged. Returns 0, IsdNoDevice, or IsdWriteFailed /
 // IsdRefused when a usable disk was not written (every other usable disk is still tried). With `report`,
 // fills it with what happened on each disk; the report is the caller's and points only into the disk table.
-int isdSave(ImageSafeDataStruct* record, DiskReport* report);
+// With StoreMode::Plan nothing is written or synced: each disk is read and
+// judged as for the save, and the report says what the save would do (Written
+// for a disk it would write), for a dry run.
+enum class StoreMode { Write, Plan };
+int isdSave(ImageSafeDataStruct* record, DiskReport* report, StoreMode mode = StoreMode::Write);
 int isdSave(ImageSafeDataStruct* record);
 
 // Erase our record, complete, unfinished or removed earlier, and its journal
 // copy on every usable disk that holds one, and nothing that is not ours. Returns 0 (also when no disk held
 // one), IsdNoDevice when no disk is usable, or IsdWriteFailed / IsdRefused when a disk holding one could not
 // be cleared; `report` as for isdSave.
-int isdRemove(DiskReport* report);
+int isdRemove(DiskReport* report, StoreMode mode = StoreMode::Write);
 int isdRemove();

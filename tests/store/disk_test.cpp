@@ -691,6 +691,22 @@ TEST_F(Disks, SavingWhatADiskHoldsLeavesItUnchanged) {
   EXPECT_EQ(generation("/dev/sda"), 1u);
 
   place(fake.disks["/dev/sdb"], storedImage("Else"));  // another program's record on sdb
+  // A planned save and removal say what they would do and touch nothing.
+  const auto before = fake.disks;
+  fake.log.clear();
+  ASSERT_EQ(isdLoad(&record), 0);
+  narrowToWide(record.wsTree, "Same");
+  ASSERT_EQ(isdSave(&record, &report, StoreMode::Plan), 0);
+  EXPECT_EQ(report.disks[4].outcome, DiskOutcome::Unchanged);
+  EXPECT_EQ(report.disks[5].outcome, DiskOutcome::Written);
+  ASSERT_EQ(isdRemove(&report, StoreMode::Plan), 0);
+  EXPECT_EQ(report.disks[4].outcome, DiskOutcome::Written);
+  EXPECT_EQ(report.disks[5].outcome, DiskOutcome::Written);
+  EXPECT_TRUE(std::none_of(fake.log.begin(), fake.log.end(), [](const std::string& l) {
+    return l.rfind("write", 0) == 0 || l.rfind("sync", 0) == 0;
+  }));
+  for (const auto& [path, disk] : before) EXPECT_EQ(fake.disks[path].bytes, disk.bytes) << path;
+
   ASSERT_EQ(isdLoad(&record), 0);
   EXPECT_EQ(tree(), "Else");
   narrowToWide(record.wsTree, "Same");
