@@ -1,14 +1,18 @@
 // The editor role's command line: erase, clear, apply field assignments with
 // a confirmation line each, and save the record to every usable disk.
 #include <strings.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cli/frontends.h"
+#include "cli/json.h"
 #include "cli/report.h"
+#include "cli/report_json.h"
 #include "fields/fields.h"
 #include "fields/i18n.h"
 #include "fields/numbers.h"
@@ -26,7 +30,22 @@ struct EditorRun {
   int result = 0;
   bool storeFailed = false;  // a save or removal did not reach every disk
   bool refused = false;      // a value was refused and its field left unchanged
+  // What --json reports: each refused value, the disks of the removal and of
+  // the save, whether any disk was (or in a dry run would be) written, and
+  // the record as the save wrote it.
+  std::vector<std::string> refusals = {};
+  std::string removalDisks = JsonNull;
+  std::string saveDisks = "[]";
+  bool changed = false;
+  std::vector<JsonMember> saved = {};
 };
+
+StoreMode storeMode() { return ToolOptions.dryRun ? StoreMode::Plan : StoreMode::Write; }
+
+void noteRefusal(EditorRun& run, const std::string& field, const char* value, const std::string& reason) {
+  run.refusals.push_back(jsonObject(
+      {{"field", jsonString(field)}, {"value", jsonString(value)}, {"reason", jsonString(reason)}}));
+}
 
 void confirm(const FieldKeyword& row, const std::string& value) {
   std::printf("%s '%s'\n", tr(row.confirmLabel), value.c_str());
@@ -40,6 +59,7 @@ void refuse(EditorRun& run, const std::string& field, const std::string& value, 
   std::fprintf(stderr, "wexedit: %s '%s' refused, expected %s\n", field.c_str(), value.c_str(),
                expected.c_str());
   run.refused = true;
+  noteRefusal(run, field, value.c_str(), "expected " + expected);
 }
 
 void refuse(EditorRun& run, const FieldKeyword& row, const std::string& value) {
@@ -90,6 +110,14 @@ void applyDnsServer(EditorRun& run, const FieldKeyword& row, const char* argumen
   confirm(row, value);
 }
 
+const char* sidRefusal(int status) {
+  switch (status) {
+    case SidTooFewFields: return "not enough fields or an invalid separator";
+    case SidTooManyFields: return "too many fields";
+    default: return "invalid data in one of the fields";
+  }
+}
+
 void applyRow(EditorRun& run, const FieldKeyword& row, const char* argument, std::string value) {
   ImageSafeDataStruct* record = run.record;
   bool accepted = true;
@@ -101,7 +129,10 @@ void applyRow(EditorRun& run, const FieldKeyword& row, const char* argument, std
       break;
     case ValueKind::Sid:
       run.result = parseSid(value.c_str(), record);
-      if (run.result != 0) return;
+      if (run.result != 0) {
+        noteRefusal(run, row.documentedName, value.c_str(), sidRefusal(run.result));
+        return;
+      }
       break;
     case ValueKind::Dhcp: accepted = applyDhcp(record, value); break;
     case ValueKind::Address: accepted = parseDottedQuad(value.c_str(), record->*row.address); break;
@@ -153,35 +184,134 @@ void applyArguments(EditorRun& run, int count, char** arguments) {
       return;
     }
     printUnknownParameter(index, argument);
+    noteRefusal(run, argument, nullptr, "unknown parameter; the arguments after it were not applied");
     run.result = -1;
     return;
   }
 }
 
-void saveRecord(EditorRun& run) {
-  std::fflush(stdout);  // confirmation lines come before any failure report
-  DiskReport report;
-  const int status = isdSave(run.record, &report);
-  if (reportStoreFailure(status, report, "written")) run.storeFailed = true;
+// After a save or removal: the failure lines (or a dry run's report), and
+// what --json says of it.
+void noteStore(EditorRun& run, int status, const DiskReport& report, StoreAction action) {
+  const bool failed =
+      ToolOptions.dryRun
+          ? reportPlannedStore(status, report, action)
+          : reportStoreFailure(status, report, action == StoreAction::Save ? "written" : "removed");
+  if (failed) run.storeFailed = true;
+  if (anyDiskWritten(report)) run.changed = true;
+  (action == StoreAction::Save ? run.saveDisks : run.removalDisks) =
+      storeDisksJson(status, report, action, ToolOptions.dryRun);
 }
 
-}  // namespace
+void saveRecord(EditorRun& run) {
+  std::fflush(stdout);                    // confirmation lines come before any failure report
+  run.saved = recordMembers(run.record);  // the save releases the record's texts
+  DiskReport report;
+  const int status = isdSave(run.record, &report, storeMode());
+  noteStore(run, status, report, StoreAction::Save);
+}
 
-int runEditorCommandLine(int count, char** arguments) {
-  EditorRun run{&isdRecord};
+// Each field whose value the run changed, before and after.
+std::string changedFields(const std::vector<JsonMember>& before, const std::vector<JsonMember>& after) {
+  std::vector<JsonMember> changed;
+  for (std::size_t i = 0; i < before.size() && i < after.size(); ++i)
+    if (before[i].value != after[i].value)
+      changed.push_back(
+          {before[i].name, jsonObject({{"before", before[i].value}, {"after", after[i].value}})});
+  return jsonObject(changed);
+}
+
+std::string jsonList(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < items.size(); ++i) out += (i > 0 ? ", " : "") + items[i];
+  return out + "]";
+}
+
+// With --json standard output carries the object alone: the lines the run
+// prints on its way go to standard error until the object is written.
+class ObjectOnlyOutput {
+ public:
+  ObjectOnlyOutput() {
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    if (saved_ >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+      close(saved_);
+      saved_ = -1;
+    }
+  }
+  ~ObjectOnlyOutput() { restore(); }
+  ObjectOnlyOutput(const ObjectOnlyOutput&) = delete;
+  ObjectOnlyOutput& operator=(const ObjectOnlyOutput&) = delete;
+  bool ready() const { return saved_ >= 0; }
+  void restore() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+    saved_ = -1;
+  }
+
+ private:
+  int saved_ = -1;
+};
+
+int exitStatus(const EditorRun& run) {
+  // A status that an argument already set says more about the run and stays;
+  // a disk that was not written outweighs a refused value.
+  if (run.result != 0) return run.result;
+  if (run.storeFailed) return ExitStoreFailed;
+  if (run.refused) return ExitValueRefused;
+  return 0;
+}
+
+// The editor's run without the form: removal, clearing, the arguments and the save.
+void runArguments(EditorRun& run, int count, char** arguments) {
   if (ToolOptions.remove) {
     DiskReport report;
-    const int status = isdRemove(&report);
-    if (reportStoreFailure(status, report, "removed")) run.storeFailed = true;
+    const int status = isdRemove(&report, storeMode());
+    noteStore(run, status, report, StoreAction::Removal);
   }
   if (ToolOptions.clear) {
     isdCreate(run.record);
     run.saveRequested = 1;
   }
   applyArguments(run, count, arguments);
-  if (run.saveRequested != 0) {
-    saveRecord(run);
-  } else if (!ToolOptions.remove && !ToolOptions.clear) {
+  if (run.saveRequested != 0) saveRecord(run);
+}
+
+// --json: the run, then one object on standard output instead of the lines.
+int runForJson(int count, char** arguments) {
+  EditorRun run{&isdRecord};
+  ObjectOnlyOutput output;
+  if (!output.ready()) {
+    std::fputs("wexedit: standard output cannot be set aside for --json; nothing was changed\n", stderr);
+    return 1;
+  }
+  const std::vector<JsonMember> before = recordMembers(run.record);
+  runArguments(run, count, arguments);
+  const std::vector<JsonMember> after = run.saveRequested != 0 ? run.saved : recordMembers(run.record);
+  const std::string object = jsonObject({
+      {"changed", jsonBool(run.changed)},
+      {"dryRun", jsonBool(ToolOptions.dryRun)},
+      {"fields", changedFields(before, after)},
+      {"refused", jsonList(run.refusals)},
+      {"removal", run.removalDisks},
+      {"disks", run.saveDisks},
+      // A removal that no save followed leaves no record stored.
+      {"record", ToolOptions.remove && run.saveRequested == 0 ? JsonNull : jsonObject(after)},
+  });
+  output.restore();
+  const int status = exitStatus(run);
+  return deliverJson(stdout, object, "wexedit") != 0 && status == 0 ? 1 : status;
+}
+
+}  // namespace
+
+int runEditorCommandLine(int count, char** arguments) {
+  if (ToolOptions.json) return runForJson(count, arguments);
+  EditorRun run{&isdRecord};
+  runArguments(run, count, arguments);
+  if (run.saveRequested == 0 && !ToolOptions.remove && !ToolOptions.clear) {
     if (!tuiTerminalReady()) {
       std::fflush(stdout);
       std::fputs("wexedit: the full-screen form needs a terminal; nothing was changed\n", stderr);
@@ -192,10 +322,5 @@ int runEditorCommandLine(int count, char** arguments) {
     tuiClose();
     if (run.saveRequested != 0) saveRecord(run);
   }
-  // A status that an argument already set says more about the run and stays;
-  // a disk that was not written outweighs a refused value.
-  if (run.result != 0) return run.result;
-  if (run.storeFailed) return ExitStoreFailed;
-  if (run.refused) return ExitValueRefused;
-  return 0;
+  return exitStatus(run);
 }

@@ -11,6 +11,7 @@
 
 #include "cli/frontends.h"
 #include "cli/report.h"
+#include "cli/report_json.h"
 #include "cli/usage.h"
 #include "fields/program.h"
 #include "fields/text.h"
@@ -29,10 +30,15 @@ int roleFromName(const char* path) {
 // Exit status of a --disk without a path, or of too many of them.
 constexpr int ExitBadDiskOption = 1;
 
-// The options: the letters, and --disk PATH (repeatable, both roles).
-constexpr char ShortOptions[] = "+chszr";
+// The options: the letters, --disk PATH (repeatable, both roles), --json
+// (both roles) and --dry-run (the editor's -n).
+constexpr char ShortOptions[] = "+chszrn";
 constexpr int DiskOption = 0x100;
-constexpr option LongOptions[] = {{"disk", required_argument, nullptr, DiskOption}, {nullptr, 0, nullptr, 0}};
+constexpr int JsonOption = 0x101;
+constexpr option LongOptions[] = {{"disk", required_argument, nullptr, DiskOption},
+                                  {"json", no_argument, nullptr, JsonOption},
+                                  {"dry-run", no_argument, nullptr, 'n'},
+                                  {nullptr, 0, nullptr, 0}};
 
 // Collects the --disk paths in front of the first field argument, in order,
 // reading the options exactly as parseOptions reads them afterwards (which
@@ -43,7 +49,7 @@ bool collectNamedDisks(int argc, char** argv, const char* program, const char** 
   bool good = true;
   opterr = 0;
   int option = 0;
-  while (good && (option = getopt_long(argc, argv, "+:chszr", LongOptions, nullptr)) != -1) {
+  while (good && (option = getopt_long(argc, argv, "+:chszrn", LongOptions, nullptr)) != -1) {
     if (option == ':' && optopt == DiskOption) {
       std::fprintf(stderr, "%s: --disk needs the path of a disk or disk image\n", program);
       good = false;
@@ -70,6 +76,11 @@ OptionOutcome parseOptions(int argc, char** argv) {
   while ((option = getopt_long(argc, argv, ShortOptions, LongOptions, nullptr)) != -1) {
     switch (option) {
       case DiskOption: break;  // collected before the disks were opened
+      case JsonOption: ToolOptions.json = true; break;
+      case 'n':
+        if (!editor) return OptionOutcome::OtherRoleHelp;
+        ToolOptions.dryRun = true;
+        break;
       case 'c':
       case 'r':
         if (!editor) return OptionOutcome::OtherRoleHelp;
@@ -145,7 +156,12 @@ int main(int argc, char** argv) {
   const int count = argc - optind;
   char** arguments = argv + optind;
   if (editor) return runEditorCommandLine(count, arguments);
-  const int status = runViewerCommandLine(count, arguments);
+  if (ToolOptions.json && count > 0) {
+    std::fputs("wexview: --json prints the whole record; it takes no field words\n", stderr);
+    return 1;
+  }
+  const int status =
+      ToolOptions.json ? writeViewerJson(&isdRecord, load, loaded) : runViewerCommandLine(count, arguments);
   // A viewer that could read no disk has shown the empty record; its status says so.
   return status == 0 && (load == IsdNoDevice || load == IsdReadFailed) ? ExitStoreFailed : status;
 }

@@ -26,6 +26,16 @@ const char* journalRefusal(DiskOutcome outcome) {
   }
 }
 
+const char* pathOf(const DiskResult& disk) { return disk.devicePath != nullptr ? disk.devicePath : "?"; }
+
+// The line for a disk that did not take what it should have, or would not.
+void reportDiskFailure(const DiskResult& disk) {
+  std::fprintf(stderr, "wexedit: %s: %s", pathOf(disk), diskOutcomeText(disk.outcome));
+  if (disk.user[0] != '\0') std::fprintf(stderr, " (%s)", disk.user);
+  if (disk.error < 0) std::fprintf(stderr, " (%s)", std::strerror(-disk.error));
+  std::fputc('\n', stderr);
+}
+
 }  // namespace
 
 void reportLockFailure(const char* program, std::size_t slot, int error, bool editor) {
@@ -116,14 +126,50 @@ bool reportStoreFailure(int status, const DiskReport& report, const char* action
       continue;
     }
     failed = true;
-    std::fprintf(stderr, "wexedit: %s: %s", disk.devicePath != nullptr ? disk.devicePath : "?",
-                 diskOutcomeText(disk.outcome));
-    if (disk.user[0] != '\0') std::fprintf(stderr, " (%s)", disk.user);
-    if (disk.error < 0) std::fprintf(stderr, " (%s)", std::strerror(-disk.error));
-    std::fputc('\n', stderr);
+    reportDiskFailure(disk);
   }
   if (status < 0 && !failed) {
     std::fprintf(stderr, "wexedit: the image-safe data was not %s (status %d)\n", action, status);
+    failed = true;
+  }
+  return failed;
+}
+
+bool reportPlannedStore(int status, const DiskReport& report, StoreAction action) {
+  const bool save = action == StoreAction::Save;
+  if (status == IsdNoDevice) {
+    std::fprintf(stderr, "wexedit: no usable disk; the image-safe data could not be %s\n",
+                 save ? "written" : "removed");
+    return true;
+  }
+  bool failed = false;
+  for (std::size_t slot = 0; slot < report.count; ++slot) {
+    const DiskResult& disk = report.disks[slot];
+    const char* what = nullptr;
+    switch (disk.outcome) {
+      case DiskOutcome::NotUsed: continue;
+      case DiskOutcome::Written:
+        what = save ? "the image-safe data would be written" : "the image-safe data would be removed";
+        if (save && diskOutcomeFailed(disk.journal))
+          std::fprintf(stderr,
+                       "wexedit: %s: the disk has no journal copy (%s); the image-safe data would be written "
+                       "without one\n",
+                       pathOf(disk), journalRefusal(disk.journal));
+        break;
+      case DiskOutcome::Unchanged:
+        what = save ? "already holds this image-safe data" : "holds no image-safe data";
+        break;
+      default:
+        failed = true;
+        reportDiskFailure(disk);
+        what = save ? "the image-safe data would not be written" : "the image-safe data would not be removed";
+        break;
+    }
+    std::printf("Dry run: %s: %s\n", pathOf(disk), what);
+  }
+  if (status < 0 && !failed) {
+    std::fprintf(stderr, "wexedit: the image-safe data could not be %s (status %d)\n",
+                 save ? "written" : "removed", status);
     failed = true;
   }
   return failed;

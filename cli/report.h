@@ -30,3 +30,11 @@ bool reportLoad(const char* program, int status, const LoadReport& report, bool 
 // is no failure). `action` names what was not done ("written", "removed").
 // Returns true when anything failed.
 bool reportStoreFailure(int status, const DiskReport& report, const char* action);
+
+// Which of the two store operations a report is about.
+enum class StoreAction { Save, Removal };
+// After a dry run's isdSave or isdRemove (StoreMode::Plan) returned `status`
+// with `report`: one line on standard output for each disk, saying what the
+// real run would do, and the lines reportStoreFailure would write for disks
+// it would not reach. Returns true when the real run would fail.
+bool reportPlannedStore(int status, const DiskReport& report, StoreAction action);

@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* EditorUsage =
     "Usage: wexedit [-c] [-r] [FIELD=VALUE ...]\n"
+    "       wexedit [-n | --dry-run] [--json] [-c] [-r] [FIELD=VALUE ...]\n"
     "       wexedit clearset\n"
     "       wexedit -h | --help | --version\n"
     "Edit the image-safe data kept at byte 2560 of this workstation's raw disks.\n"
@@ -23,6 +24,9 @@ constexpr const char* EditorUsage =
     "Options (before the first field):\n"
     "  -c         start from an empty record\n"
     "  -r         remove the record from every disk\n"
+    "  -n, --dry-run  do everything but write, and say what each disk would get\n"
+    "  --json     print one JSON object (what changed, each disk's result and the\n"
+    "             record) instead of the confirmation lines\n"
     "  --disk PATH  use this disk or raw disk image instead of looking for disks\n"
     "             (repeatable; the disks are used in the order given)\n"
     "  -h         show the full-screen help page\n"
@@ -34,6 +38,7 @@ constexpr const char* EditorUsage =
 
 constexpr const char* ViewerUsage =
     "Usage: wexview [-s | -z] [FIELD ...]\n"
+    "       wexview --json\n"
     "       wexview -h | --help | --version\n"
     "Show the image-safe data kept at byte 2560 of this workstation's raw disks.\n"
     "Without arguments, show the whole record on a full screen; with FIELD words,\n"
@@ -42,6 +47,8 @@ constexpr const char* ViewerUsage =
     "Options (before the first field):\n"
     "  -s         print the record as a shell script of DEZE_* variables\n"
     "  -z         show the full-screen record page (the default)\n"
+    "  --json     print the record, where it was read from and each disk's state\n"
+    "             as one JSON object\n"
     "  --disk PATH  read this disk or raw disk image instead of looking for disks\n"
     "             (repeatable; the first that holds the record is read)\n"
     "  -h         show the full-screen help page\n"

@@ -13,6 +13,8 @@ struct ToolOptionsFlags {
   bool clear;   // -c, editor
   bool remove;  // -r, editor
   bool script;  // -s, viewer
+  bool json;    // --json, both roles: one JSON object on standard output
+  bool dryRun;  // -n / --dry-run, editor: everything but the writes
 };
 
 extern int ToolMode;

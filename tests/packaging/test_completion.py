@@ -42,11 +42,11 @@ printf '%s\\n' "${{COMPREPLY[@]}}"
 
 
 @pytest.mark.parametrize("line, expected", [
-    ("wexedit -", ["--", "--disk", "--help", "--version", "-c", "-h", "-r"]),
-    ("wexview -", ["--", "--disk", "--help", "--version", "-h", "-s", "-z"]),
-    ("/usr/sbin/wexedit -", ["--", "--disk", "--help", "--version", "-c", "-h", "-r"]),
-    ("wexedit -c -", ["--", "--disk", "--help", "--version", "-c", "-h", "-r"]),
-    ("wexedit --disk /dev/sdb -", ["--", "--disk", "--help", "--version", "-c", "-h", "-r"]),
+    ("wexedit -", ["--", "--disk", "--dry-run", "--help", "--json", "--version", "-c", "-h", "-n", "-r"]),
+    ("wexview -", ["--", "--disk", "--help", "--json", "--version", "-h", "-s", "-z"]),
+    ("/usr/sbin/wexedit -", ["--", "--disk", "--dry-run", "--help", "--json", "--version", "-c", "-h", "-n", "-r"]),
+    ("wexedit -c -", ["--", "--disk", "--dry-run", "--help", "--json", "--version", "-c", "-h", "-n", "-r"]),
+    ("wexedit --disk /dev/sdb -", ["--", "--disk", "--dry-run", "--help", "--json", "--version", "-c", "-h", "-n", "-r"]),
     ("wexview --v", ["--version"]),
     ("wexedit Tree=Lab -", []),
     ("wexview IP -", []),

@@ -1,0 +1,180 @@
+// The viewer's record and the disks of a load or save as JSON.
+#include "cli/report_json.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cli/json.h"
+#include "fields/fields.h"
+#include "fields/text.h"
+
+namespace {
+
+std::string errorText(int error) { return error < 0 ? std::strerror(-error) : "unknown error"; }
+
+const char* stateName(DiskState state) {
+  switch (state) {
+    case DiskState::Absent: return "absent";
+    case DiskState::Complete: return "complete";
+    case DiskState::Unfinished: return "unfinished";
+    case DiskState::NoRecord: return "no record";
+    case DiskState::Refused: return "refused";
+    case DiskState::Unusable: return "unusable";
+  }
+  return "unusable";
+}
+
+// Why the load did not take this disk's record, or how it took it; empty
+// when there is nothing to say.
+std::string loadReason(const DiskLoadResult& disk) {
+  switch (disk.outcome) {
+    case LoadOutcome::OpenFailed: return "cannot be opened (" + errorText(disk.error) + ")";
+    case LoadOutcome::Unusable: return "not usable as a disk (" + errorText(disk.error) + ")";
+    case LoadOutcome::ReadFailed: return "could not be read (" + errorText(disk.error) + ")";
+    case LoadOutcome::Unfinished: return "holds a save that did not finish";
+    case LoadOutcome::CutShort: return "the record runs past the end of the disk";
+    case LoadOutcome::ReadJournal: return "holds a save that did not finish; its journal copy was read";
+    case LoadOutcome::NotNeeded: return "a copy on another disk was read";
+    case LoadOutcome::NoRecord:
+      return disk.state == DiskState::Refused ? "holds other data where the record goes" : "";
+    case LoadOutcome::Absent:
+    case LoadOutcome::Read: return "";
+  }
+  return "";
+}
+
+const char* resultName(DiskOutcome outcome, StoreAction action, bool planned) {
+  switch (outcome) {
+    case DiskOutcome::NotUsed: return "not used";
+    case DiskOutcome::Written:
+      if (action == StoreAction::Save) return planned ? "would write" : "written";
+      return planned ? "would remove" : "removed";
+    case DiskOutcome::Unchanged: return "unchanged";
+    case DiskOutcome::WriteFailed:
+    case DiskOutcome::SyncFailed:
+    case DiskOutcome::ReadFailed: return "failed";
+    default: return "refused";
+  }
+}
+
+std::string address(const std::uint8_t value[4]) { return jsonString(dottedQuad(value)); }
+
+std::string optional(const std::string& text) { return text.empty() ? JsonNull : jsonString(text); }
+
+}  // namespace
+
+std::string jsonObject(const std::vector<JsonMember>& members) {
+  std::string out = "{";
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (i > 0) out += ", ";
+    out += jsonString(members[i].name) + ": " + members[i].value;
+  }
+  return out + "}";
+}
+
+std::vector<JsonMember> recordMembers(const ImageSafeDataStruct* record) {
+  std::vector<JsonMember> members;
+  for (const FieldKeyword& row : fieldKeywords) {
+    switch (row.value) {
+      case ValueKind::Flag:
+        members.push_back({row.documentedName, jsonBool((record->flags & row.flagBit) != 0)});
+        break;
+      case ValueKind::Text:
+        members.push_back({row.documentedName, jsonString(wideToUtf8(fieldBuffer(row, record)))});
+        break;
+      case ValueKind::Sid: members.push_back({row.documentedName, jsonString(sidText(record->sid))}); break;
+      case ValueKind::Dhcp: members.push_back({row.documentedName, jsonBool(record->DHCP != 0)}); break;
+      // The stored addresses, also while DHCP is on: they are used again once it is off.
+      case ValueKind::Address: members.push_back({row.documentedName, address(record->*row.address)}); break;
+      // The servers in use as one list; their count is its length.
+      case ValueKind::DnsServerCount: break;
+      case ValueKind::DnsServer: {
+        std::string list = "[";
+        for (std::size_t i = 0; i < listedDnsServers(record); ++i)
+          list += (i > 0 ? ", " : "") + address(record->dnsServer[i]);
+        members.push_back({"DNSServers", list + "]"});
+        break;
+      }
+    }
+  }
+  // The rest of the header, which no field assignment sets.
+  members.push_back({"Version", jsonNumber(std::uint64_t{record->version})});
+  members.push_back({"Flags", jsonNumber(std::uint64_t{record->flags})});
+  members.push_back({"LastBaseImageTime", jsonNumber(std::int64_t{record->lastBaseImageTime})});
+  members.push_back({"LastBaseImageSize", jsonNumber(std::int64_t{record->lastBaseImageSize})});
+  members.push_back({"AdvScript", jsonNumber(std::int64_t{record->advScript})});
+  members.push_back({"DNSServerCount", jsonNumber(std::uint64_t{record->dnsServerCount})});
+  return members;
+}
+
+namespace {
+
+std::string loadDisksJson(const LoadReport& report) {
+  std::string out = "[";
+  bool first = true;
+  for (std::size_t slot = 0; slot < report.count; ++slot) {
+    const DiskLoadResult& disk = report.disks[slot];
+    if (disk.outcome == LoadOutcome::Absent) continue;
+    out += first ? "" : ", ";
+    first = false;
+    out += jsonObject({{"path", jsonString(disk.devicePath)},
+                       {"state", jsonString(stateName(disk.state))},
+                       {"read", jsonBool(slot == report.source)},
+                       {"generation", disk.hasGeneration ? jsonNumber(disk.generation) : JsonNull},
+                       {"reason", optional(loadReason(disk))}});
+  }
+  return out + "]";
+}
+
+}  // namespace
+
+std::string storeDisksJson(int status, const DiskReport& report, StoreAction action, bool planned) {
+  std::string out = "[";
+  bool first = true;
+  for (std::size_t slot = 0; slot < report.count; ++slot) {
+    const DiskResult& disk = report.disks[slot];
+    if (disk.outcome == DiskOutcome::NotUsed) continue;
+    std::string reason;
+    if (diskOutcomeFailed(disk.outcome)) {
+      reason = diskOutcomeText(disk.outcome);
+      if (disk.user[0] != '\0') reason += std::string(" (") + disk.user + ")";
+      if (disk.error < 0) reason += " (" + errorText(disk.error) + ")";
+    }
+    out += first ? "" : ", ";
+    first = false;
+    out += jsonObject({{"path", jsonString(disk.devicePath)},
+                       {"result", jsonString(resultName(disk.outcome, action, planned))},
+                       {"reason", optional(reason)}});
+  }
+  if (status == IsdNoDevice && first)
+    out += jsonObject(
+        {{"path", JsonNull}, {"result", jsonString("failed")}, {"reason", jsonString("no usable disk")}});
+  return out + "]";
+}
+
+bool anyDiskWritten(const DiskReport& report) {
+  for (std::size_t slot = 0; slot < report.count; ++slot)
+    if (report.disks[slot].outcome == DiskOutcome::Written) return true;
+  return false;
+}
+
+int deliverJson(std::FILE* out, const std::string& object, const char* program) {
+  std::fprintf(out, "%s\n", object.c_str());
+  if (std::fflush(out) == 0 && std::ferror(out) == 0) return 0;
+  std::fprintf(stderr, "%s: cannot write to standard output\n", program);
+  return 1;
+}
+
+int writeViewerJson(const ImageSafeDataStruct* record, int status, const LoadReport& report) {
+  const bool stored = status == 0;
+  const bool hasSource = stored && report.source < report.count;
+  const std::string object = jsonObject({
+      {"stored", jsonBool(stored)},
+      {"source", hasSource ? jsonString(report.disks[report.source].devicePath) : JsonNull},
+      {"fromJournal", jsonBool(hasSource && report.fromJournal)},
+      {"generation", hasSource && report.hasGeneration ? jsonNumber(report.generation) : JsonNull},
+      {"record", jsonObject(recordMembers(record))},
+      {"disks", loadDisksJson(report)},
+  });
+  return deliverJson(stdout, object, "wexview");
+}
