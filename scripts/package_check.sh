@@ -194,6 +194,11 @@ if [ -f "$simdisk" ]; then
   german=$(run env LC_ALL=C.UTF-8 LANGUAGE=de /usr/sbin/wexview Foo || true)
   [ "$german" = "Unbekannter Parameter (0): 'Foo'" ] || fail "LANGUAGE=de: got '$german'"
   cat "$work/script"
+  # The Ansible fact prints the viewer's JSON for ansible_local.
+  fact=/usr/share/wexedit/ansible/wexedit.fact
+  [ -x "$fact" ] && [ -f /usr/share/wexedit/ansible/library/wexedit.py ] || fail "no Ansible module and fact"
+  run "$fact" | python3 -c 'import json, sys; assert json.load(sys.stdin)["record"]["Tree"] == "PackageCheck"' \
+    || fail "the installed wexedit.fact does not show the record as JSON"
 else
   echo "no simulated disks in $build: the installed program is not run over a disk"
 fi

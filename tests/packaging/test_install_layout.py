@@ -14,7 +14,8 @@ from packaging_support import BUILD_DIR, SOURCE_DIR, project_version
 sys.path.insert(0, str(SOURCE_DIR / "tests"))
 import launcher  # noqa: E402
 
-# path below the prefix -> what must be there: "file" or "link:<target>"
+# path below the prefix -> what must be there: "file", "program" (an
+# executable file) or "link:<target>"
 LAYOUT = {
     "sbin/wexedit": "file",
     "sbin/wexview": "link:wexedit",
@@ -32,6 +33,8 @@ LAYOUT = {
     "share/locale/de/LC_MESSAGES/wexedit.mo": "file",
     "share/bash-completion/completions/wexedit": "file",
     "share/bash-completion/completions/wexview": "link:wexedit",
+    "share/wexedit/ansible/library/wexedit.py": "file",
+    "share/wexedit/ansible/wexedit.fact": "program",
 }
 
 
@@ -75,8 +78,9 @@ def test_layout_has_each_shipped_file(staged, relative, kind):
     stage, prefix, _ = staged
     relative, kind = (text.replace("VERSION", project_version()) for text in (relative, kind))
     path = stage / prefix.lstrip("/") / relative.replace("LIBDIR", libdir(prefix))
-    if kind == "file":
+    if kind in ("file", "program"):
         assert path.is_file() and not path.is_symlink(), path
+        assert kind == "file" or os.access(path, os.X_OK), f"{path} is not executable"
     else:
         assert path.is_symlink() and os.readlink(path) == kind[5:], path
         assert path.resolve().is_file()
