@@ -75,7 +75,7 @@ plain_loop() {
 }
 play() {
   ansible-playbook -i "$work/inventory" "$work/fleet.yml" >"$work/play.log" 2>&1 \
-    || { tail -n 40 "$work/play.log"; exit 1; }
+    || { tail -n 40 "$work/play.log" >&2; exit 1; }
   awk '/: ok=/ { for (i = 1; i <= NF; i++) if ($i ~ /^changed=/) { sub("changed=", "", $i); n += $i } } END { print n + 0 }' \
     "$work/play.log"
 }
