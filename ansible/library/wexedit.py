@@ -56,7 +56,9 @@ EXAMPLES = r"""
 
 RETURN = r"""
 record:
-  description: The record after the run (in check mode, as it would be), keyed by field name.
+  description:
+    - The record after the run (in check mode, as it would be), keyed by field name;
+      null after a removal.
   type: dict
   returned: always
 result:
@@ -189,8 +191,9 @@ def failure_reasons(report):
     reasons = []
     for refusal in report.get("refused") or []:
         reasons.append(f"{refusal.get('field')} '{refusal.get('value')}' refused: {refusal.get('reason')}")
-    for disk in report.get("disks") or []:
-        if disk.get("result") in ("refused", "failed") or (disk.get("state") in ("refused", "unusable")):
+    # The editor's disks (and a removal's), or the viewer's, each by its own word.
+    for disk in (report.get("disks") or []) + (report.get("removal") or []):
+        if disk.get("result") in ("refused", "failed") or disk.get("state") in ("refused", "unusable"):
             reasons.append(f"{disk.get('path')}: {disk.get('reason') or disk.get('result') or disk.get('state')}")
     return reasons
 
