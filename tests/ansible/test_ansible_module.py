@@ -2,13 +2,14 @@
 build's wexedit and wexview on simulated disks, and the module's translation
 of typed field values into the editor's arguments."""
 
-import importlib.util
 import json
 import os
+import runpy
 import shutil
 import subprocess
 import sys
 from pathlib import Path
+from types import SimpleNamespace
 
 import pytest
 
@@ -21,11 +22,9 @@ PLAYBOOK = Path(__file__).with_name("module_play.yml")
 
 
 def load_module():
+    """The module's functions, loaded as a library (its main does not run)."""
     pytest.importorskip("ansible", reason="ansible-core is not installed")
-    spec = importlib.util.spec_from_file_location("wexedit_module", SOURCE_DIR / "ansible" / "library" / "wexedit.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    return SimpleNamespace(**runpy.run_path(str(SOURCE_DIR / "ansible" / "library" / "wexedit.py")))
 
 
 def ansible_environment(work):
