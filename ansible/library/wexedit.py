@@ -40,7 +40,10 @@ options:
     description: The editor; default C(wexedit) on PATH or in /usr/sbin.
     type: path
   viewer:
-    description: The viewer, which reports the record when nothing is to be edited; default C(wexview).
+    description:
+      - The viewer, which reports the record when nothing is to be edited and, in diff
+        mode, the record a removal takes away; default C(wexview) beside a given
+        I(executable), else on PATH or in /usr/sbin.
     type: path
 """
 
@@ -68,6 +71,7 @@ result:
 """
 
 import json
+import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.parsing.convert_bool import boolean
@@ -224,9 +228,19 @@ def _find_program(module, given, name):
     return module.get_bin_path(name, required=True, opt_dirs=["/usr/sbin", "/sbin"])
 
 
+def _viewer(module):
+    """The viewer given, else the wexview beside a given editor, else the one on PATH."""
+    editor = module.params["executable"]
+    if not module.params["viewer"] and editor:
+        beside = os.path.join(os.path.dirname(editor), "wexview")
+        if os.access(beside, os.X_OK):
+            return beside
+    return _find_program(module, module.params["viewer"], "wexview")
+
+
 def read_view(module, disks):
     """The viewer's JSON report over `disks`; fails the task when the viewer fails."""
-    viewer = _find_program(module, module.params["viewer"], "wexview")
+    viewer = _viewer(module)
     command = [viewer, "--json"] + [part for disk in disks for part in ("--disk", disk)]
     rc, view, err = _run_json(module, command)
     if rc != 0:
