@@ -202,6 +202,20 @@ def failure_reasons(report):
     return reasons
 
 
+def unused_disks(named, report, err):
+    """Named disks the run did not use (one that cannot be opened is only named on
+    standard error), with the program's line about each."""
+    used = {disk.get("path") for disk in (report.get("disks") or []) + (report.get("removal") or [])}
+    reasons = []
+    for path in dict.fromkeys(named):
+        if path in used:
+            continue
+        said = [line.split(": ", 1)[1] for line in err.splitlines() if line.startswith(("wexedit: ", "wexview: "))
+                and line.split(": ", 1)[1].startswith(f"{path}: ")]
+        reasons.append(said[0] if said else f"{path}: not used")
+    return reasons
+
+
 def field_diff(report):
     """Ansible's diff of the changed fields."""
     fields = report.get("fields") or {}
@@ -243,8 +257,9 @@ def read_view(module, disks):
     viewer = _viewer(module)
     command = [viewer, "--json"] + [part for disk in disks for part in ("--disk", disk)]
     rc, view, err = _run_json(module, command)
-    if rc != 0:
-        reasons = failure_reasons(view) or [err.strip() or "no reason given"]
+    missing = unused_disks(disks, view, err)
+    if rc != 0 or missing:
+        reasons = failure_reasons(view) + missing or [err.strip() or "no reason given"]
         module.fail_json(msg=f"wexview exited with status {rc}: " + "; ".join(reasons),
                          rc=rc, view=view, stderr=err)
     return view
@@ -290,9 +305,10 @@ def run_module():
         outcome["diff"] = field_diff(report)
         if before is not None and changed and not report.get("fields"):
             outcome["diff"] = {"before": before.get("record") if before.get("stored") else {}, "after": {}}
-    if rc != 0:
-        reasons = failure_reasons(report) or [err.strip() or "no reason given"]
-        what = EXIT_MEANINGS.get(rc, "see the manual page")
+    missing = unused_disks(disks, report, err)
+    if rc != 0 or missing:
+        reasons = failure_reasons(report) + missing or [err.strip() or "no reason given"]
+        what = EXIT_MEANINGS.get(rc, "see the manual page") if rc != 0 else "a named disk was not used"
         module.fail_json(msg=f"wexedit exited with status {rc} ({what}): " + "; ".join(reasons), **outcome)
     module.exit_json(**outcome)
 

@@ -63,6 +63,9 @@ def played(tmp_path_factory):
     work = tmp_path_factory.mktemp("ansible")
     disks = SimDisks(work / "disks")
     disks.add("sda", 1 << 20)
+    # Named only by one task; the scan never reaches them while sda is there.
+    disks.add("vdb", 1 << 20, fault="write")
+    disks.add("vdc", 1 << 20, readonly=True)
     image = work / "images" / "second.img"
     image.parent.mkdir()
     image.write_bytes(bytes(1 << 20))
@@ -128,13 +131,17 @@ def test_diff_mode_shows_each_changed_field_before_and_after(played):
     assert "Tree" not in diffed["diff"]["after"], "an unchanged field is no part of the diff"
 
 
-def test_refused_values_and_names_fail_the_task_with_the_reason(played):
+def test_refused_values_names_and_disks_fail_the_task_with_the_reason(played):
     results, disks, _ = played
     refused, unknown = results["refused"], results["unknown"]
     assert refused["failed"] is True and refused["rc"] == 5
     assert "IP '1.2.3' refused" in refused["msg"] and "expected" in refused["msg"]
     assert unknown["failed"] is True and "did you mean Tree?" in unknown["msg"] and "Version" in unknown["msg"]
     assert results["log_after_unknown"]["stat"]["exists"] is False, "the editor ran for a refused name"
+    unwritable = results["unwritable"]
+    assert unwritable["failed"] is True
+    assert "/dev/vdb: the write failed" in unwritable["msg"]
+    assert "/dev/vdc: cannot be opened (Read-only file system)" in unwritable["msg"]
 
 
 def test_absent_removes_the_record_from_every_disk_once(played):
