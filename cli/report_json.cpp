@@ -53,7 +53,8 @@ const char* resultName(DiskOutcome outcome, StoreAction action, bool planned) {
     case DiskOutcome::Unchanged: return "unchanged";
     case DiskOutcome::WriteFailed:
     case DiskOutcome::SyncFailed:
-    case DiskOutcome::ReadFailed: return "failed";
+    case DiskOutcome::ReadFailed:
+    case DiskOutcome::Unusable: return "failed";
     default: return "refused";
   }
 }

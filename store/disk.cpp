@@ -198,18 +198,28 @@ int statusOf(DiskOutcome outcome) {
 // Save `images` to every usable disk, or without images remove our record
 // from each. With `failure` set nothing is written and each usable disk is
 // noted as failed with it. Every disk is tried; the first failure decides the
-// status.
+// status. A disk named on the command line that cannot be used is noted as
+// Unusable and fails the run too.
 int storeOnEveryDisk(DiskReport& report, const SaveImages* images, StoreMode mode, int failure = 0) {
   clearReport(report);
   int status = IsdNoDevice;
+  bool failed = false;  // a named disk could not be used
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
-    if (checkDisk(slot) != 0) continue;
+    if (const int why = diskUsability(slot); why != 0) {
+      // A disk the administrator named did not get what the run was to
+      // write there; the disks the scan found may come and go.
+      if (diskTable.slots[slot].origin == DiskOrigin::Named) {
+        note(report, slot, DiskOutcome::Unusable, why);
+        failed = true;
+      }
+      continue;
+    }
     if (status == IsdNoDevice) status = 0;
     const DiskOutcome outcome = failure != 0 ? note(report, slot, DiskOutcome::WriteFailed, failure)
                                              : storeOnDisk(slot, images, mode, report.disks[slot]);
     if (status == 0) status = statusOf(outcome);
   }
-  return status;
+  return status == 0 && failed ? IsdWriteFailed : status;
 }
 
 // What the load reads of one usable disk: the bytes at the store offset (the

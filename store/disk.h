@@ -80,7 +80,8 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report = nullptr);
 // write guard has agreed, with a journal copy whose generation is one more
 // than the highest found by the last load or now on any usable disk; a disk
 // that already holds exactly this record is left Unchanged. Returns 0, IsdNoDevice, or IsdWriteFailed /
-// IsdRefused when a usable disk was not written (every other usable disk is still tried). With `report`,
+// IsdRefused when a usable disk was not written (every other usable disk is still tried); IsdWriteFailed
+// also when a disk named on the command line could not be used (reported Unusable). With `report`,
 // fills it with what happened on each disk; the report is the caller's and points only into the disk table.
 // With StoreMode::Plan nothing is written or synced: each disk is read and
 // judged as for the save, and the report says what the save would do (Written
@@ -91,5 +92,5 @@ int isdSave(ImageSafeDataStruct* record, DiskReport* report = nullptr, StoreMode
 // Erase our record, complete, unfinished or removed earlier, and its journal
 // copy on every usable disk that holds one, and nothing that is not ours. Returns 0 (also when no disk held
 // one), IsdNoDevice when no disk is usable, or IsdWriteFailed / IsdRefused when a disk holding one could not
-// be cleared; `report` as for isdSave.
+// be cleared or a named disk could not be used; `report` as for isdSave.
 int isdRemove(DiskReport* report = nullptr, StoreMode mode = StoreMode::Write);

@@ -44,6 +44,8 @@ const char* diskOutcomeText(DiskOutcome outcome) {
              "not written there";
     case DiskOutcome::RefusedTooSmall:
       return "the disk ends before the image-safe data would; it was not written there";
+    case DiskOutcome::Unusable:
+      return "the disk could not be used; the image-safe data was not written there";
   }
   return "unknown";
 }

@@ -17,6 +17,7 @@ enum class DiskOutcome {
   RefusedDiskUser,     // a RAID set, volume group, swap area or other user holds the whole disk
   RefusedPartition,    // an MBR partition starts within or before the record's sectors
   RefusedTooSmall,     // the disk ends before the record would
+  Unusable,            // named on the command line, but it could not be opened or used as a disk
 };
 
 // True when the outcome means the disk did not take what it should have.

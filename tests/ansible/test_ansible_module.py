@@ -141,7 +141,7 @@ def test_refused_values_names_and_disks_fail_the_task_with_the_reason(played):
     unwritable = results["unwritable"]
     assert unwritable["failed"] is True
     assert "/dev/vdb: the write failed" in unwritable["msg"]
-    assert "/dev/vdc: cannot be opened (Read-only file system)" in unwritable["msg"]
+    assert "/dev/vdc: the disk could not be used" in unwritable["msg"] and "Read-only file system" in unwritable["msg"]
 
 
 def test_absent_removes_the_record_from_every_disk_once(played):

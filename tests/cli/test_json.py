@@ -158,3 +158,8 @@ def test_edit_json_removal_and_a_refused_disk(disks):
     outcome, shown = edit_json(disks, "-r")
     assert [d["result"] for d in shown["removal"]] == ["removed", "unchanged"]
     assert json.loads(run(disks, "wexview", "--json").stdout)["stored"] is False
+    # A disk named on the command line that cannot be opened did not get the record: it fails the run.
+    missing = str(disks.folder / "missing.img")
+    outcome, shown = edit_json(disks, "--disk", missing, "Tree=Y")
+    assert outcome.returncode == 4
+    assert [(d["path"], d["result"], "No such file" in d["reason"]) for d in shown["disks"]] == [(missing, "failed", True)]

@@ -201,7 +201,10 @@ def test_named_disks_and_images_replace_the_scan(disks, tmp_path):
     assert result.returncode == 4
     lines = result.stderr.decode().splitlines()
     assert lines[0] == f"wexedit: {tmp_path}/missing.img: cannot be opened (No such file or directory)"
-    assert lines[1].startswith(f"wexedit: {small}: the disk ends before the image-safe data would")
+    # The named disk that could not be opened did not get the record either.
+    assert lines[1] == (f"wexedit: {tmp_path}/missing.img: the disk could not be used; the image-safe data was not "
+                        "written there (No such file or directory)")
+    assert lines[2].startswith(f"wexedit: {small}: the disk ends before the image-safe data would")
     assert small.read_bytes() == bytes(STORE_OFFSET + 100), "an image is never extended"
     assert image.stat().st_size == 1 << 20
     assert disks.record("sdb").texts["netbiosName"] == b"IMG"
