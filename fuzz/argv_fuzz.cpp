@@ -1,6 +1,7 @@
 // Fuzzing entry point for the editor's command line, in-process over one
-// simulated in-memory disk: any options -c and -r and any arguments (split at
-// zero bytes). Whatever they are, the disk afterwards holds either no byte of
+// simulated in-memory disk: any of the options -c, -r, --json and -n and any
+// arguments (split at zero bytes). Whatever they are, a dry run leaves every
+// byte as it was, and otherwise the disk afterwards holds either no byte of
 // a record (after -r without a save) or a complete record at 2560 with its
 // matching journal copy, which reads back to exactly its stored bytes.
 #include <algorithm>
@@ -66,11 +67,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!word.empty() && words.size() < MaxArguments) words.push_back(word);
   ToolMode = ToolModeEditor;
-  ToolOptions = {(options & 1) != 0, (options & 2) != 0, false};
+  ToolOptions = {};
+  ToolOptions.clear = (options & 1) != 0;
+  ToolOptions.remove = (options & 2) != 0;
+  ToolOptions.json = (options & 4) != 0;
+  ToolOptions.dryRun = (options & 8) != 0;
   if (words.empty() && !ToolOptions.clear && !ToolOptions.remove) return 0;  // the form: not here
 
   FakePlatform& fake = platform();
   fake.disks[Disk[0]].bytes = startingDisk();
+  const std::vector<std::uint8_t> before = fake.disks[Disk[0]].bytes;
   scanNamedDisks(fake, Disk, 1);
   isdLoad(&isdRecord);
   std::vector<char*> argv;
@@ -82,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::vector<std::uint8_t>& bytes = fake.disks[Disk[0]].bytes;
   fuzzCheck(bytes.size() == DiskLength);
+  if (ToolOptions.dryRun) fuzzCheck(bytes == before);
   LoadedDisk loaded{bytes.data() + IsdStoreOffset, JournalOffset - IsdStoreOffset,
                     bytes.data() + JournalOffset, JournalAreaLength};
   DiskFinding found;
