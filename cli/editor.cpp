@@ -222,12 +222,6 @@ std::string changedFields(const std::vector<JsonMember>& before, const std::vect
   return jsonObject(changed);
 }
 
-std::string jsonList(const std::vector<std::string>& items) {
-  std::string out = "[";
-  for (std::size_t i = 0; i < items.size(); ++i) out += (i > 0 ? ", " : "") + items[i];
-  return out + "]";
-}
-
 // With --json standard output carries the object alone: the lines the run
 // prints on its way go to standard error until the object is written.
 class ObjectOnlyOutput {
@@ -296,7 +290,7 @@ int runForJson(int count, char** arguments) {
       {"changed", jsonBool(run.changed)},
       {"dryRun", jsonBool(ToolOptions.dryRun)},
       {"fields", changedFields(before, after)},
-      {"refused", jsonList(run.refusals)},
+      {"refused", jsonArray(run.refusals)},
       {"removal", run.removalDisks},
       {"disks", run.saveDisks},
       // A removal that no save followed leaves no record stored.

@@ -70,5 +70,11 @@ std::string jsonString(const char* text) {
   return text != nullptr ? jsonString(std::string(text)) : JsonNull;
 }
 
+std::string jsonArray(const std::vector<std::string>& values) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < values.size(); ++i) out += (i > 0 ? ", " : "") + values[i];
+  return out + "]";
+}
+
 std::string jsonNumber(std::int64_t value) { return std::to_string(value); }
 std::string jsonNumber(std::uint64_t value) { return std::to_string(value); }

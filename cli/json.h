@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // `text` as a JSON string between double quotes. The quote, the backslash
 // and control characters are escaped; bytes that do not form valid UTF-8 (a
@@ -16,3 +17,5 @@ std::string jsonNumber(std::int64_t value);
 std::string jsonNumber(std::uint64_t value);
 inline std::string jsonBool(bool value) { return value ? "true" : "false"; }
 inline constexpr const char* JsonNull = "null";
+// The values (each JSON text already) as a JSON array.
+std::string jsonArray(const std::vector<std::string>& values);

@@ -34,13 +34,17 @@ const char* pathOf(const DiskResult& disk) { return disk.devicePath != nullptr ?
 
 // The line for a disk that did not take what it should have, or would not.
 void reportDiskFailure(const DiskResult& disk) {
-  std::fprintf(stderr, "%s: %s: %s", programName(), pathOf(disk), diskOutcomeText(disk.outcome));
-  if (disk.user[0] != '\0') std::fprintf(stderr, " (%s)", disk.user);
-  if (disk.error < 0) std::fprintf(stderr, " (%s)", std::strerror(-disk.error));
-  std::fputc('\n', stderr);
+  std::fprintf(stderr, "%s: %s: %s\n", programName(), pathOf(disk), diskFailureText(disk).c_str());
 }
 
 }  // namespace
+
+std::string diskFailureText(const DiskResult& disk) {
+  std::string text = diskOutcomeText(disk.outcome);
+  if (disk.user[0] != '\0') text += std::string(" (") + disk.user + ")";
+  if (disk.error < 0) text += std::string(" (") + std::strerror(-disk.error) + ")";
+  return text;
+}
 
 void reportLockFailure(std::size_t slot, int error, bool editor) {
   const char* path = slot < diskTable.count ? diskTable.slots[slot].devicePath : "?";

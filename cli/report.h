@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "store/disk.h"
 
@@ -29,6 +30,10 @@ bool reportLoad(int status, const LoadReport& report, bool editor);
 // is no failure). `action` names what was not done ("written", "removed").
 // Returns true when anything failed.
 bool reportStoreFailure(int status, const DiskReport& report, const char* action);
+
+// Why a disk did not take (or would not take) what a save or removal had for
+// it: the outcome's words, what holds the disk and the error, as far as known.
+std::string diskFailureText(const DiskResult& disk);
 
 // Which of the two store operations a report is about.
 enum class StoreAction { Save, Removal };

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "cli/json.h"
+#include "cli/usage.h"
 #include "fields/fields.h"
-#include "fields/program.h"
 #include "fields/text.h"
 
 namespace {
@@ -91,10 +91,10 @@ std::vector<JsonMember> recordMembers(const ImageSafeDataStruct* record) {
       // The servers in use as one list; their count is its length.
       case ValueKind::DnsServerCount: break;
       case ValueKind::DnsServer: {
-        std::string list = "[";
+        std::vector<std::string> servers;
         for (std::size_t i = 0; i < listedDnsServers(record); ++i)
-          list += (i > 0 ? ", " : "") + address(record->dnsServer[i]);
-        members.push_back({"DNSServers", list + "]"});
+          servers.push_back(address(record->dnsServer[i]));
+        members.push_back({"DNSServers", jsonArray(servers)});
         break;
       }
     }
@@ -112,46 +112,35 @@ std::vector<JsonMember> recordMembers(const ImageSafeDataStruct* record) {
 namespace {
 
 std::string loadDisksJson(const LoadReport& report) {
-  std::string out = "[";
-  bool first = true;
+  std::vector<std::string> disks;
   for (std::size_t slot = 0; slot < report.count; ++slot) {
     const DiskLoadResult& disk = report.disks[slot];
     if (disk.outcome == LoadOutcome::Absent) continue;
-    out += first ? "" : ", ";
-    first = false;
-    out += jsonObject({{"path", jsonString(disk.devicePath)},
-                       {"state", jsonString(stateName(disk.state))},
-                       {"read", jsonBool(slot == report.source)},
-                       {"generation", disk.hasGeneration ? jsonNumber(disk.generation) : JsonNull},
-                       {"reason", optional(loadReason(disk))}});
+    disks.push_back(jsonObject({{"path", jsonString(disk.devicePath)},
+                                {"state", jsonString(stateName(disk.state))},
+                                {"read", jsonBool(slot == report.source)},
+                                {"generation", disk.hasGeneration ? jsonNumber(disk.generation) : JsonNull},
+                                {"reason", optional(loadReason(disk))}}));
   }
-  return out + "]";
+  return jsonArray(disks);
 }
 
 }  // namespace
 
 std::string storeDisksJson(int status, const DiskReport& report, StoreAction action, bool planned) {
-  std::string out = "[";
-  bool first = true;
+  std::vector<std::string> disks;
   for (std::size_t slot = 0; slot < report.count; ++slot) {
     const DiskResult& disk = report.disks[slot];
     if (disk.outcome == DiskOutcome::NotUsed) continue;
-    std::string reason;
-    if (diskOutcomeFailed(disk.outcome)) {
-      reason = diskOutcomeText(disk.outcome);
-      if (disk.user[0] != '\0') reason += std::string(" (") + disk.user + ")";
-      if (disk.error < 0) reason += " (" + errorText(disk.error) + ")";
-    }
-    out += first ? "" : ", ";
-    first = false;
-    out += jsonObject({{"path", jsonString(disk.devicePath)},
-                       {"result", jsonString(resultName(disk.outcome, action, planned))},
-                       {"reason", optional(reason)}});
+    const std::string reason = diskOutcomeFailed(disk.outcome) ? diskFailureText(disk) : "";
+    disks.push_back(jsonObject({{"path", jsonString(disk.devicePath)},
+                                {"result", jsonString(resultName(disk.outcome, action, planned))},
+                                {"reason", optional(reason)}}));
   }
-  if (status == IsdNoDevice && first)
-    out += jsonObject(
-        {{"path", JsonNull}, {"result", jsonString("failed")}, {"reason", jsonString("no usable disk")}});
-  return out + "]";
+  if (status == IsdNoDevice && disks.empty())
+    disks.push_back(jsonObject(
+        {{"path", JsonNull}, {"result", jsonString("failed")}, {"reason", jsonString("no usable disk")}}));
+  return jsonArray(disks);
 }
 
 bool anyDiskWritten(const DiskReport& report) {
@@ -162,9 +151,7 @@ bool anyDiskWritten(const DiskReport& report) {
 
 int deliverJson(std::FILE* out, const std::string& object) {
   std::fprintf(out, "%s\n", object.c_str());
-  if (std::fflush(out) == 0 && std::ferror(out) == 0) return 0;
-  std::fprintf(stderr, "%s: cannot write to standard output\n", programName());
-  return 1;
+  return delivered(out);
 }
 
 int writeViewerJson(const ImageSafeDataStruct* record, int status, const LoadReport& report) {

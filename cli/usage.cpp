@@ -51,14 +51,13 @@ void printVersion(int role, std::FILE* out) {
                title.title.c_str(), title.version.c_str());
 }
 
-// A text that did not reach its reader (a closed pipe, a full disk) is a failure.
+}  // namespace
+
 int delivered(std::FILE* out) {
   if (std::fflush(out) == 0 && std::ferror(out) == 0) return 0;
   std::fprintf(stderr, "%s: cannot write to standard output\n", programName());
   return 1;
 }
-
-}  // namespace
 
 std::string usageText(bool editor) {
   char head[1024];

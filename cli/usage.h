@@ -14,3 +14,8 @@ int answerInfoOption(const OptionRow& answer, int role, std::FILE* out);
 
 // The --help text of the editor (`editor`) or the viewer.
 std::string usageText(bool editor);
+
+// A text that did not reach its reader (a closed pipe, a full disk) is a
+// failure: 0 when everything written to `out` got there, else 1 after a line
+// on standard error.
+int delivered(std::FILE* out);
