@@ -78,7 +78,13 @@ bool reportLoad(int status, const LoadReport& report, bool editor) {
                      std::strerror(-disk.error));
         break;
       case LoadOutcome::Damaged:
-        if (source != nullptr) {
+        if (source == disk.devicePath) {
+          std::fprintf(
+              stderr,
+              "%s: %s: the image-safe data at byte %u is damaged; the image-safe data was read from its "
+              "journal copy\n",
+              programName(), disk.devicePath, IsdStoreOffset);
+        } else if (source != nullptr) {
           std::fprintf(
               stderr,
               "%s: %s: the image-safe data at byte %u is damaged; the image-safe data was read from %s\n",

@@ -320,10 +320,12 @@ int readForLoad(int fd, LoadBytes& bytes, LoadedDisk& disk) {
   return 0;
 }
 
-LoadOutcome outcomeOf(const DiskFinding& found, bool chosen) {
+LoadOutcome outcomeOf(const DiskFinding& found, bool chosen, bool fromJournal) {
   switch (found.record) {
-    case StoredRecord::Complete: return chosen ? LoadOutcome::Read : LoadOutcome::NotNeeded;
-    case StoredRecord::Damaged: return chosen ? LoadOutcome::ReadDamaged : LoadOutcome::Damaged;
+    case StoredRecord::Complete:
+      return !chosen ? LoadOutcome::NotNeeded : fromJournal ? LoadOutcome::ReadJournal : LoadOutcome::Read;
+    case StoredRecord::Damaged:
+      return chosen && !fromJournal ? LoadOutcome::ReadDamaged : LoadOutcome::Damaged;
     case StoredRecord::Unfinished: return chosen ? LoadOutcome::ReadJournal : LoadOutcome::Unfinished;
     case StoredRecord::CutShort: return LoadOutcome::CutShort;
     case StoredRecord::NoRecord:
@@ -400,7 +402,7 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
   const LoadChoice choice = chooseCopy(loaded, readCount, findings);
   for (std::size_t i = 0; i < readCount; ++i) {
     DiskLoadResult& disk = found.disks[slots[i]];
-    disk.outcome = outcomeOf(findings[i], choice.disk == i);
+    disk.outcome = outcomeOf(findings[i], choice.disk == i, choice.fromJournal);
     disk.state = stateOf(findings[i]);
     disk.hasGeneration = findings[i].journalValid;
     disk.generation = findings[i].generation;

@@ -168,21 +168,57 @@ bool isCdromDrive(const char* path) {
 
 int checkDisk(std::size_t slot) { return diskUsability(slot) == 0 ? 0 : IsdNoDevice; }
 
+namespace {
+
+// Lock (or, with a release, unlock) every opened disk of the table in table
+// order; stops at the first that refuses: 0, or its error with `*slot` it.
+int lockEach(DeviceLock lock, std::size_t* slot) {
+  for (*slot = 0; *slot < diskTable.count; ++*slot) {
+    const int fd = diskTable.slots[*slot].descriptor;
+    if (fd == NoDescriptor) continue;
+    if (const int refused = tablePlatform().lockDevice(fd, lock); refused != 0) return refused;
+  }
+  return 0;
+}
+
+void releaseEach(DeviceLock lock) {
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
+    const int fd = diskTable.slots[slot].descriptor;
+    if (fd != NoDescriptor) tablePlatform().lockDevice(fd, lock);
+  }
+}
+
+}  // namespace
+
 int lockDisks(DeviceLock lock, unsigned waitMilliseconds, std::size_t* busySlot, int* error) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+  const bool writer = lock == DeviceLock::Exclusive;
+  bool turnstiles = false;  // this writer holds every turnstile
   for (;;) {
     std::size_t slot = 0;
-    int refused = 0;
-    for (; slot < diskTable.count; ++slot) {
-      const int fd = diskTable.slots[slot].descriptor;
-      if (fd == NoDescriptor) continue;
-      if ((refused = tablePlatform().lockDevice(fd, lock)) != 0) break;
+    // Every run passes the turnstiles first: a writer keeps them until it
+    // has its locks, so that readers which come after it wait behind it; a
+    // reader only passes through.
+    int refused =
+        turnstiles ? 0 : lockEach(writer ? DeviceLock::Turnstile : DeviceLock::TurnstilePass, &slot);
+    if (refused == 0) {
+      turnstiles = writer;
+      if (!writer) releaseEach(DeviceLock::TurnstileRelease);
+      refused = lockEach(lock, &slot);
+      if (refused == 0) {
+        if (writer) releaseEach(DeviceLock::TurnstileRelease);
+        return 0;
+      }
+      unlockDisks();
+    } else {
+      releaseEach(DeviceLock::TurnstileRelease);
     }
-    if (slot == diskTable.count) return 0;
-    unlockDisks();
     *busySlot = slot;
     *error = refused;
-    if (std::chrono::steady_clock::now() + LockRetryPause > deadline) return IsdLockTimeout;
+    if (std::chrono::steady_clock::now() + LockRetryPause > deadline) {
+      releaseEach(DeviceLock::TurnstileRelease);
+      return IsdLockTimeout;
+    }
     std::this_thread::sleep_for(LockRetryPause);
   }
 }

@@ -178,6 +178,18 @@ class SystemDiskPlatform final : public DiskPlatform {
   int sync(int fd) override { return ::fsync(fd) == 0 ? 0 : failure(); }
 
   int lockDevice(int fd, DeviceLock lock) override {
+    if (lock == DeviceLock::Turnstile || lock == DeviceLock::TurnstilePass ||
+        lock == DeviceLock::TurnstileRelease) {
+      struct flock range {};
+      range.l_type = lock == DeviceLock::Turnstile       ? F_WRLCK
+                     : lock == DeviceLock::TurnstilePass ? F_RDLCK
+                                                         : F_UNLCK;
+      range.l_whence = SEEK_SET;
+      range.l_start = 0;
+      range.l_len = 1;
+      if (::fcntl(fd, F_OFD_SETLK, &range) == 0) return 0;
+      return errno == EAGAIN || errno == EACCES ? -EWOULDBLOCK : failure();
+    }
     const int operation = lock == DeviceLock::Shared      ? LOCK_SH
                           : lock == DeviceLock::Exclusive ? LOCK_EX
                                                           : LOCK_UN;

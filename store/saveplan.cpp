@@ -123,17 +123,26 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
         images.journalLength - static_cast<std::uint32_t>(JournalMagicLength),
         static_cast<std::uint32_t>(JournalMagicLength));
     // What an older copy left behind it; the seal's sector is the seal's.
-    if (const std::size_t used = std::min<std::size_t>(usedBytes(area), JournalSealAt);
-        used > images.journalLength)
+    const JournalBytes copyPart{area.bytes, std::min<std::size_t>(area.length, JournalSealAt)};
+    if (const std::size_t used = area.bytes != nullptr ? usedBytes(copyPart) : 0; used > images.journalLength)
       add(plan, StoreStep::Kind::Zeros, areaOffset + images.journalLength,
           static_cast<std::uint32_t>(used - images.journalLength));
     add(plan, StoreStep::Kind::Sync);
   };
-  // After a save that was stopped, the journal holds the only copy: the
-  // record at 2560 is completed first (the load reads that copy until its
-  // signature is back, and the sealed record from then on), and only then
-  // is the copy replaced.
-  const bool copyFirst = !(state == IsdSignatureState::Unfinished && copy.valid);
+  // After a save that was stopped (the unfinished mark, or still the record
+  // its copy replaces) or over a damaged record, the journal holds the only
+  // whole copy of the newest record: the record at 2560 is completed first
+  // (the load reads that copy until the signature is back, and the sealed
+  // record from then on), and only then is the copy replaced.
+  const RecordKey atStore =
+      state == IsdSignatureState::Complete ? recordKeyOf(current, storeLength) : RecordKey{};
+  const bool copyOnly =
+      copy.valid && (state == IsdSignatureState::Unfinished ||
+                     (state == IsdSignatureState::Complete && atStore != copy.key() &&
+                      (atStore == copy.replaced ||
+                       !isdWellFormed(current, std::min<std::size_t>(isdStoredLength(current, storeLength),
+                                                                     storeLength)))));
+  const bool copyFirst = !copyOnly;
   if (copyFirst) addJournal();
 
   // The mark keeps a complete record from being read while it changes; a

@@ -581,12 +581,14 @@ static int answerRequest(const struct SimDescriptor* entry, unsigned long reques
   if (argument == NULL) return EFAULT;
   switch (request) {
     case BLKGETSIZE64: {
+      if (settings->sizeUnknown) return ENOTTY;
       if (settings->sizeFails) return EIO;
       uint64_t answer = (uint64_t)deviceSectors(entry) * 512;
       memcpy(argument, &answer, sizeof answer);
       return 0;
     }
     case BLKGETSIZE: {
+      if (settings->sizeUnknown) return ENOTTY;
       if (settings->sizeFails) return EIO;
       unsigned long long sectors = deviceSectors(entry);
       if (sectors > ULONG_MAX) return EFBIG;

@@ -4,6 +4,7 @@ removal of every copy, disks that cannot be opened, and the lock's wait."""
 import fcntl
 import subprocess
 import sys
+import threading
 import time
 from pathlib import Path
 
@@ -287,3 +288,46 @@ def test_an_edit_that_changes_nothing_writes_and_syncs_nothing(disks):
     assert (result.returncode, result.stderr) == (0, b"")
     assert not [line for line in disks.log_lines() if line.startswith(("write ", "sync "))]
     assert journal_on(disks.image("sda"))[0] == journal_on(disks.image("sdb"))[0] == 1, "the generation stays"
+
+
+def test_editors_get_the_disks_while_viewers_read_back_to_back(disks):
+    # Each read takes 20 ms: two viewer loops overlap their shared locks all
+    # the time, and each editor still gets its turn within its wait.
+    disks.add("sda", sample_record(), delay=20)
+    disks.add("sdb", sample_record(), delay=20)
+    stop = threading.Event()
+    views = []
+
+    def read_back_to_back():
+        while not stop.is_set():
+            views.append(view(disks, "NetBIOSName").returncode)
+
+    readers = [threading.Thread(target=read_back_to_back) for _ in range(2)]
+    for reader in readers:
+        reader.start()
+    try:
+        time.sleep(0.3)
+        edits = [edit(disks, f"NetBIOSName=PC{n}") for n in range(5)]
+    finally:
+        stop.set()
+        for reader in readers:
+            reader.join()
+    assert [(result.returncode, result.stderr) for result in edits] == [(0, b"")] * 5
+    assert views and set(views) == {0}
+    assert disks.record("sda").texts["netbiosName"] == b"PC4"
+
+
+def test_a_disk_over_2_tib_is_a_disk_like_any_other(disks):
+    # 3 TiB of sectors over a sparse image: the size comes in bytes on every build.
+    disks.add("sda", size=3 * 2**40 // 512)
+    assert edit(disks, *NEW_ARGS).returncode == 0
+    found, result = seen(disks)
+    assert (found, result.stderr) == (NEW, b"")
+    assert journal_on(disks.image("sda"))[1] == disks.record("sda").encode()
+
+
+def test_a_node_that_is_no_block_device_is_named_in_both_roles(disks):
+    disks.add("sda", sample_record())
+    disks.add("sdb", sample_record(), size="notty")
+    for run in (edit(disks, "Tree=X"), view(disks, "Tree")):
+        assert b"/dev/sdb: not usable as a disk (Block device required)" in run.stderr, run.stderr
