@@ -155,8 +155,9 @@ int deliverJson(std::FILE* out, const std::string& object) {
 JsonMember schemaMember() { return {"schema", jsonNumber(std::int64_t{JsonSchemaVersion})}; }
 
 JsonMember errorMember(int status, const std::string& message) {
-  return {"error",
-          jsonObject({{"status", jsonNumber(std::int64_t{status})}, {"message", jsonString(message)}})};
+  // The status as the caller sees it: the system passes on its low byte, so -1 is 255.
+  const std::int64_t exitStatus = status & 0xFF;
+  return {"error", jsonObject({{"status", jsonNumber(exitStatus)}, {"message", jsonString(message)}})};
 }
 
 int stopRun(int status, const std::string& message, bool json) {

@@ -28,8 +28,9 @@ std::string jsonObject(const std::vector<JsonMember>& members);
 
 // The "schema" member that every object starts with.
 JsonMember schemaMember();
-// The "error" member of a run that ends with exit status `status` for the
-// reason `message`.
+// The "error" member of a run that ends with exit status `status` (a front
+// end's result; -1 is reported as the 255 the caller sees) for the reason
+// `message`.
 JsonMember errorMember(int status, const std::string& message);
 
 // The end of a run that stops before its report: a line on standard error

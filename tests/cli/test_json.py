@@ -177,6 +177,7 @@ ERROR_CASES = {
     "field_words": ("wexview", {"sda": "sample"}, ["IP"], 2, "takes no field words"),
     "no_usable_disk_for_a_save": ("wexedit", {}, ["Tree=X"], 4, "no usable disk; the image-safe data was not written"),
     "no_usable_disk_for_a_dry_run": ("wexedit", {}, ["-n", "-r"], 4, "could not be removed"),
+    "no_usable_disk_after_an_unknown_argument": ("wexedit", {}, ["-c", "Foo"], 255, "was not written"),
     "unreadable_disk": ("wexedit", {"sda": "read"}, ["Tree=X"], 4, "could not be read; nothing was written"),
     "help_page_without_terminal": ("wexedit", {"sda": "sample"}, ["-h"], 6, "needs a terminal"),
 }
