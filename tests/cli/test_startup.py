@@ -195,6 +195,7 @@ MESSAGES = {
     "named_disk_missing": (["--disk", "/nonexistent/disk.img"], None, "cannot be opened"),
     "help_page_without_terminal": (["-h"], 6, "the help screen needs a terminal"),
     "usage_to_a_full_disk": (["--help"], 7, "cannot write to standard output"),
+    "json_to_a_full_disk": (["--json"], 7, "cannot write to standard output"),
 }
 
 
@@ -205,7 +206,7 @@ def test_messages_carry_the_name_of_the_role(disks, role, case):
     disks.add("sda", sample_record())
     with open("/dev/full", "wb") as full:
         result = launcher.run(bin_dir() / "wexedit", args, argv0=role, env=disks.env(), stdin=subprocess.DEVNULL,
-                              stdout=full if case == "usage_to_a_full_disk" else subprocess.DEVNULL,
+                              stdout=full if case.endswith("_to_a_full_disk") else subprocess.DEVNULL,
                               stderr=subprocess.PIPE, timeout=60)
     lines = result.stderr.decode().splitlines()
     assert any(text in line for line in lines), lines
