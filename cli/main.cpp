@@ -27,8 +27,9 @@ int roleFromName(const char* path) {
   return std::strcmp(name, "wexedit") == 0 ? ToolModeEditor : ToolModeViewer;
 }
 
-// Exit status of a run that showed a help page.
+// Exit status of a run that showed a help page, and what its object says.
 constexpr int ExitHelpShown = 1;
+constexpr const char* HelpShownText = "the help page was shown; nothing was read or written";
 
 // An option of the other role shows this role's help page, and so does -h.
 // With --json the object that follows says that nothing else was done.
@@ -40,10 +41,7 @@ int showHelpPage(const CommandLine& line, bool editor, bool json) {
   } else {
     showHelp();
   }
-  if (!json) return ExitHelpShown;
-  deliverJson(stdout, jsonObject({schemaMember(), errorMember(ExitHelpShown,
-                                                              "the help page was shown; nothing "
-                                                              "was read or written")}));
+  if (json) deliverJson(stdout, jsonObject({schemaMember(), errorMember(ExitHelpShown, HelpShownText)}));
   return ExitHelpShown;
 }
 
@@ -65,14 +63,15 @@ int main(int argc, char** argv) {
   textdomain("wexedit");
   chooseTextCoding();
   const CommandLine line = readCommandLine(argc, argv, editor);
-  // A usage error decides the output form before the pass over the options
-  // has been trusted: any argument that is exactly --json asks for the object.
-  const bool json = line.flags.json || jsonRequested(argc, argv);
+  const bool json = line.flags.json;
   const int count = argc - line.firstArgument;
   char** arguments = argv + line.firstArgument;
   // Nothing is opened, loaded or written after a usage error, whatever else
-  // the command line holds.
-  if (!line.usageError.empty()) return usageError(line.usageError, line.usageErrorSaid, json);
+  // the command line holds. Its output form cannot wait for options that
+  // may not have been read: any argument that is exactly --json asks for
+  // the object.
+  if (!line.usageError.empty())
+    return usageError(line.usageError, line.usageErrorSaid, json || jsonRequested(argc, argv));
   if (!editor && line.flags.json && count > 0)
     return usageError("--json prints the whole record; it takes no field words", false, json);
   // --help and --version answer before the disks are opened.

@@ -56,8 +56,8 @@ std::string longOptionRefusal(const char* argument, const OptionRow* row) {
   if (row != nullptr && row->takesPath)
     return "--" + std::string(row->longName) + " needs the path of a disk or disk image";
   if (row != nullptr) return "option '--" + std::string(row->longName) + "' takes no value";
-  const std::string name =
-      given.substr(2, given.find('=') == std::string::npos ? std::string::npos : given.find('=') - 2);
+  const std::size_t equals = given.find('=');
+  const std::string name = given.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
   std::string candidates;
   for (const OptionRow& option : optionRows)
     if (option.longName != nullptr && !name.empty() &&
@@ -103,11 +103,12 @@ CommandLine readCommandLine(int argc, char** argv, bool editor) {
   while ((value = getopt_long(argc, argv, shortOptions.text, longOptions.rows, nullptr)) != -1) {
     const OptionRow* row = rowOf(value == '?' ? optopt : value);
     if (value == '?') {
-      // getopt has said why. It names a letter that is no option in optopt
-      // and carries on after it; a long name that is none of ours or is
-      // ambiguous leaves optopt 0, and one given a value it takes none of (or
-      // lacking its path) gives its own row. Either is past at optind.
-      // getopt's line for a --disk without its path names no disk: ours follows it.
+      // getopt has said why. A letter that is no option (in optopt) is
+      // ignored, as it always was. A long name that is none of ours or is
+      // ambiguous (optopt 0), or a long option given a value it takes none
+      // of or lacking its path (optopt its row), is a usage error; optind is
+      // past it. Only for the missing path does a line of ours follow
+      // getopt's, to say what the path is for.
       if (optopt == 0 || (row != nullptr && row->longName != nullptr))
         noteUsageError(line, longOptionRefusal(argv[optind - 1], row), row == nullptr || !row->takesPath);
       continue;

@@ -60,6 +60,7 @@ void printVersion(int role, std::FILE* out) {
 int delivered(std::FILE* out) {
   if (std::fflush(out) == 0 && std::ferror(out) == 0) return 0;
   std::fprintf(stderr, "%s: cannot write to standard output\n", programName());
+  std::clearerr(out);  // said once: a later check of the same stream finds it clean
   return ExitOutputFailed;
 }
 
