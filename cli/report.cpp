@@ -43,6 +43,9 @@ std::string diskFailureText(const DiskResult& disk) {
   std::string text = diskOutcomeText(disk.outcome);
   if (disk.user[0] != '\0') text += std::string(" (") + disk.user + ")";
   if (disk.error < 0) text += std::string(" (") + std::strerror(-disk.error) + ")";
+  if (disk.outcome == DiskOutcome::RefusedGpt && disk.gptRemedyLba != 0)
+    text += "; to make room, move the table's partition entry array with: sgdisk --adjust-main-table=" +
+            std::to_string(disk.gptRemedyLba) + " " + pathOf(disk);
   return text;
 }
 
@@ -65,11 +68,24 @@ void reportLoad(const LoadReport& report) {
                      std::strerror(-disk.error));
         break;
       case LoadOutcome::Unusable:
-        // A disk the administrator named is expected to be used, and one that
-        // does not tell its size may hold a copy: say why it is not used.
-        if (disk.origin == DiskOrigin::Named || disk.sizeFailed)
-          std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", programName(), disk.devicePath,
-                       std::strerror(-disk.error));
+        // Every node that opened but does not answer as a disk may hide a
+        // copy of the record: say why it is not used.
+        std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", programName(), disk.devicePath,
+                     std::strerror(-disk.error));
+        break;
+      case LoadOutcome::Damaged:
+        if (source != nullptr) {
+          std::fprintf(
+              stderr,
+              "%s: %s: the image-safe data at byte %u is damaged; the image-safe data was read from %s\n",
+              programName(), disk.devicePath, IsdStoreOffset, source);
+        }
+        break;
+      case LoadOutcome::ReadDamaged:
+        std::fprintf(stderr,
+                     "%s: %s: the image-safe data at byte %u is damaged and no disk holds another copy; it "
+                     "was read as far as it goes\n",
+                     programName(), disk.devicePath, IsdStoreOffset);
         break;
       case LoadOutcome::ReadFailed:
         std::fprintf(stderr, "%s: %s: the bytes at %u could not be read (%s)\n", programName(),

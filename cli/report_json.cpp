@@ -18,6 +18,7 @@ const char* stateName(DiskState state) {
   switch (state) {
     case DiskState::Absent: return "absent";
     case DiskState::Complete: return "complete";
+    case DiskState::Damaged: return "damaged";
     case DiskState::Unfinished: return "unfinished";
     case DiskState::NoRecord: return "no-record";
     case DiskState::Refused: return "refused";
@@ -37,6 +38,9 @@ std::string loadReason(const DiskLoadResult& disk) {
     case LoadOutcome::CutShort: return "the record runs past the end of the disk";
     case LoadOutcome::ReadJournal: return "holds a save that did not finish; its journal copy was read";
     case LoadOutcome::NotNeeded: return "a copy on another disk was read";
+    case LoadOutcome::Damaged:
+      return "the record is damaged; a copy on another disk or in the journal was read";
+    case LoadOutcome::ReadDamaged: return "the record is damaged; no disk holds another copy";
     case LoadOutcome::NoRecord:
       return disk.state == DiskState::Refused ? "holds other data where the record goes" : "";
     case LoadOutcome::Absent:

@@ -18,11 +18,10 @@ DiskTable diskTable = {};
 
 namespace {
 
-constexpr unsigned long LargestBiosDisk = 1024UL * 255 * 63;  // sectors
+constexpr std::uint64_t LargestBiosDisk = std::uint64_t{1024} * 255 * 63 * 512;  // bytes
 constexpr std::uint8_t BiosLimitGeometry[4] = {0xFF, 0x3F, 0x00,
                                                0x04};  // 255 heads, 63 sectors, 1024 cylinders
 constexpr std::size_t GeometryBufferLength = 64;
-constexpr std::uint64_t SizeSectorBytes = 512;  // the unit of the kernel's size in sectors
 constexpr auto LockRetryPause = std::chrono::milliseconds(25);
 
 bool namedByFloppyDrive(const char* path) {
@@ -100,8 +99,8 @@ int diskUsability(std::size_t slot, bool* sizeFailed) {
   if (slot >= diskTable.count) return -ENODEV;
   const DiskSlot& disk = diskTable.slots[slot];
   if (disk.descriptor == NoDescriptor) return disk.openError != 0 ? disk.openError : -ENODEV;
-  unsigned long sectors = 0;
-  if (const int size = tablePlatform().sizeInSectors(disk.descriptor, &sectors); size != 0) {
+  std::uint64_t deviceBytes = 0;
+  if (const int size = tablePlatform().sizeInBytes(disk.descriptor, &deviceBytes); size != 0) {
     // A named raw disk image answers no block-device request; opened for
     // reading and writing, it is usable as it stands.
     std::uint64_t bytes = 0;
@@ -115,18 +114,14 @@ int diskUsability(std::size_t slot, bool* sizeFailed) {
     if (const int ide = tablePlatform().ideGeometry(disk.descriptor, geometry); ide != 0) return ide;
     const bool none = isdGetU32(geometry) == 0;
     const bool biosLimit = std::memcmp(geometry, BiosLimitGeometry, sizeof BiosLimitGeometry) == 0;
-    if (!none && !biosLimit && sectors <= LargestBiosDisk) return 0;
+    if (!none && !biosLimit && deviceBytes <= LargestBiosDisk) return 0;
   }
   return tablePlatform().driveGeometry(disk.descriptor, geometry);
 }
 
 int diskDeviceBytes(int fd, std::uint64_t* bytes) {
-  unsigned long sectors = 0;
-  const int size = tablePlatform().sizeInSectors(fd, &sectors);
-  if (size == 0) {
-    *bytes = std::uint64_t{sectors} * SizeSectorBytes;
-    return 0;
-  }
+  const int size = tablePlatform().sizeInBytes(fd, bytes);
+  if (size == 0) return 0;
   return size == -ENOTTY ? tablePlatform().regularFileSize(fd, bytes) : size;
 }
 

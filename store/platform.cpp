@@ -122,8 +122,19 @@ class SystemDiskPlatform final : public DiskPlatform {
     return 0;
   }
 
-  int sizeInSectors(int fd, unsigned long* sectors) override {
-    return ::ioctl(fd, BLKGETSIZE, sectors) == 0 ? 0 : failure();
+  int sizeInBytes(int fd, std::uint64_t* bytes) override {
+    std::uint64_t size = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &size) == 0) {
+      *bytes = size;
+      return 0;
+    }
+    // A driver that does not know the 64-bit request answers ENOTTY (or
+    // EINVAL); so does every descriptor that is no block device.
+    if (errno != ENOTTY && errno != EINVAL) return failure();
+    unsigned long sectors = 0;
+    if (::ioctl(fd, BLKGETSIZE, &sectors) != 0) return failure();
+    *bytes = std::uint64_t{sectors} * 512;
+    return 0;
   }
 
   int ideGeometry(int fd, std::uint8_t* geometry) override {

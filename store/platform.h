@@ -19,8 +19,10 @@ struct DiskPlatform {
   virtual int openDevice(const char* path, DiskAccess access) = 0;
   // First line (at most size - 1 characters) of a text file, for /proc/ide.
   virtual int readFirstLine(const char* path, char* line, std::size_t size) = 0;
-  // BLKGETSIZE: device size in 512-byte sectors.
-  virtual int sizeInSectors(int fd, unsigned long* sectors) = 0;
+  // The device's size in bytes: BLKGETSIZE64, or BLKGETSIZE (512-byte
+  // sectors in an unsigned long, which ends at 2 TiB on 32-bit builds) only
+  // where the 64-bit request is missing.
+  virtual int sizeInBytes(int fd, std::uint64_t* bytes) = 0;
   // The IDE driver request 0x0303; fills at least 16 bytes of `geometry`.
   virtual int ideGeometry(int fd, std::uint8_t* geometry) = 0;
   // HDIO_GETGEO; fills at least 16 bytes of `geometry`.

@@ -16,7 +16,7 @@
 
 struct FakeDisk {
   std::vector<std::uint8_t> bytes;
-  std::optional<unsigned long> sectors;  // BLKGETSIZE answer; defaults to bytes / 512
+  std::optional<std::uint64_t> sectors;  // the size in 512-byte sectors; defaults to bytes / 512
   bool sizeFails = false;
   std::optional<std::uint32_t> ideWord;  // request 0x0303: first word, bytes in order; none = fails
   bool getgeoFails = false;
@@ -67,11 +67,11 @@ class FakePlatform final : public DiskPlatform {
     std::memcpy(line, text.c_str(), text.size() + 1);
     return 0;
   }
-  int sizeInSectors(int fd, unsigned long* sectors) override {
+  int sizeInBytes(int fd, std::uint64_t* bytes) override {
     FakeDisk& d = disk(fd);
     if (d.imageFile) return -ENOTTY;
     if (d.sizeFails) return -EIO;
-    *sectors = d.sectors ? *d.sectors : d.bytes.size() / 512;
+    *bytes = (d.sectors ? *d.sectors : d.bytes.size() / 512) * 512;
     return 0;
   }
   int ideGeometry(int fd, std::uint8_t* geometry) override {
