@@ -1,6 +1,8 @@
 """wexview --json over the records the script and text tests use."""
 
 import copy
+import re
+from pathlib import Path
 
 import pytest
 from jsonschema import ValidationError
@@ -256,3 +258,21 @@ def test_broken_objects_fail_the_schemas_that_real_ones_pass(disks):
 def test_both_schemas_describe_the_record_and_the_error_alike():
     viewer, editor = (schema_validator(role).schema["$defs"] for role in ("wexview", "wexedit"))
     assert all(viewer[name] == editor[name] for name in ("record", "error", "stopped", "address"))
+
+
+def returned_names(function):
+    """The texts that a function of cli/report_json.cpp returns."""
+    source = (Path(__file__).resolve().parents[2] / "cli" / "report_json.cpp").read_text()
+    body = re.search(r"const char\* " + function + r"\(.*?\n}\n", source, re.S).group(0)
+    return {name for line in body.splitlines() if "return " in line for name in re.findall(r'"([^"]*)"', line)}
+
+
+# Disks that were not looked at (absent) or not used are left out of the objects.
+@pytest.mark.parametrize("role,definition,member,function,left_out", [
+    ("wexview", "disk", "state", "stateName", {"absent"}),
+    ("wexedit", "disk", "result", "resultName", {"not-used"}),
+])
+def test_every_state_and_result_the_program_names_is_in_its_schema(role, definition, member, function, left_out):
+    tokens = set(schema_validator(role).schema["$defs"][definition]["properties"][member]["enum"])
+    assert tokens == returned_names(function) - left_out
+    assert all(re.fullmatch(r"[a-z]+(-[a-z]+)*", token) for token in tokens)
