@@ -94,7 +94,8 @@ def test_unsettable_locale_warns_on_stderr_and_goes_on(disks):
 
 
 def run_help(disks, name, *args):
-    """Run a help page in a pseudo-terminal, leave it with Enter; returns the status."""
+    """Run a help page in a pseudo-terminal, leave it with Enter; returns the
+    status and what the terminal got after the page came up."""
     env = disks.env()
     env["TERM"] = "xterm"
     child = launcher.spawn(bin_dir() / "wexedit", args, argv0=name, env=env,
@@ -108,17 +109,22 @@ def run_help(disks, name, *args):
         except pexpect.TIMEOUT:
             continue
     child.close()
-    return child.exitstatus
+    return child.exitstatus, child.before
 
 
 @pytest.mark.parametrize("name,args", [
     ("wexedit", ["-h"]), ("wexedit", ["-s"]), ("wexedit", ["-z", "Tree=Lab"]),
     ("wexedit", ["-h", "-c"]), ("wexedit", ["-c", "-s"]), ("wexedit", ["-cr", "-h", "Tree=Lab"]),
     ("wexview", ["-h"]), ("wexview", ["-c"]), ("wexview", ["-r", "IP"]), ("wexview", ["-s", "-h"]),
+    ("wexedit", ["--json", "-s"]), ("wexview", ["-h", "--json"]),
 ])
 def test_help_ends_with_status_1_and_touches_no_disk(disks, name, args):
     before = disks.add("sda", sample_record())
-    assert run_help(disks, name, *args) == 1
+    status, output = run_help(disks, name, *args)
+    assert status == 1
+    if "--json" in args:  # after the page, the object says that nothing else was done
+        shown = json_object(name, output[output.rindex(b'{"schema"'):].replace(b"\r\n", b"\n"))
+        assert shown["error"]["status"] == 1
     assert disks.image("sda") == before
     assert not [line for line in disks.log_lines() if line.startswith(("write", "sync", "read"))]
 
