@@ -199,6 +199,17 @@ if [ -f "$simdisk" ]; then
   [ -x "$fact" ] && [ -f /usr/share/wexedit/ansible/library/wexedit.py ] || fail "no Ansible module and fact"
   run "$fact" | python3 -c 'import json, sys; assert json.load(sys.stdin)["record"]["Tree"] == "PackageCheck"' \
     || fail "the installed wexedit.fact does not show the record as JSON"
+  # The JSON objects carry their schema version, and pass the schemas the package installs.
+  schemas=/usr/share/wexedit/schema
+  run /usr/sbin/wexview --json >"$work/view.json" || fail "wexview --json"
+  run /usr/sbin/wexedit --json --dry-run Tree=PackageCheck2 >"$work/edit.json" || fail "wexedit --json --dry-run"
+  for role in wexview wexedit; do
+    object=$work/${role#wex}.json
+    jq -e '.schema == 1' "$object" >/dev/null || { cat "$object"; fail "$role --json: no schema 1 (jq)"; }
+    python3 -c 'import json, sys, jsonschema; jsonschema.Draft202012Validator(json.load(open(sys.argv[1]))).validate(json.load(open(sys.argv[2])))' \
+      "$schemas/$role.schema.json" "$object" || fail "$role --json does not pass $schemas/$role.schema.json"
+  done
+  [ "$(jq -r '.disks[0].result' "$work/edit.json")" = would-write ] || fail "wexedit --json --dry-run: $(cat "$work/edit.json")"
 else
   echo "no simulated disks in $build: the installed program is not run over a disk"
 fi

@@ -35,6 +35,8 @@ LAYOUT = {
     "share/bash-completion/completions/wexview": "link:wexedit",
     "share/wexedit/ansible/library/wexedit.py": "file",
     "share/wexedit/ansible/wexedit.fact": "program",
+    "share/wexedit/schema/wexedit.schema.json": "file",
+    "share/wexedit/schema/wexview.schema.json": "file",
 }
 
 
@@ -84,6 +86,13 @@ def test_layout_has_each_shipped_file(staged, relative, kind):
     else:
         assert path.is_symlink() and os.readlink(path) == kind[5:], path
         assert path.resolve().is_file()
+
+
+@pytest.mark.parametrize("role", ["wexedit", "wexview"])
+def test_installed_schemas_are_the_ones_the_tests_validate_against(staged, role):
+    stage, prefix, _ = staged
+    installed = stage / prefix.lstrip("/") / "share" / "wexedit" / "schema" / f"{role}.schema.json"
+    assert installed.read_bytes() == (SOURCE_DIR / "cli" / "schema" / f"{role}.schema.json").read_bytes()
 
 
 def test_staged_library_builds_and_runs_a_consumer_through_pkg_config(staged, tmp_path):

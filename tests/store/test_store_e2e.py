@@ -6,6 +6,7 @@ import subprocess
 import sys
 import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import pytest
@@ -14,8 +15,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "cli"))
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 
 import launcher  # noqa: E402
-from wexrun import (STORE_OFFSET, Record, bin_dir, edit, journal_on, outside_journal,  # noqa: E402
-                    program_disks, sample_record, view)
+from wexrun import (STORE_OFFSET, Record, bin_dir, edit, journal_on, json_object,  # noqa: E402
+                    outside_journal, program_disks, sample_record, view)
 
 FIELDS = ("NetBIOSName", "Tree", "IP")
 OLD = (b"PC1", b"CORP_TREE", b"10.0.0.5")
@@ -161,11 +162,14 @@ def test_a_run_that_cannot_lock_the_disks_gives_up_after_its_wait_having_written
         assert view(disks, "NetBIOSName").stdout == b"PC1\n"
         fcntl.flock(held, fcntl.LOCK_EX)  # another editor
         start = time.monotonic()
-        result = edit(disks, "Tree=Lab")
+        # The same wait with --json, at the same time: its object carries the error.
+        with ThreadPoolExecutor(2) as pool:
+            text, objected = pool.map(lambda args: edit(disks, *args), [["Tree=Lab"], ["--json", "Tree=Lab"]])
         waited = time.monotonic() - start
-    assert result.returncode == 4
-    assert result.stderr == (b"wexedit: /dev/sda is in use by another run of wexedit or wexview; "
-                             b"gave up after 10 seconds; nothing was written\n")
+    line = b"/dev/sda is in use by another run of wexedit or wexview; gave up after 10 seconds; nothing was written"
+    assert (text.returncode, text.stderr, text.stdout) == (4, b"wexedit: " + line + b"\n", b"")
+    assert (objected.returncode, json_object("wexedit", objected.stdout)) == (
+        4, {"schema": 1, "error": {"status": 4, "message": line.decode()}})
     assert 9.5 <= waited < 30
     assert disks.image("sda") == before
 
