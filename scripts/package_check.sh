@@ -140,6 +140,10 @@ check_relr "$work/library/usr/lib/$multiarch/libdevname.so.$version" "$depends"
 dpkg-deb -c "$(deb libdevname1)" >"$work/library.contents"
 grep -q "usr/lib/$multiarch/libdevname.so -> libdevname.so.1\$" "$work/library.contents" \
   || fail "libdevname1 lacks the unversioned libdevname.so link in the multiarch folder"
+dpkg-deb -c "$(deb wexedit)" >"$work/program.contents"
+for doc in README.md.gz NEWS.gz; do
+  grep -q "usr/share/doc/wexedit/$doc\$" "$work/program.contents" || fail "wexedit lacks /usr/share/doc/wexedit/$doc"
+done
 dpkg-deb -c "$(deb libdevname-dev)" >"$work/development.contents"
 grep -q "usr/lib/$multiarch/pkgconfig/libdevname.pc\$" "$work/development.contents" \
   || fail "libdevname.pc is not in the multiarch pkg-config folder"

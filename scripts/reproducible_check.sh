@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian packages twice, each time in a fresh clean chroot as
 # scripts/package_check.sh builds them (tests on, the release's own
-# dpkg-buildflags), but from two different build paths, and compares the
-# packages byte for byte. Where they differ, diffoscope (from diffoscope or
+# dpkg-buildflags), but from two different build paths, and the second time
+# with another umask, time zone, locale and user name as well, and compares
+# the packages byte for byte. Where they differ, diffoscope (from diffoscope or
 # diffoscope-minimal) writes what differs into OUTPUT/diffoscope.txt.
 #
 #   bash scripts/reproducible_check.sh [OUTPUT]     (default: build/reproducible)
@@ -27,14 +28,16 @@ rm -rf "$out" && mkdir -p "$out/src"
 version=$(dpkg-parsechangelog -l "$out/src/debian/changelog" -S Version)
 # The first path is sbuild's kind, the second as unlike it as a path can be.
 paths=("/build/wexedit-$version" "/build/another/and/much/longer/build/path/src")
+variations=("" "TZ=XYZ-14 LANG=C LC_ALL=C USER=someone-else LOGNAME=someone-else")
+umasks=(022 002)
 trap 'rm -rf "$out/chroot"' EXIT
 
 for run in 1 2; do
   path=${paths[run - 1]}
-  echo "=== reproducible_check: build $run in $path"
+  echo "=== reproducible_check: build $run in $path, umask ${umasks[run - 1]} ${variations[run - 1]}"
   buildd_chroot "$out/src" "$root/build/buildd-chroot" "$out/chroot" "$path" || fail "no build chroot"
   started=$SECONDS
-  buildd_build "$out/chroot" "$path" "$out/build$run.log" \
+  BUILDD_ENV=${variations[run - 1]} BUILDD_UMASK=${umasks[run - 1]} buildd_build "$out/chroot" "$path" "$out/build$run.log" \
     || { tail -n 40 "$out/build$run.log"; fail "build $run"; }
   echo "build $run took $((SECONDS - started)) s"
   mkdir "$out/build$run"

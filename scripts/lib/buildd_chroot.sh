@@ -133,13 +133,17 @@ buildd_chroot() {
 # chroot's own dpkg-buildflags, as a build daemon does. Every line of LOG is
 # stamped with the seconds since the start, and the time of each debhelper
 # step is printed afterwards. The packages land in the parent of PATH.
+# BUILDD_UMASK (default 022) and BUILDD_ENV (assignments such as TZ=...) vary
+# the build's surroundings for the reproducibility check.
 buildd_build() {
   local dir=$1 path=$2 log=$3 status=0
   shift 3
   (
     set -o pipefail
+    # shellcheck disable=SC2086
     run_in "$dir" chroot --userspec=2000:2000 / env HOME=/build DEB_BUILD_OPTIONS="parallel=${JOBS:-2}" \
-      sh -c 'cd "$1" && shift && exec dpkg-buildpackage -b -us -uc "$@"' sh "$path" "$@" 2>&1 \
+      ${BUILDD_ENV:-} sh -c 'umask "$1" && cd "$2" && shift 2 && exec dpkg-buildpackage -b -us -uc "$@"' \
+      sh "${BUILDD_UMASK:-022}" "$path" "$@" 2>&1 \
       | stamp_lines >"$log"
   ) || status=$?
   buildd_step_times "$log"
