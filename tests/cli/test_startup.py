@@ -1,6 +1,5 @@
 """Start-up: the role from the program's name, options, help pages and exit statuses."""
 
-import re
 import subprocess
 from pathlib import Path
 
@@ -130,8 +129,8 @@ def test_help_ends_with_status_1_and_touches_no_disk(disks, name, args):
 
 
 def project_version():
-    text = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
-    return re.search(r"project\(\w+ VERSION ([0-9.]+)", text).group(1)
+    """The project's one version, kept in the top-level VERSION file."""
+    return (Path(__file__).resolve().parents[2] / "VERSION").read_text().strip()
 
 
 def licence_copyright():
