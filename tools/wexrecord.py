@@ -226,6 +226,13 @@ def journal_bytes(image, generation, replaced=None):
     return head + struct.pack("<I", zlib.crc32(head + image)) + image
 
 
+def seal_bytes(image, generation):
+    """The seal for the stored record `image` written by the save of
+    `generation`, as the program puts it at SEAL_AT of the journal area."""
+    body = SEAL_MAGIC + struct.pack("<QII", generation, *record_key(image))
+    return body + struct.pack("<I", zlib.crc32(body))
+
+
 def outside_journal(disk):
     """A disk's bytes without its journal areas, to compare what else a run changed."""
     return (bytes(disk[:JOURNAL_OFFSET]) + bytes(disk[JOURNAL_END:JOURNAL_SECOND_OFFSET]) +
