@@ -102,6 +102,17 @@ def test_refused_disk_does_not_stop_the_others(disks):
     assert len(lines) == 1 and lines[0].startswith("wexedit: /dev/sda: ") and "boot loader" in lines[0]
 
 
+@pytest.mark.parametrize("name", ["gpt-512-array-moved", "gpt-4096-partition-at-1mib", "mbr-foreign-data-at-8000"])
+def test_a_save_and_a_removal_leave_the_disk_as_it_was(disks, name):
+    image, settings, _ = SAMPLES[name]
+    disks.add("sda", image, **settings)
+    assert wexedit(disks, "Tree=Lab").returncode == 0
+    assert wexrecord.journal_on(disks.image("sda")) is not None
+    result = wexedit(disks, "-r")
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert disks.image("sda") == image, "no byte of the record or its journal copy is left"
+
+
 @pytest.mark.parametrize("name,erased", [("mbr-with-record", True), ("mbr-removed-record", True),
                                          ("mbr-windows", False), ("gpt-512", False), ("mbr-grub2", False)])
 def test_remove_erases_our_whole_record_and_nothing_else(disks, name, erased):
