@@ -279,14 +279,20 @@ def test_guard_keeps_gpt_and_minix_disks_and_writes_into_mbr_gap(kit, tmp_path):
     # of the fixed slots and the record can only be on the second.
     # A whole-disk minix file system has zeros at 2560, in its inode bitmap,
     # and no signature the guard knows by hand: only libblkid can tell.
-    machine = Machine(tmp_path, [Disk("gpt", "ide", 20), Disk("mbr", "ahci", 24), Disk("minix", "ahci", 12)])
+    # Someone else's bytes at 8000 keep the journal copy of the second MBR
+    # disk out of its first area, and its second, before 1 MiB, is free.
+    machine = Machine(tmp_path, [Disk("gpt", "ide", 20), Disk("mbr", "ahci", 24), Disk("minix", "ahci", 12),
+                                 Disk("foreign", "ahci", 28)])
     scratch = tmp_path / "partition"
-    for label in ("gpt", "mbr"):
-        make_partitioned(machine.image_path(label), label, scratch)
+    for label in ("gpt", "mbr", "foreign"):
+        make_partitioned(machine.image_path(label), "gpt" if label == "gpt" else "mbr", scratch)
+    with open(machine.image_path("foreign"), "r+b") as image:
+        image.seek(8000)
+        image.write(b"OTHERS\x01\x02")
     tool("mkfs.minix", "-3", "-i", "16000", str(machine.image_path("minix")))
-    before = {label: machine.image(label) for label in ("gpt", "mbr", "minix")}
+    before = {label: machine.image(label) for label in ("gpt", "mbr", "minix", "foreign")}
     assert not before["minix"][STORE:STORE + 1024].strip(b"\0")
-    state = {label: partition_state(machine.image_path(label), scratch) for label in ("gpt", "mbr")}
+    state = {label: partition_state(machine.image_path(label), scratch) for label in ("gpt", "mbr", "foreign")}
     assert all(verdict == 0 for _, verdict, _ in state.values()), state
 
     machine.step("save", "wexedit", "NetBIOSName=PC8")
@@ -304,17 +310,19 @@ def test_guard_keeps_gpt_and_minix_disks_and_writes_into_mbr_gap(kit, tmp_path):
         assert f"{gpt_device}: byte 2560 lies inside the GUID partition table" in step.err
         assert re.search(r"sgdisk (?:-j ?|--[a-z-]+[= ])20 " + re.escape(gpt_device) + r"\b", step.err), step.err
         assert f"{minix_device}: the whole disk is in use" in step.err and "(minix)" in step.err, step.err
-        assert mbr_device not in step.err
+        assert mbr_device not in step.err and f"/dev/{run.disk_names['foreign']}" not in step.err
     assert run.steps["view"].out == "PC8\n"
     for label in ("gpt", "minix"):
         assert machine.image(label) == before[label], label
-    total, flags, texts = stored_record(machine.image("mbr"))
-    assert texts["netbiosName"] == "PC8" and flags & 1
-    changed = changed_ranges(before["mbr"], machine.image("mbr"))
-    assert changed and all(STORE <= start and end <= STORE + total or JOURNAL <= start and end <= JOURNAL_END
-                           for start, end in changed), changed
-    assert journal_record(machine.image("mbr")) == machine.image("mbr")[STORE:STORE + total]
-    for label in ("gpt", "mbr"):
+    for label, journal in (("mbr", JOURNAL), ("foreign", SECOND_JOURNAL)):
+        image = machine.image(label)
+        total, flags, texts = stored_record(image)
+        assert texts["netbiosName"] == "PC8" and flags & 1, label
+        changed = changed_ranges(before[label], image)
+        assert changed and all(STORE <= start and end <= STORE + total or journal <= start and end <= journal + 4096
+                               for start, end in changed), (label, changed)
+        assert journal_record_at(image, journal) == image[STORE:STORE + total], label
+    for label in ("gpt", "mbr", "foreign"):
         assert partition_state(machine.image_path(label), scratch) == state[label], label
     tool("sgdisk", "-v", str(machine.image_path("gpt")))
 
