@@ -394,16 +394,30 @@ def test_resets_at_random_moments_of_a_save_loop_lose_nothing(kit, tmp_path):
     check_reset_rounds(run, RESET_ROUNDS)
 
 
-def test_gpt_refused_with_a_remedy_that_lets_the_guest_save_and_keeps_the_table(kit, tmp_path):
-    # A Windows disk: EFI system partition at 1 MiB, Microsoft reserved, basic data.
-    machine = Machine(tmp_path, [Disk("win", "ahci", 64)])
-    path = machine.image_path("win")
+def fdisk_windows_gpt(path, sector):
+    """The Windows layout made by fdisk for `sector`-byte sectors, its table where fdisk puts it."""
+    first = MIB // sector
+    script = f"g\nn\n1\n{first}\n+16M\nt\n{ESP}\nn\n2\n\n+16M\nt\n2\n{MSR}\nn\n3\n\n\nt\n3\n{BASIC_DATA}\nw\n"
+    subprocess.run(["fdisk", "-b", str(sector), str(path)], input=script, text=True, check=True, capture_output=True)
+
+
+def test_gpt_disks_take_record_and_journal_and_keep_every_table_byte(kit, tmp_path):
+    # A Windows disk of 512-byte sectors made by sgdisk (EFI system partition
+    # at 1 MiB, Microsoft reserved, basic data), and one of 4096-byte sectors
+    # made by fdisk, whose table stays at LBA 2: its header's sector covers
+    # the journal's first area, the record at 2560 lies in sector 0.
+    machine = Machine(tmp_path, [Disk("win", "ahci", 64), Disk("wide", "virtio", 48, block=4096)])
+    path, wide_path = machine.image_path("win"), machine.image_path("wide")
     tool("sgdisk", "-n", "1:2048:+16M", "-t", "1:ef00", "-c", "1:EFI system partition",
          "-n", "2:0:+16M", "-t", "2:0c01", "-c", "2:Microsoft reserved partition",
          "-n", "3:0:0", "-t", "3:0700", "-c", "3:Basic data partition", str(path))
     fill_partitions(path)
+    fdisk_windows_gpt(wide_path, 4096)
+    fill_partitions(wide_path, 4096)
     before = machine.image("win")
     assert entry_array_lba(before) == 2
+    wide_before, wide_table = machine.image("wide"), gpt_partitions(wide_path, 4096)
+    assert entry_array_lba(wide_before, 4096) == 2
 
     # On the host, over the image file: the entry array at LBA 2-33 covers
     # byte 2560, and the refusal names the command that moves it away.
@@ -418,29 +432,40 @@ def test_gpt_refused_with_a_remedy_that_lets_the_guest_save_and_keeps_the_table(
     table = tool("sfdisk", "-d", str(path)).stdout
 
     machine.step("before", "cat", "/proc/partitions")
+    # The scan takes the SCSI disk only; the virtio disk is named.
     machine.step("save", "wexedit", "NetBIOSName=WIN11", "Tree=LAB")
-    # The kernel reads the table again from what is on the disk now.
+    machine.step("save-wide", "wexedit", "--disk", Dev("wide"), "NetBIOSName=WIN11", "Tree=LAB")
+    # The kernel reads the tables again from what is on the disks now.
     machine.step("reread", "blockdev", "--rereadpt", Dev("win"))
+    machine.step("reread-wide", "blockdev", "--rereadpt", Dev("wide"))
     machine.step("after", "cat", "/proc/partitions")
     machine.step("view", "wexview", "NetBIOSName", "Tree")
+    machine.step("view-wide", "wexview", "--disk", Dev("wide"), "NetBIOSName", "Tree")
     run = machine.boot(kit)
 
-    device = f"/dev/{run.disk_names['win']}"
-    listed = kernel_partitions(run.steps["before"].out, device)
-    assert [name for name, _ in listed] == [device[5:] + n for n in ("", "1", "2", "3")], listed
-    assert run.steps["save"].status == 0, run.steps["save"].err
-    assert run.steps["reread"].status == 0, run.steps["reread"].err
-    assert kernel_partitions(run.steps["after"].out, device) == listed
-    assert run.steps["view"].out == "WIN11\nLAB\n"
-    image = machine.image("win")
-    total, _, texts = stored_record(image)
-    assert texts["netbiosName"] == "WIN11"
-    assert journal_record(image) == image[STORE:STORE + total]
-    changed = changed_ranges(after_remedy, image)
-    assert changed and all(STORE <= start and end <= STORE + total or JOURNAL <= start and end <= JOURNAL_END
-                           for start, end in changed), changed
+    # /proc/partitions counts 1 KiB blocks.
+    wide_sizes = [48 * 1024] + [count * 4 for _, count in wide_table]
+    for label in ("win", "wide"):
+        device = f"/dev/{run.disk_names[label]}"
+        listed = kernel_partitions(run.steps["before"].out, device)
+        assert [name for name, _ in listed] == [device[5:] + n for n in ("", "1", "2", "3")], listed
+        assert label == "win" or [size for _, size in listed] == wide_sizes, listed
+        assert kernel_partitions(run.steps["after"].out, device) == listed, label
+    for title in ("save", "save-wide", "reread", "reread-wide"):
+        assert run.steps[title].status == 0, (title, run.steps[title].err)
+    assert run.steps["view"].out == run.steps["view-wide"].out == "WIN11\nLAB\n"
+    for label, old, journal in (("win", after_remedy, JOURNAL), ("wide", wide_before, SECOND_JOURNAL)):
+        image = machine.image(label)
+        total, _, texts = stored_record(image)
+        assert texts["netbiosName"] == "WIN11", label
+        assert journal_record_at(image, journal) == image[STORE:STORE + total], label
+        # No byte of either header or array, nor of a partition, has changed.
+        changed = changed_ranges(old, image)
+        assert changed and all(STORE <= start and end <= STORE + total or journal <= start and end <= journal + 4096
+                               for start, end in changed), (label, changed)
     assert "No problems found" in tool("sgdisk", "-v", str(path)).stdout
     assert tool("sfdisk", "-d", str(path)).stdout == table
+    assert gpt_partitions(wide_path, 4096) == wide_table
 
 
 # The reset loop on one disk with 4096-byte sectors and a GPT whose array lies
