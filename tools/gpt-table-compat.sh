@@ -14,10 +14,14 @@
 # with free space after them. Marker bytes fill the two areas. Then every
 # tool (sgdisk, gdisk, sfdisk, fdisk, parted) adds a partition, deletes one
 # and resizes one, each on a fresh copy, once on a table whose array was moved
-# to LBA 20 and once on a table left where the tools put it (LBA 2). Prints
-# the tool versions and a Markdown table: where the array lies afterwards
+# to LBA 20 and once on a table left where the tools put it (LBA 2). fdisk
+# alone takes an image file as a disk of 4096-byte sectors (-b 4096): it
+# also runs on such a disk, whose table lies at LBA 2 (bytes 8192 on) and
+# whose record area is the rest of sector 0, [2560, 4096). Prints the tool
+# versions and Markdown tables: where the array lies afterwards
 # (PartitionEntryLBA of the primary header), whether each marker area is
-# unchanged, and what `sgdisk -v` says.
+# unchanged, and whether the table verifies (`sgdisk -v`; fdisk's own check
+# for 4096-byte sectors).
 set -euo pipefail
 
 keep=""
@@ -38,19 +42,28 @@ else
   trap 'rm -rf "$work"' EXIT
 fi
 
-sector=512
 size_mib=64
 moved_lba=20
 # The two areas the image-safe data uses, as offset and length in bytes.
 record_area=(2560 7680)
 second_area=(1044480 4096)
-# Partition 3 (basic data) starts here on every image; the resize grows it
-# from 16 MiB to 24 MiB, the add puts an 8 MiB partition 4 after it.
-data_start=67584
-resized_end=$((data_start + 24 * 2048 - 1))
-added_start=100352
-added_end=$((added_start + 8 * 2048 - 1))
+esp=C12A7328-F81F-11D2-BA4B-00A0C93EC93B
+msr=E3C9E316-0B5C-4DB8-817D-F92DF00215AE
 basic_data=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7
+
+# The sector size of the pass and the places that follow from it: the EFI
+# system partition at 1 MiB, the Microsoft reserved and the basic data
+# partition (3) of 16 MiB each after it; the resize grows partition 3 to
+# 24 MiB, the add puts an 8 MiB partition 4 after it.
+use_sectors() { # SECTOR-SIZE
+  sector=$1
+  mib=$((1048576 / sector))
+  data_start=$((mib + 32 * mib))
+  resized_end=$((data_start + 24 * mib - 1))
+  added_start=$((data_start + 16 * mib))
+  added_end=$((added_start + 8 * mib - 1))
+}
+use_sectors 512
 
 # A recognisable pattern, different for each area, that no tool writes.
 marker() { # NAME LENGTH
@@ -61,6 +74,7 @@ marker() { # NAME LENGTH
 }
 marker record "${record_area[1]}"
 marker second "${second_area[1]}"
+marker sector0 $((4096 - record_area[0]))
 
 put() { # IMAGE OFFSET FILE
   dd if="$3" of="$1" bs=4096 seek="$2" oflag=seek_bytes conv=notrunc status=none
@@ -79,16 +93,20 @@ entry_lba() { # IMAGE
 
 verdict() { # IMAGE
   local said
-  if said=$(sgdisk -v "$1" 2>&1) && grep -q "No problems found" <<<"$said"; then
-    echo clean
+  if [ "$sector" = 512 ]; then
+    said=$(sgdisk -v "$1" 2>&1) || true
+    grep -q "No problems found" <<<"$said" && { echo clean; return; }
   else
-    grep -m 1 -i -e problem -e error -e invalid <<<"$said" | sed 's/[|]/\\|/g' || echo "exit status $?"
+    said=$(printf 'v\nq\n' | fdisk -b "$sector" "$1" 2>&1) || true
+    grep -q "No errors detected" <<<"$said" && { echo clean; return; }
   fi
+  grep -m 1 -i -e problem -e error -e invalid -e corrupt <<<"$said" | sed 's/[|]/\\|/g' || echo "not clean"
 }
 
-# "number start end" of every partition, as sgdisk lists them.
+# "number start end" of every partition, as fdisk lists them.
 partitions() { # IMAGE
-  sgdisk -p "$1" 2>/dev/null | awk '/^Number/ { listed = 1; next } listed && NF { print $1, $2, $3 }'
+  fdisk -b "$sector" -l -o Device,Start,End "$1" 2>/dev/null |
+    awk -v image="$1" 'index($1, image) == 1 { print substr($1, length(image) + 1), $2, $3 }'
 }
 
 # Whether the operation did what it was asked to, read back from the table.
@@ -114,6 +132,38 @@ make_base() { # IMAGE LAYOUT(moved|default)
   fi
   # With the array at LBA 2-33 the first area lies inside it: only the
   # second one gets a marker.
+  put "$1" "${second_area[0]}" "$work/marker-second"
+}
+
+# The same layout made by fdisk, for the pass of 4096-byte sectors.
+make_base_fdisk() { # IMAGE
+  rm -f "$1"
+  truncate -s "${size_mib}M" "$1"
+  fdisk -b "$sector" "$1" >/dev/null <<EOF
+g
+n
+1
+$mib
++16M
+t
+$esp
+n
+2
+
++16M
+t
+2
+$msr
+n
+3
+
++16M
+t
+3
+$basic_data
+w
+EOF
+  put "$1" "${record_area[0]}" "$work/marker-sector0"
   put "$1" "${second_area[0]}" "$work/marker-second"
 }
 
@@ -153,7 +203,7 @@ EOF
 sfdisk_add() { echo "$added_start,$((added_end - added_start + 1)),$basic_data" | sfdisk --append "$1"; }
 sfdisk_delete() { sfdisk --delete "$1" 3; }
 sfdisk_resize() { echo "$data_start,$((resized_end - data_start + 1))" | sfdisk -N 3 "$1"; }
-fdisk_add() { fdisk "$1" <<EOF
+fdisk_add() { fdisk -b "$sector" "$1" <<EOF
 n
 4
 $added_start
@@ -164,13 +214,13 @@ $basic_data
 w
 EOF
 }
-fdisk_delete() { fdisk "$1" <<EOF
+fdisk_delete() { fdisk -b "$sector" "$1" <<EOF
 d
 3
 w
 EOF
 }
-fdisk_resize() { fdisk "$1" <<EOF
+fdisk_resize() { fdisk -b "$sector" "$1" <<EOF
 d
 3
 n
@@ -195,9 +245,10 @@ echo "- $(sfdisk --version)"
 echo "- $(fdisk --version)"
 echo "- $(parted --version | head -n 1)"
 echo
-echo "Image: ${size_mib} MiB, ${sector}-byte sectors; EFI system partition 2048-34815, Microsoft reserved"
-echo "34816-67583, basic data $data_start-100351; add: partition 4 at $added_start-$added_end;"
-echo "delete: partition 3; resize: partition 3 to $data_start-$resized_end (24 MiB)."
+echo "Images of ${size_mib} MiB: EFI system partition at 1 MiB, Microsoft reserved and basic data"
+echo "partition (3) of 16 MiB each; add: an 8 MiB partition 4 after them; delete: partition 3;"
+echo "resize: partition 3 to 24 MiB, same start. With 512-byte sectors partition 3 is"
+echo "$data_start-$((added_start - 1)), the add $added_start-$added_end, the resize $data_start-$resized_end."
 echo
 
 echo "## The move itself"
@@ -239,11 +290,15 @@ echo
 
 echo "## Add, delete, resize"
 echo
-echo "| table | tool | operation | done | array at LBA | [2560, 10240) | [1044480, 1048576) | sgdisk -v |"
-echo "|---|---|---|---|---|---|---|---|"
-for layout in moved default; do
-  make_base "$work/base-$layout.img" "$layout"
-  for tool in sgdisk gdisk sfdisk fdisk parted; do
+echo "| sectors | table | tool | operation | done | array at LBA | record area | [1044480, 1048576) | verified |"
+echo "|---|---|---|---|---|---|---|---|---|"
+# LAYOUT is moved or default (512-byte sectors, made by sgdisk) or fdisk
+# (4096-byte sectors, made by fdisk, the table where fdisk puts it).
+measure() { # LAYOUT TOOL...
+  local layout=$1 tool operation image status done_word first name
+  shift
+  if [ "$layout" = fdisk ]; then make_base_fdisk "$work/base-$layout.img"; else make_base "$work/base-$layout.img" "$layout"; fi
+  for tool in "$@"; do
     for operation in add delete resize; do
       image=$work/$layout-$tool-$operation.img
       cp --sparse=always "$work/base-$layout.img" "$image"
@@ -251,15 +306,20 @@ for layout in moved default; do
       "${tool}_$operation" "$image" >"$image.log" 2>&1 || status=$?
       done_word=yes
       done_check "$image" "$operation" || done_word="**no** (exit status $status)"
-      if [ "$layout" = moved ]; then
-        first=$(area "$image" record "${record_area[@]}")
-        name="moved to $moved_lba"
-      else
-        first="(inside the array)"
-        name="default (2)"
-      fi
-      echo "| $name | $tool | $operation | $done_word | $(entry_lba "$image") | $first" \
+      case $layout in
+        moved) first="[2560, 10240) $(area "$image" record "${record_area[@]}")"; name="moved to $moved_lba" ;;
+        default) first="(inside the array)"; name="default (2)" ;;
+        fdisk) first="[2560, 4096) $(area "$image" sector0 "${record_area[0]}" $((4096 - record_area[0])))"
+          name="default (2)" ;;
+      esac
+      echo "| $sector | $name | $tool | $operation | $done_word | $(entry_lba "$image") | $first" \
         "| $(area "$image" second "${second_area[@]}") | $(verdict "$image") |"
     done
   done
-done
+}
+measure moved sgdisk gdisk sfdisk fdisk parted
+measure default sgdisk gdisk sfdisk fdisk parted
+# sgdisk, gdisk, parted and the sfdisk of util-linux 2.38 take an image file
+# as a disk of 512-byte sectors.
+use_sectors 4096
+measure fdisk fdisk
