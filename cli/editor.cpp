@@ -13,6 +13,7 @@
 #include "cli/json.h"
 #include "cli/report.h"
 #include "cli/report_json.h"
+#include "cli/usage.h"
 #include "fields/fields.h"
 #include "fields/i18n.h"
 #include "fields/numbers.h"
@@ -38,6 +39,7 @@ struct EditorRun {
   std::string saveDisks = "[]";
   bool changed = false;
   std::vector<JsonMember> saved = {};
+  std::string noDisk = {};  // why a save or removal found no usable disk; empty when it found one
 };
 
 StoreMode storeMode() { return ToolOptions.dryRun ? StoreMode::Plan : StoreMode::Write; }
@@ -194,14 +196,13 @@ void applyArguments(EditorRun& run, int count, char** arguments) {
 // After a save or removal: the failure lines (or a dry run's report), and
 // what --json says of it.
 void noteStore(EditorRun& run, int status, const DiskReport& report, StoreAction action) {
-  const bool failed =
-      ToolOptions.dryRun
-          ? reportPlannedStore(status, report, action)
-          : reportStoreFailure(status, report, action == StoreAction::Save ? "written" : "removed");
+  const bool failed = ToolOptions.dryRun ? reportPlannedStore(status, report, action)
+                                         : reportStoreFailure(status, report, action);
   if (failed) run.storeFailed = true;
   if (anyDiskWritten(report)) run.changed = true;
+  if (status == IsdNoDevice && run.noDisk.empty()) run.noDisk = noUsableDiskText(action, ToolOptions.dryRun);
   (action == StoreAction::Save ? run.saveDisks : run.removalDisks) =
-      storeDisksJson(status, report, action, ToolOptions.dryRun);
+      storeDisksJson(report, action, ToolOptions.dryRun);
 }
 
 void saveRecord(EditorRun& run) {
@@ -278,15 +279,15 @@ void runArguments(EditorRun& run, int count, char** arguments) {
 int runForJson(int count, char** arguments) {
   EditorRun run{&isdRecord};
   ObjectOnlyOutput output;
-  if (!output.ready()) {
-    std::fprintf(stderr, "%s: standard output cannot be set aside for --json; nothing was changed\n",
-                 programName());
-    return 1;
-  }
+  if (!output.ready())
+    return stopRun(ExitOutputFailed, "standard output cannot be set aside for --json; nothing was changed",
+                   true);
   const std::vector<JsonMember> before = recordMembers(run.record);
   runArguments(run, count, arguments);
   const std::vector<JsonMember> after = run.saveRequested != 0 ? run.saved : recordMembers(run.record);
-  const std::string object = jsonObject({
+  const int status = exitStatus(run);
+  std::vector<JsonMember> members = {
+      schemaMember(),
       {"changed", jsonBool(run.changed)},
       {"dryRun", jsonBool(ToolOptions.dryRun)},
       {"fields", changedFields(before, after)},
@@ -295,10 +296,10 @@ int runForJson(int count, char** arguments) {
       {"disks", run.saveDisks},
       // A removal that no save followed leaves no record stored.
       {"record", ToolOptions.remove && run.saveRequested == 0 ? JsonNull : jsonObject(after)},
-  });
+  };
+  if (!run.noDisk.empty()) members.push_back(errorMember(status, run.noDisk));
   output.restore();
-  const int status = exitStatus(run);
-  return deliverJson(stdout, object) != 0 && status == 0 ? 1 : status;
+  return deliverJson(stdout, jsonObject(members)) != 0 && status == 0 ? ExitOutputFailed : status;
 }
 
 }  // namespace

@@ -27,21 +27,28 @@ int roleFromName(const char* path) {
   return std::strcmp(name, "wexedit") == 0 ? ToolModeEditor : ToolModeViewer;
 }
 
-// Exit status of a --disk without a path, or of too many of them.
-constexpr int ExitBadDiskOption = 1;
+// Exit status of a run that showed a help page, and what its object says.
+constexpr int ExitHelpShown = 1;
+constexpr const char* HelpShownText = "the help page was shown; nothing was read or written";
 
-// After the pass over the options: a line on standard error for a --disk
-// without a path or more than the table holds; false then.
-bool disksNamedWell(const CommandLine& line) {
-  if (line.diskWithoutPath) {
-    std::fprintf(stderr, "%s: --disk needs the path of a disk or disk image\n", programName());
-    return false;
+// An option of the other role shows this role's help page, and so does -h.
+// With --json the object that follows says that nothing else was done.
+int showHelpPage(const CommandLine& line, bool editor, bool json) {
+  if (!tuiTerminalReady())
+    return stopRun(ExitNoTerminal, "the help screen needs a terminal; --help prints the usage", json);
+  if (line.otherRole) {
+    editor ? showEditorHelp() : showViewerHelp();
+  } else {
+    showHelp();
   }
-  if (line.tooManyDisks) {
-    std::fprintf(stderr, "%s: at most %zu disks can be named with --disk\n", programName(), DiskSlotMax);
-    return false;
-  }
-  return true;
+  if (json) deliverJson(stdout, jsonObject({schemaMember(), errorMember(ExitHelpShown, HelpShownText)}));
+  return ExitHelpShown;
+}
+
+// Output that did not reach standard output fails a run that had nothing
+// else to report.
+int withOutputDelivered(int status) {
+  return delivered(stdout) != 0 && status == 0 ? ExitOutputFailed : status;
 }
 
 }  // namespace
@@ -56,53 +63,48 @@ int main(int argc, char** argv) {
   textdomain("wexedit");
   chooseTextCoding();
   const CommandLine line = readCommandLine(argc, argv, editor);
+  const bool json = line.flags.json;
+  const int count = argc - line.firstArgument;
+  char** arguments = argv + line.firstArgument;
+  // Nothing is opened, loaded or written after a usage error, whatever else
+  // the command line holds. Its output form cannot wait for options that
+  // may not have been read: any argument that is exactly --json asks for
+  // the object.
+  if (!line.usageError.empty())
+    return usageError(line.usageError, line.usageErrorSaid, json || jsonRequested(argc, argv));
+  if (!editor && line.flags.json && count > 0)
+    return usageError("--json prints the whole record; it takes no field words", false, json);
   // --help and --version answer before the disks are opened.
   if (line.answer != nullptr) return answerInfoOption(*line.answer, ToolMode, stdout);
-  if (!disksNamedWell(line)) return ExitBadDiskOption;
   // Named disks take the place of the scan of the fixed candidates.
   // The viewer never writes, so it opens every disk for reading only.
   const DiskAccess access = editor ? DiskAccess::ReadWrite : DiskAccess::ReadOnly;
   line.diskCount > 0 ? scanNamedDisks(line.disks, line.diskCount, access) : scanDisks(access);
   ToolOptions = line.flags;
+  if (line.otherRole || line.helpPage) return showHelpPage(line, editor, json);
 
-  // An option of the other role shows this role's help page.
-  if ((line.otherRole || line.helpPage) && !tuiTerminalReady()) {
-    std::fprintf(stderr, "%s: the help screen needs a terminal; --help prints the usage\n", programName());
-    return ExitNoTerminal;
-  }
-  if (line.otherRole) {
-    editor ? showEditorHelp() : showViewerHelp();
-    return 1;
-  }
-  if (line.helpPage) {
-    showHelp();
-    return 1;
-  }
   // One writer at a time: the editor keeps the disks from before its load
   // until its save or removal has ended; the viewer shares them while it reads.
   std::size_t busySlot = 0;
   int lockError = 0;
   if (lockDisks(editor ? DeviceLock::Exclusive : DeviceLock::Shared, DiskLockWaitMilliseconds, &busySlot,
-                &lockError) != 0) {
-    reportLockFailure(busySlot, lockError, editor);
-    return ExitStoreFailed;
-  }
+                &lockError) != 0)
+    return stopRun(ExitStoreFailed, lockFailureText(busySlot, lockError, editor), json);
 
   IsdRecordBuffers recordBuffers(&isdRecord);
   // The front ends work on the empty record when none is stored.
   LoadReport loaded;
   const int load = isdLoad(&isdRecord, &loaded);
   if (!editor) unlockDisks();
-  if (reportLoad(load, loaded, editor)) return ExitStoreFailed;
-  const int count = argc - line.firstArgument;
-  char** arguments = argv + line.firstArgument;
-  if (editor) return runEditorCommandLine(count, arguments);
-  if (ToolOptions.json && count > 0) {
-    std::fprintf(stderr, "%s: --json prints the whole record; it takes no field words\n", programName());
-    return 1;
-  }
-  const int status =
-      ToolOptions.json ? writeViewerJson(&isdRecord, load, loaded) : runViewerCommandLine(count, arguments);
-  // A viewer that could read no disk has shown the empty record; its status says so.
-  return status == 0 && (load == IsdNoDevice || load == IsdReadFailed) ? ExitStoreFailed : status;
+  reportLoad(loaded);
+  const std::string loadFailure = loadFailureText(load, editor);
+  if (loadStopsRun(load, editor)) return stopRun(ExitStoreFailed, loadFailure, json);
+  if (editor) return withOutputDelivered(runEditorCommandLine(count, arguments));
+  if (!loadFailure.empty()) std::fprintf(stderr, "%s: %s\n", programName(), loadFailure.c_str());
+  int status = ToolOptions.json ? writeViewerJson(&isdRecord, load, loaded, loadFailure)
+                                : runViewerCommandLine(count, arguments);
+  // A viewer that could read no disk has shown the empty record; its status
+  // says so, and outweighs output that did not get through.
+  if (!loadFailure.empty() && (status == 0 || status == ExitOutputFailed)) status = ExitStoreFailed;
+  return withOutputDelivered(status);
 }

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <string>
 
 namespace {
 
@@ -43,6 +44,30 @@ const OptionRow* rowOf(int value) {
   return nullptr;
 }
 
+void noteUsageError(CommandLine& line, const std::string& text, bool said = false) {
+  if (!line.usageError.empty()) return;
+  line.usageError = text;
+  line.usageErrorSaid = said;
+}
+
+// What getopt refused in `argument` ("--name" or "--name=value"), in words.
+std::string longOptionRefusal(const char* argument, const OptionRow* row) {
+  const std::string given(argument);
+  if (row != nullptr && row->takesPath)
+    return "--" + std::string(row->longName) + " needs the path of a disk or disk image";
+  if (row != nullptr) return "option '--" + std::string(row->longName) + "' takes no value";
+  const std::size_t equals = given.find('=');
+  const std::string name = given.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+  std::string candidates;
+  for (const OptionRow& option : optionRows)
+    if (option.longName != nullptr && !name.empty() &&
+        std::strncmp(option.longName, name.c_str(), name.size()) == 0)
+      candidates += (candidates.empty() ? "--" : ", --") + std::string(option.longName);
+  if (candidates.find(',') != std::string::npos)
+    return "option '--" + name + "' is ambiguous (" + candidates + ")";
+  return "unrecognized option '" + given + "'";
+}
+
 void apply(CommandLine& line, const OptionRow& row) {
   ToolOptionsFlags& flags = line.flags;
   switch (row.name) {
@@ -55,7 +80,7 @@ void apply(CommandLine& line, const OptionRow& row) {
     case OptionName::Json: flags.json = true; break;
     case OptionName::Disk:
       if (line.diskCount == DiskSlotMax) {
-        line.tooManyDisks = true;
+        noteUsageError(line, "at most " + std::to_string(DiskSlotMax) + " disks can be named with --disk");
       } else {
         line.disks[line.diskCount++] = optarg;
       }
@@ -78,8 +103,14 @@ CommandLine readCommandLine(int argc, char** argv, bool editor) {
   while ((value = getopt_long(argc, argv, shortOptions.text, longOptions.rows, nullptr)) != -1) {
     const OptionRow* row = rowOf(value == '?' ? optopt : value);
     if (value == '?') {
-      // getopt has said why; only a --disk without its path counts.
-      if (row != nullptr && row->takesPath) line.diskWithoutPath = true;
+      // getopt has said why. A letter that is no option (in optopt) is
+      // ignored, as it always was. A long name that is none of ours or is
+      // ambiguous (optopt 0), or a long option given a value it takes none
+      // of or lacking its path (optopt its row), is a usage error; optind is
+      // past it. Only for the missing path does a line of ours follow
+      // getopt's, to say what the path is for.
+      if (optopt == 0 || (row != nullptr && row->longName != nullptr))
+        noteUsageError(line, longOptionRefusal(argv[optind - 1], row), row == nullptr || !row->takesPath);
       continue;
     }
     if (row == nullptr) continue;
@@ -91,6 +122,12 @@ CommandLine readCommandLine(int argc, char** argv, bool editor) {
   }
   line.firstArgument = optind;
   return line;
+}
+
+bool jsonRequested(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--json") == 0) return true;
+  return false;
 }
 
 std::string usageOptionLines(bool editor) {

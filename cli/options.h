@@ -13,8 +13,12 @@ struct CommandLine {
   ToolOptionsFlags flags = {};
   const char* disks[DiskSlotMax] = {};  // the --disk paths (argv's own texts), in order
   std::size_t diskCount = 0;
-  bool tooManyDisks = false;          // more --disk options than the disk table holds
-  bool diskWithoutPath = false;       // a --disk at the end of the arguments
+  // The first usage error in words: a long option that is not one of ours,
+  // an ambiguous abbreviation, a value given to an option that takes none, a
+  // --disk without its path, more --disk options than the disk table holds.
+  // Empty when there is none.
+  std::string usageError;
+  bool usageErrorSaid = false;        // getopt's diagnostic has already said it
   const OptionRow* answer = nullptr;  // --help or --version, whichever came first
   bool helpPage = false;              // -h
   bool otherRole = false;             // an option of the other role was given
@@ -22,10 +26,17 @@ struct CommandLine {
 };
 
 // Reads the options of `argv` for the editor (`editor`) or the viewer role.
-// getopt prints its diagnostic for a letter or name that is no option, which
-// is then ignored; an option of the other role is noted, not applied.
+// getopt prints its diagnostic for a letter or name that is no option. A
+// letter is then ignored; a long option is a usage error, as every long
+// option is the program's own and a misspelt --dry-run must never let the
+// run go on to write. An option of the other role is noted, not applied.
 CommandLine readCommandLine(int argc, char** argv, bool editor);
 
 // The lines --help gives the role's options: the label, then the text at
 // the thirteenth column (on the next line when the label reaches it).
 std::string usageOptionLines(bool editor);
+
+// True when an argument of `argv` is exactly "--json": the output form of a
+// usage error, which may come before the --json that asks for it (or stand
+// where the pass over the options never reaches it).
+bool jsonRequested(int argc, char** argv);

@@ -43,23 +43,22 @@ std::string diskFailureText(const DiskResult& disk) {
   std::string text = diskOutcomeText(disk.outcome);
   if (disk.user[0] != '\0') text += std::string(" (") + disk.user + ")";
   if (disk.error < 0) text += std::string(" (") + std::strerror(-disk.error) + ")";
+  if (disk.outcome == DiskOutcome::RefusedGpt && disk.gptRemedyLba != 0)
+    text += "; to make room, move the table's partition entry array with: sgdisk --adjust-main-table=" +
+            std::to_string(disk.gptRemedyLba) + " " + pathOf(disk);
   return text;
 }
 
-void reportLockFailure(std::size_t slot, int error, bool editor) {
-  const char* path = slot < diskTable.count ? diskTable.slots[slot].devicePath : "?";
-  const char* consequence = editor ? "nothing was written" : "nothing was read";
-  if (error == -EWOULDBLOCK) {
-    std::fprintf(stderr,
-                 "%s: %s is in use by another run of wexedit or wexview; gave up after %u seconds; %s\n",
-                 programName(), path, DiskLockWaitMilliseconds / 1000, consequence);
-  } else {
-    std::fprintf(stderr, "%s: %s could not be locked (%s); %s\n", programName(), path, std::strerror(-error),
-                 consequence);
-  }
+std::string lockFailureText(std::size_t slot, int error, bool editor) {
+  const std::string path = slot < diskTable.count ? diskTable.slots[slot].devicePath : "?";
+  const std::string consequence = editor ? "nothing was written" : "nothing was read";
+  if (error == -EWOULDBLOCK)
+    return path + " is in use by another run of wexedit or wexview; gave up after " +
+           std::to_string(DiskLockWaitMilliseconds / 1000) + " seconds; " + consequence;
+  return path + " could not be locked (" + std::strerror(-error) + "); " + consequence;
 }
 
-bool reportLoad(int status, const LoadReport& report, bool editor) {
+void reportLoad(const LoadReport& report) {
   const char* source = readFrom(report);
   for (std::size_t slot = 0; slot < report.count; ++slot) {
     const DiskLoadResult& disk = report.disks[slot];
@@ -69,11 +68,30 @@ bool reportLoad(int status, const LoadReport& report, bool editor) {
                      std::strerror(-disk.error));
         break;
       case LoadOutcome::Unusable:
-        // A disk the administrator named is expected to be used, and one that
-        // does not tell its size may hold a copy: say why it is not used.
-        if (disk.origin == DiskOrigin::Named || disk.sizeFailed)
-          std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", programName(), disk.devicePath,
-                       std::strerror(-disk.error));
+        // Every node that opened but does not answer as a disk may hide a
+        // copy of the record: say why it is not used.
+        std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", programName(), disk.devicePath,
+                     std::strerror(-disk.error));
+        break;
+      case LoadOutcome::Damaged:
+        if (source == disk.devicePath) {
+          std::fprintf(
+              stderr,
+              "%s: %s: the image-safe data at byte %u is damaged; the image-safe data was read from its "
+              "journal copy\n",
+              programName(), disk.devicePath, IsdStoreOffset);
+        } else if (source != nullptr) {
+          std::fprintf(
+              stderr,
+              "%s: %s: the image-safe data at byte %u is damaged; the image-safe data was read from %s\n",
+              programName(), disk.devicePath, IsdStoreOffset, source);
+        }
+        break;
+      case LoadOutcome::ReadDamaged:
+        std::fprintf(stderr,
+                     "%s: %s: the image-safe data at byte %u is damaged and no disk holds another copy; it "
+                     "was read as far as it goes\n",
+                     programName(), disk.devicePath, IsdStoreOffset);
         break;
       case LoadOutcome::ReadFailed:
         std::fprintf(stderr, "%s: %s: the bytes at %u could not be read (%s)\n", programName(),
@@ -104,25 +122,35 @@ bool reportLoad(int status, const LoadReport& report, bool editor) {
       default: break;
     }
   }
-  if (status == IsdNoMemory) {
-    std::fprintf(stderr, "%s: not enough memory to read the image-safe data; nothing was written\n",
-                 programName());
-    return true;
-  }
-  if (editor && status == IsdReadFailed) {
-    std::fprintf(stderr, "%s: the image-safe data could not be read; nothing was written\n", programName());
-    return true;
-  }
-  if (!editor && status == IsdNoDevice)
-    std::fprintf(stderr, "%s: no usable disk; the image-safe data could not be read\n", programName());
-  return false;
 }
 
-bool reportStoreFailure(int status, const DiskReport& report, const char* action) {
+std::string loadFailureText(int status, bool editor) {
+  switch (status) {
+    case IsdNoMemory: return "not enough memory to read the image-safe data; nothing was written";
+    case IsdReadFailed:
+      return editor ? "the image-safe data could not be read; nothing was written"
+                    : "no disk holds image-safe data, and a disk could not be read";
+    case IsdNoDevice: return editor ? "" : "no usable disk; the image-safe data could not be read";
+    default: return "";
+  }
+}
+
+bool loadStopsRun(int status, bool editor) {
+  return status == IsdNoMemory || (editor && status == IsdReadFailed);
+}
+
+std::string noUsableDiskText(StoreAction action, bool planned) {
+  const char* done = action == StoreAction::Save ? "written" : "removed";
+  return std::string("no usable disk; the image-safe data ") + (planned ? "could not be " : "was not ") +
+         done;
+}
+
+bool reportStoreFailure(int status, const DiskReport& report, StoreAction storeAction) {
   if (status == IsdNoDevice) {
-    std::fprintf(stderr, "%s: no usable disk; the image-safe data was not %s\n", programName(), action);
+    std::fprintf(stderr, "%s: %s\n", programName(), noUsableDiskText(storeAction, false).c_str());
     return true;
   }
+  const char* action = storeAction == StoreAction::Save ? "written" : "removed";
   bool failed = false;
   for (std::size_t slot = 0; slot < report.count; ++slot) {
     const DiskResult& disk = report.disks[slot];
@@ -146,8 +174,7 @@ bool reportStoreFailure(int status, const DiskReport& report, const char* action
 bool reportPlannedStore(int status, const DiskReport& report, StoreAction action) {
   const bool save = action == StoreAction::Save;
   if (status == IsdNoDevice) {
-    std::fprintf(stderr, "%s: no usable disk; the image-safe data could not be %s\n", programName(),
-                 save ? "written" : "removed");
+    std::fprintf(stderr, "%s: %s\n", programName(), noUsableDiskText(action, true).c_str());
     return true;
   }
   bool failed = false;

@@ -7,6 +7,7 @@
 #include "cli/json.h"
 #include "cli/usage.h"
 #include "fields/fields.h"
+#include "fields/program.h"
 #include "fields/text.h"
 
 namespace {
@@ -17,8 +18,9 @@ const char* stateName(DiskState state) {
   switch (state) {
     case DiskState::Absent: return "absent";
     case DiskState::Complete: return "complete";
+    case DiskState::Damaged: return "damaged";
     case DiskState::Unfinished: return "unfinished";
-    case DiskState::NoRecord: return "no record";
+    case DiskState::NoRecord: return "no-record";
     case DiskState::Refused: return "refused";
     case DiskState::Unusable: return "unusable";
   }
@@ -36,6 +38,9 @@ std::string loadReason(const DiskLoadResult& disk) {
     case LoadOutcome::CutShort: return "the record runs past the end of the disk";
     case LoadOutcome::ReadJournal: return "holds a save that did not finish; its journal copy was read";
     case LoadOutcome::NotNeeded: return "a copy on another disk was read";
+    case LoadOutcome::Damaged:
+      return "the record is damaged; a copy on another disk or in the journal was read";
+    case LoadOutcome::ReadDamaged: return "the record is damaged; no disk holds another copy";
     case LoadOutcome::NoRecord:
       return disk.state == DiskState::Refused ? "holds other data where the record goes" : "";
     case LoadOutcome::Absent:
@@ -46,10 +51,10 @@ std::string loadReason(const DiskLoadResult& disk) {
 
 const char* resultName(DiskOutcome outcome, StoreAction action, bool planned) {
   switch (outcome) {
-    case DiskOutcome::NotUsed: return "not used";
+    case DiskOutcome::NotUsed: return "not-used";
     case DiskOutcome::Written:
-      if (action == StoreAction::Save) return planned ? "would write" : "written";
-      return planned ? "would remove" : "removed";
+      if (action == StoreAction::Save) return planned ? "would-write" : "written";
+      return planned ? "would-remove" : "removed";
     case DiskOutcome::Unchanged: return "unchanged";
     case DiskOutcome::WriteFailed:
     case DiskOutcome::SyncFailed:
@@ -127,7 +132,7 @@ std::string loadDisksJson(const LoadReport& report) {
 
 }  // namespace
 
-std::string storeDisksJson(int status, const DiskReport& report, StoreAction action, bool planned) {
+std::string storeDisksJson(const DiskReport& report, StoreAction action, bool planned) {
   std::vector<std::string> disks;
   for (std::size_t slot = 0; slot < report.count; ++slot) {
     const DiskResult& disk = report.disks[slot];
@@ -137,9 +142,6 @@ std::string storeDisksJson(int status, const DiskReport& report, StoreAction act
                                 {"result", jsonString(resultName(disk.outcome, action, planned))},
                                 {"reason", optional(reason)}}));
   }
-  if (status == IsdNoDevice && disks.empty())
-    disks.push_back(jsonObject(
-        {{"path", JsonNull}, {"result", jsonString("failed")}, {"reason", jsonString("no usable disk")}}));
   return jsonArray(disks);
 }
 
@@ -154,16 +156,35 @@ int deliverJson(std::FILE* out, const std::string& object) {
   return delivered(out);
 }
 
-int writeViewerJson(const ImageSafeDataStruct* record, int status, const LoadReport& report) {
+JsonMember schemaMember() { return {"schema", jsonNumber(std::int64_t{JsonSchemaVersion})}; }
+
+JsonMember errorMember(int status, const std::string& message) {
+  // The status as the caller sees it: the system passes on its low byte, so -1 is 255.
+  const std::int64_t exitStatus = status & 0xFF;
+  return {"error", jsonObject({{"status", jsonNumber(exitStatus)}, {"message", jsonString(message)}})};
+}
+
+int stopRun(int status, const std::string& message, bool json) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: %s\n", programName(), message.c_str());
+  if (json) deliverJson(stdout, jsonObject({schemaMember(), errorMember(status, message)}));
+  return status;
+}
+
+int writeViewerJson(const ImageSafeDataStruct* record, int status, const LoadReport& report,
+                    const std::string& failure) {
   const bool stored = status == 0;
   const bool hasSource = stored && report.source < report.count;
-  const std::string object = jsonObject({
+  std::vector<JsonMember> members = {
+      schemaMember(),
       {"stored", jsonBool(stored)},
       {"source", hasSource ? jsonString(report.disks[report.source].devicePath) : JsonNull},
       {"fromJournal", jsonBool(hasSource && report.fromJournal)},
       {"generation", hasSource && report.hasGeneration ? jsonNumber(report.generation) : JsonNull},
-      {"record", jsonObject(recordMembers(record))},
+      // The empty record the viewer falls back on is no data of this workstation.
+      {"record", failure.empty() ? jsonObject(recordMembers(record)) : JsonNull},
       {"disks", loadDisksJson(report)},
-  });
-  return deliverJson(stdout, object);
+  };
+  if (!failure.empty()) members.push_back(errorMember(ExitStoreFailed, failure));
+  return deliverJson(stdout, jsonObject(members));
 }

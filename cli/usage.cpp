@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/options.h"
+#include "cli/report_json.h"
 #include "fields/program.h"
 #include "store/record.h"
 #include "tui/title.h"
@@ -44,11 +45,14 @@ constexpr const char* ViewerUsageTail =
     "A FIELD is a documented name or a prefix of it, in any case (T is the\n"
     "Tree). `wexview -h' and wexview(8) list the fields.\n";
 
+// As LICENSE has it (a test compares them).
+constexpr const char* CopyrightLine = "Copyright (c) 2026 Wexedit Maintainers";
+
 void printVersion(int role, std::FILE* out) {
   const bool editor = role == ToolModeEditor;
   const VersionParts title = splitVersionText(editor ? EditorVersionText : ViewerVersionText);
-  std::fprintf(out, "%s %s\n%s v%s\nLicense: MIT\n", editor ? "wexedit" : "wexview (wexedit)", WEX_VERSION,
-               title.title.c_str(), title.version.c_str());
+  std::fprintf(out, "%s %s\n%s v%s\n%s\nLicense: MIT\n", editor ? "wexedit" : "wexview (wexedit)",
+               WEX_VERSION, title.title.c_str(), title.version.c_str(), CopyrightLine);
 }
 
 }  // namespace
@@ -56,7 +60,15 @@ void printVersion(int role, std::FILE* out) {
 int delivered(std::FILE* out) {
   if (std::fflush(out) == 0 && std::ferror(out) == 0) return 0;
   std::fprintf(stderr, "%s: cannot write to standard output\n", programName());
-  return 1;
+  std::clearerr(out);  // said once: a later check of the same stream finds it clean
+  return ExitOutputFailed;
+}
+
+int usageError(const std::string& message, bool alreadySaid, bool json) {
+  if (!alreadySaid) std::fprintf(stderr, "%s: %s\n", programName(), message.c_str());
+  std::fprintf(stderr, "Try '%s --help'.\n", programName());
+  if (json) deliverJson(stdout, jsonObject({schemaMember(), errorMember(ExitUsage, message)}));
+  return ExitUsage;
 }
 
 std::string usageText(bool editor) {

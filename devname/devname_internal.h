@@ -15,14 +15,13 @@
 #define DEVNAME_LOCAL __attribute__((visibility("hidden")))
 
 // The four name tables under names of their own, for the lookups: reading an
-// exported name would go through the global offset table. Each holds its
-// counted rows and then the terminator row (ID 0xFFFF, empty texts), which
-// the exported symbol covers too.
+// exported name would go through the global offset table. Each holds exactly
+// its counted rows, as the exported symbol does.
 extern "C" {
-DEVNAME_LOCAL extern const VendorNameEntry ownVendorRows[QorPciVendorsCount + 1];
-DEVNAME_LOCAL extern const DeviceNameEntry ownDeviceRows[QorPciDevicesCount + 1];
-DEVNAME_LOCAL extern const PciVendorEntry generalVendorRows[PciVenTableCount + 1];
-DEVNAME_LOCAL extern const PciDeviceEntry generalDeviceRows[PciDevTableCount + 1];
+DEVNAME_LOCAL extern const VendorNameEntry ownVendorRows[QorPciVendorsCount];
+DEVNAME_LOCAL extern const DeviceNameEntry ownDeviceRows[QorPciDevicesCount];
+DEVNAME_LOCAL extern const PciVendorEntry generalVendorRows[PciVenTableCount];
+DEVNAME_LOCAL extern const PciDeviceEntry generalDeviceRows[PciDevTableCount];
 }
 
 // Room for any result of the text functions, terminator included: each half

@@ -2,7 +2,7 @@
 #include "devname_internal.h"
 
 // The library's own lookups read the rows through this name, bound inside the library.
-extern "C" const PciDeviceEntry generalDeviceRows[PciDevTableCount + 1] = {
+extern "C" const PciDeviceEntry generalDeviceRows[PciDevTableCount] = {
     {0x16AE, 0x1141, "SafeXcel-1141", "\?\?\?"},
     {0x16AE, 0x0001, "", "SafeXcel 1140"},
     {0x16AE, 0x000A, "", "SafeXcel 1841"},
@@ -17598,12 +17598,8 @@ extern "C" const PciDeviceEntry generalDeviceRows[PciDevTableCount + 1] = {
     {0xFEDE, 0x0003, "", "TABIC PCI v3"},
     {0xFFFD, 0x0101, "", "PCI Event Channel Controller"},
     {0xFFFE, 0x0710, "", "Virtual SVGA"},
-    // The terminator row, left out of the count.
-    {0xFFFF, 0xFFFF, "", ""},
 };
 
-// The exported name is set to the same rows, so its symbol takes their size, the
-// terminator row included, and a program that copies the table gets that row too.
-// It is set in assembler: a C++ alias would be declared with the counted rows only,
-// and the address sanitizer would then fence off the terminator row behind it.
+// The exported name is set to the same rows in assembler, so its symbol takes
+// their size: exactly the counted rows, in every build, sanitized ones included.
 asm(".globl PciDevTable\n\t.set PciDevTable, generalDeviceRows");

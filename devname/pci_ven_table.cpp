@@ -2,7 +2,7 @@
 #include "devname_internal.h"
 
 // The library's own lookups read the rows through this name, bound inside the library.
-extern "C" const PciVendorEntry generalVendorRows[PciVenTableCount + 1] = {
+extern "C" const PciVendorEntry generalVendorRows[PciVenTableCount] = {
     {0x0033, "", "Paradyne Corp."},
     {0x003D, "Lockheed Martin", "Lockheed Martin Corp"},
     {0x0059, "", "Tiger Jet Network Inc. (Wrong ID)"},
@@ -2322,12 +2322,8 @@ extern "C" const PciVendorEntry generalVendorRows[PciVenTableCount + 1] = {
     {0xFEDE, "", "Fedetec Inc."},
     {0xFFFD, "", "XenSource, Inc."},
     {0xFFFE, "", "VMWare Inc (temporary ID)"},
-    // The terminator row, left out of the count.
-    {0xFFFF, "", ""},
 };
 
-// The exported name is set to the same rows, so its symbol takes their size, the
-// terminator row included, and a program that copies the table gets that row too.
-// It is set in assembler: a C++ alias would be declared with the counted rows only,
-// and the address sanitizer would then fence off the terminator row behind it.
+// The exported name is set to the same rows in assembler, so its symbol takes
+// their size: exactly the counted rows, in every build, sanitized ones included.
 asm(".globl PciVenTable\n\t.set PciVenTable, generalVendorRows");

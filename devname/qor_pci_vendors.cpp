@@ -2,7 +2,7 @@
 #include "devname_internal.h"
 
 // The library's own lookups read the rows through this name, bound inside the library.
-extern "C" const VendorNameEntry ownVendorRows[QorPciVendorsCount + 1] = {
+extern "C" const VendorNameEntry ownVendorRows[QorPciVendorsCount] = {
     {0x0000, "Gammagraphx, Inc"},
     {0x0014, "Loongson Technology LLC"},
     {0x0018, "Fn-Link Technology Limited"},
@@ -2298,12 +2298,8 @@ extern "C" const VendorNameEntry ownVendorRows[QorPciVendorsCount + 1] = {
     {0xFEDE, "Fedetec Inc"},
     {0xFFFD, "XenSource, Inc"},
     {0xFFFE, "VMWare Inc"},
-    // The terminator row, left out of the count.
-    {0xFFFF, ""},
 };
 
-// The exported name is set to the same rows, so its symbol takes their size, the
-// terminator row included, and a program that copies the table gets that row too.
-// It is set in assembler: a C++ alias would be declared with the counted rows only,
-// and the address sanitizer would then fence off the terminator row behind it.
+// The exported name is set to the same rows in assembler, so its symbol takes
+// their size: exactly the counted rows, in every build, sanitized ones included.
 asm(".globl qorPciVendors\n\t.set qorPciVendors, ownVendorRows");

@@ -26,9 +26,8 @@ const OptionRow optionRows[OptionCount] = {
      "use this disk or raw disk image instead of looking for disks\n(repeatable; the disks are used in the "
      "order "
      "given)",
-     "read this disk or raw disk image instead of looking for disks\n(repeatable; the first that holds the "
-     "record "
-     "is read)",
+     "read this disk or raw disk image instead of looking for disks\n(repeatable; the newest copy of the "
+     "record on any of them is read)",
      nullptr},
     {OptionName::Usage, '\0', "help", false, OptionRole::Both, "--help", "show this text and exit", nullptr,
      nullptr},

@@ -89,8 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::uint8_t>& bytes = fake.disks[Disk[0]].bytes;
   fuzzCheck(bytes.size() == DiskLength);
   if (ToolOptions.dryRun) fuzzCheck(bytes == before);
-  LoadedDisk loaded{bytes.data() + IsdStoreOffset, JournalOffset - IsdStoreOffset,
-                    bytes.data() + JournalOffset, JournalAreaLength};
+  LoadedDisk loaded;
+  loaded.store = bytes.data() + IsdStoreOffset;
+  loaded.storeLength = JournalOffset - IsdStoreOffset;
+  loaded.journal[0] = bytes.data() + JournalOffset;
+  loaded.journalLength[0] = JournalAreaLength;
   DiskFinding found;
   const LoadChoice choice = chooseCopy(&loaded, 1, &found);
   if (choice.disk == NoCopy) {

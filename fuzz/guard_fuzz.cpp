@@ -23,7 +23,9 @@ void checkSteps(const StorePlan& plan) {
     const std::uint64_t end = std::uint64_t{step.offset} + step.length;
     const bool inRecord =
         step.offset >= IsdStoreOffset && end <= IsdStoreOffset + std::uint64_t{plan.claimEnd};
-    const bool inJournal = plan.journal && step.offset >= JournalOffset && end <= JournalEnd;
+    bool inJournal = false;
+    for (const std::uint32_t area : JournalAreaOffsets)
+      inJournal = inJournal || (plan.journal && step.offset >= area && end <= area + JournalAreaLength);
     fuzzCheck(inRecord || inJournal);
   }
 }
@@ -53,7 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         framed ? isdGetU32(store + IsdTotalLengthOffset) : isdLongestRecord(store, storeLength);
     fuzzCheck(extent <= std::max<std::size_t>(longest, JournalRecordMax));
   }
-  const bool journal = guardJournalArea(disk, &user) == DiskOutcome::Written;
+  bool journal[JournalAreaCount] = {};
+  for (std::size_t area = 0; area < JournalAreaCount; ++area)
+    journal[area] = guardJournalArea(disk, area, &user) == DiskOutcome::Written;
+  DiskOutcome refusal = DiskOutcome::Written;
+  const std::size_t area = guardChooseJournalArea(disk, &refusal, &user);
+  fuzzCheck(area == NoJournalArea || journal[area]);
 
   const std::vector<std::uint8_t> image = fuzzRecordImage(input.bytes(IsdMaxImageLength));
   if (image.empty()) return 0;
@@ -62,7 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   images.record = image.data();
   images.recordLength = static_cast<std::uint32_t>(image.size());
   images.journalLength = journalEncode(images.record, images.recordLength, 1, copy);
-  images.journal = journal ? copy : nullptr;
+  std::uint8_t seal[JournalSealLength];
+  journalSealEncode({images.recordLength, journalCrc32(images.record, images.recordLength)}, 1, seal);
+  images.journal = area != NoJournalArea ? copy : nullptr;
+  images.seal = seal;
+  images.area = area != NoJournalArea ? area : 0;
   checkSteps(planSave(head.data(), head.size(), images));
   checkSteps(planRemoval(head.data(), head.size(), journal));
   return 0;

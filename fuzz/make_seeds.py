@@ -8,8 +8,8 @@ import struct
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tools"))
-from wexrecord import (JOURNAL_OFFSET, STORE_OFFSET, TEXT_FIELDS, Record,  # noqa: E402
-                       journal_bytes)
+from wexrecord import (JOURNAL_OFFSET, SEAL_AT, STORE_OFFSET, TEXT_FIELDS, Record,  # noqa: E402
+                       journal_bytes, seal_bytes)
 
 NAMES = ["CN=WS1.OU=Lab.O=Corp", "CorpTree", "WS1", "LAB", "//srv/images/base.zmg",
          "lab.example.com", "ws1", "4711"]
@@ -45,12 +45,28 @@ def store_and_journal(stored, journal):
     return stored + bytes(GAP - len(stored)) + journal
 
 
+def sealed(journal, stored, generation):
+    """A journal area with its copy and the seal of `stored`."""
+    return journal + bytes(SEAL_AT - len(journal)) + seal_bytes(stored, generation)
+
+
+def damaged(stored):
+    """The record with the high bit of its first length word flipped."""
+    rotten = bytearray(stored)
+    rotten[204 + 3] ^= 0x80
+    return bytes(rotten)
+
+
 def disk_states():
     """(name, bytes at the store offset, journal area) of the states a disk can be in."""
     mine = image(5)
-    return [("complete", mine, journal_bytes(mine, 3)),
-            ("unfinished", unfinished(mine), journal_bytes(mine, 4)),
-            ("written-elsewhere", other(), journal_bytes(mine, 2)),
+    copy = journal_bytes(mine, 3)
+    return [("complete", mine, sealed(copy, mine, 3)),
+            ("unfinished", unfinished(mine), journal_bytes(mine, 4, other())),
+            ("written-elsewhere", other(), sealed(journal_bytes(mine, 2), mine, 2)),
+            ("stopped-before-mark", other(), journal_bytes(mine, 6, other())),
+            ("torn-but-sealed", mine, sealed(copy[:len(copy) // 2], mine, 5)),
+            ("damaged", damaged(mine), sealed(copy, mine, 3)),
             ("no-journal", mine, b""),
             ("removed", bytes(4) + mine[4:], journal_bytes(mine, 5)),
             ("blank", b"", b"")]
@@ -63,11 +79,13 @@ def chunk(data):
 def load_seeds():
     states = disk_states()
     seeds = {}
+    # Each disk: its bytes at the store offset, then its two journal areas.
     for name, stored, journal in states:
-        seeds[f"one-{name}"] = bytes([0]) + chunk(stored) + chunk(journal)
+        seeds[f"one-{name}"] = bytes([0]) + chunk(stored) + chunk(journal) + chunk(b"")
+        seeds[f"one-{name}-second-area"] = bytes([0]) + chunk(stored) + chunk(b"") + chunk(journal)
     for (a, sa, ja), (b, sb, jb) in zip(states, states[1:] + states[:1]):
-        seeds[f"two-{a}-{b}"] = bytes([1]) + chunk(sa) + chunk(ja) + chunk(sb) + chunk(jb)
-    seeds["three"] = bytes([2]) + b"".join(chunk(s) + chunk(j) for _, s, j in states[:3])
+        seeds[f"two-{a}-{b}"] = bytes([1]) + chunk(sa) + chunk(ja) + chunk(b"") + chunk(sb) + chunk(jb) + chunk(b"")
+    seeds["three"] = bytes([2]) + b"".join(chunk(s) + chunk(j) + chunk(b"") for _, s, j in states[:3])
     return seeds
 
 
@@ -89,9 +107,14 @@ def guard_seeds():
 def saveplan_seeds():
     seeds = {}
     new = Record(texts={"wsTree": b"NEWTREE", "netbiosName": b"NEWNAME"}).encode()
+    # The cut, the bytes at the store offset, where the journal bytes go (bit
+    # 0: the second area, bit 1: someone else's byte in the first), them, and
+    # the new record.
     for name, stored, journal in disk_states():
         for cut in (40, 400):
-            seeds[f"{name}-{cut}"] = (struct.pack("<H", cut) + chunk(stored) + chunk(journal) + new)
+            for where in (0, 3):
+                seeds[f"{name}-{cut}-{where}"] = (struct.pack("<H", cut) + chunk(stored) + bytes([where]) +
+                                                  chunk(journal) + new)
     return seeds
 
 

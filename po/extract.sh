@@ -20,7 +20,7 @@ tmp=$(mktemp)
 trap 'rm -f "$tmp"' EXIT
 xgettext --language=C++ --from-code=UTF-8 --no-wrap --add-location=file --sort-by-file \
   -k "${keywords[@]}" \
-  --package-name=wexedit --package-version=1.0.0 \
+  --package-name=wexedit --package-version="$(cat VERSION)" \
   --copyright-holder="the wexedit authors" \
   --msgid-bugs-address="wexedit maintainers" \
   --output="$tmp" "${sources[@]}"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages with dpkg-buildpackage from a copy of the source
-# tree, lints them, checks what they carry, installs them into this machine,
-# exercises what they installed and removes them again.
+# tree in a clean Debian chroot, as a build daemon does, lints them, checks
+# what they carry, installs them into this machine, exercises what they
+# installed and removes them again.
 #
 #   bash scripts/package_check.sh <build-dir>
 #
@@ -11,11 +12,18 @@
 # earlier run are purged first, and everything is cleaned up on exit, whether
 # the checks passed or not.
 #
-# The package build runs no tests (DEB_BUILD_OPTIONS=nocheck): the suite runs
-# in the configurations of check.sh. JOBS sets the build's parallelism. Last,
-# the library packages are built for i386 as well and their contents checked
-# (needs binutils-i686-linux-gnu and the i386 package index, through
-# scripts/fetch-i386.sh).
+# The package build is a build daemon's: dpkg-buildpackage -b with the whole
+# test suite on, under the dpkg-buildflags of the chroot's Debian release,
+# as an unprivileged user, in a debootstrapped chroot that holds only
+# build-essential and the Build-Depends (scripts/lib/buildd_chroot.sh; the
+# chroot is cached as a tarball in build/buildd-chroot/). A missing
+# Build-Depends or a test that only passes under our own flags fails here.
+# Without debootstrap or a reachable Debian mirror the check fails: it never
+# falls back to building on this machine. JOBS sets the build's parallelism.
+# Last, the library packages are built for i386 as well and their contents
+# checked (needs binutils-i686-linux-gnu and the i386 package index, through
+# scripts/fetch-i386.sh); that cross build runs no tests, as its programs are
+# for another architecture.
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 <build-dir>" >&2; exit 2; }
@@ -24,6 +32,9 @@ build=$(cd "$1" && pwd)
 packages=(libdevname-dev pcinames wexedit libdevname1)   # removal order: dependants first
 debug_packages=(wexedit-dbgsym pcinames-dbgsym libdevname1-dbgsym)
 work=$(mktemp -d)
+chroot_dir=$root/build/buildd-root
+# shellcheck source=scripts/lib/buildd_chroot.sh
+. "$root/scripts/lib/buildd_chroot.sh"
 
 say() { echo "=== package_check: $*"; }
 fail() { echo "package_check: FAILED: $*" >&2; exit 1; }
@@ -38,7 +49,7 @@ purge_all() {
 cleanup() {
   local status=$?
   purge_all
-  rm -rf "$work"
+  rm -rf "$work" "$chroot_dir"
   [ $status -eq 0 ] || echo "package_check: cleaned up after a failure (status $status)" >&2
   exit $status
 }
@@ -62,12 +73,15 @@ multiarch=$(dpkg-architecture -q DEB_HOST_MULTIARCH)
 say "source package"
 (cd "$work" && dpkg-source -b src >"$work/source.log" 2>&1) || { cat "$work/source.log"; fail "dpkg-source -b"; }
 
-say "building the packages (dpkg-buildpackage -b, no tests)"
+say "a clean Debian build chroot"
+buildd_chroot "$work/src" "$root/build/buildd-chroot" "$chroot_dir" || fail "no build chroot"
+say "building the packages in the chroot (dpkg-buildpackage -b, tests on)"
 start=$SECONDS
-(cd "$work/src" && DEB_BUILD_OPTIONS="nocheck parallel=${JOBS:-2}" \
-  dpkg-buildpackage -b -us -uc -Pnocheck >"$work/build.log" 2>&1) \
-  || { tail -n 60 "$work/build.log"; fail "dpkg-buildpackage"; }
+buildd_build "$chroot_dir" /build/src "$work/build.log" \
+  || { grep -E -B2 -A12 ' (FAILED|Failed|[0-9]+% tests passed)' "$work/build.log" | tail -n 80
+       tail -n 30 "$work/build.log"; fail "dpkg-buildpackage in the chroot"; }
 echo "built in $((SECONDS - start)) s"
+cp "$chroot_dir"/build/*.deb "$chroot_dir"/build/*.changes "$chroot_dir"/build/*.buildinfo "$work/"
 deb() { echo "$work/${1}_${version}_${arch}.deb"; }
 for p in "${packages[@]}" "${debug_packages[@]}"; do
   [ -f "$(deb "$p")" ] || fail "no package $p was built"
@@ -126,6 +140,10 @@ check_relr "$work/library/usr/lib/$multiarch/libdevname.so.$version" "$depends"
 dpkg-deb -c "$(deb libdevname1)" >"$work/library.contents"
 grep -q "usr/lib/$multiarch/libdevname.so -> libdevname.so.1\$" "$work/library.contents" \
   || fail "libdevname1 lacks the unversioned libdevname.so link in the multiarch folder"
+dpkg-deb -c "$(deb wexedit)" >"$work/program.contents"
+for doc in README.md.gz NEWS.gz; do
+  grep -q "usr/share/doc/wexedit/$doc\$" "$work/program.contents" || fail "wexedit lacks /usr/share/doc/wexedit/$doc"
+done
 dpkg-deb -c "$(deb libdevname-dev)" >"$work/development.contents"
 grep -q "usr/lib/$multiarch/pkgconfig/libdevname.pc\$" "$work/development.contents" \
   || fail "libdevname.pc is not in the multiarch pkg-config folder"
@@ -199,6 +217,17 @@ if [ -f "$simdisk" ]; then
   [ -x "$fact" ] && [ -f /usr/share/wexedit/ansible/library/wexedit.py ] || fail "no Ansible module and fact"
   run "$fact" | python3 -c 'import json, sys; assert json.load(sys.stdin)["record"]["Tree"] == "PackageCheck"' \
     || fail "the installed wexedit.fact does not show the record as JSON"
+  # The JSON objects carry their schema version, and pass the schemas the package installs.
+  schemas=/usr/share/wexedit/schema
+  run /usr/sbin/wexview --json >"$work/view.json" || fail "wexview --json"
+  run /usr/sbin/wexedit --json --dry-run Tree=PackageCheck2 >"$work/edit.json" || fail "wexedit --json --dry-run"
+  for role in wexview wexedit; do
+    object=$work/${role#wex}.json
+    jq -e '.schema == 1' "$object" >/dev/null || { cat "$object"; fail "$role --json: no schema 1 (jq)"; }
+    python3 -c 'import json, sys, jsonschema; jsonschema.Draft202012Validator(json.load(open(sys.argv[1]))).validate(json.load(open(sys.argv[2])))' \
+      "$schemas/$role.schema.json" "$object" || fail "$role --json does not pass $schemas/$role.schema.json"
+  done
+  [ "$(jq -r '.disks[0].result' "$work/edit.json")" = would-write ] || fail "wexedit --json --dry-run: $(cat "$work/edit.json")"
 else
   echo "no simulated disks in $build: the installed program is not run over a disk"
 fi
@@ -268,6 +297,13 @@ while IFS= read -r path; do
   left+=("$path")
 done <"$work/files"
 [ ${#left[@]} -eq 0 ] || fail "left behind: ${left[*]}"
+
+# A purge leaves nothing that keeps the packages from installing again.
+say "installing again after the purge, and purging"
+dpkg -i "${all_debs[@]}" >"$work/dpkg-again.log" 2>&1 || { cat "$work/dpkg-again.log"; fail "dpkg -i after the purge"; }
+[[ $(/usr/sbin/wexview --version) == "wexview (wexedit) $version"$'\n'* ]] || fail "wexview --version after reinstalling"
+[ "$(pcinames -nn --sysfs "$work/sys")" = "$expected" ] || fail "pcinames after reinstalling"
+for p in "${debug_packages[@]}" "${packages[@]}"; do dpkg -P "$p" >/dev/null || fail "dpkg -P $p after reinstalling"; done
 
 # The library packages for i386, built by dpkg-buildpackage -a i386 with the
 # pkg.wexedit.libonly profile (the library needs no newt). The compilers are

@@ -23,8 +23,14 @@ int readError(long got) { return got < 0 ? static_cast<int>(got) : -EIO; }
 void clearReport(DiskReport& report) {
   report.count = diskTable.count;
   for (std::size_t slot = 0; slot < diskTable.count; ++slot)
-    report.disks[slot] = {
-        diskTable.slots[slot].devicePath, DiskOutcome::NotUsed, 0, {}, DiskOutcome::NotUsed};
+    report.disks[slot] = {diskTable.slots[slot].devicePath,
+                          DiskOutcome::NotUsed,
+                          0,
+                          {},
+                          DiskOutcome::NotUsed,
+                          NoJournalArea,
+                          0,
+                          0};
 }
 
 DiskOutcome note(DiskReport& report, std::size_t slot, DiskOutcome outcome, int error = 0) {
@@ -114,10 +120,12 @@ DiskOutcome carryOut(int fd, const StorePlan& plan, const SaveImages& images, Di
       case StoreStep::Kind::Zeros: error = writeZeros(fd, at, step.length); break;
       case StoreStep::Kind::Bytes:
       case StoreStep::Kind::Record:
-      case StoreStep::Kind::Journal: {
-        const std::uint8_t* bytes = step.kind == StoreStep::Kind::Bytes    ? step.bytes
-                                    : step.kind == StoreStep::Kind::Record ? images.record + step.from
-                                                                           : images.journal + step.from;
+      case StoreStep::Kind::Journal:
+      case StoreStep::Kind::Seal: {
+        const std::uint8_t* bytes = step.kind == StoreStep::Kind::Bytes     ? step.bytes
+                                    : step.kind == StoreStep::Kind::Record  ? images.record + step.from
+                                    : step.kind == StoreStep::Kind::Journal ? images.journal + step.from
+                                                                            : images.seal + step.from;
         const long put = platform().writeAt(fd, at, bytes, step.length);
         if (put < 0 || static_cast<std::size_t>(put) != step.length)
           error = put < 0 ? static_cast<int>(put) : -EIO;
@@ -132,9 +140,41 @@ DiskOutcome carryOut(int fd, const StorePlan& plan, const SaveImages& images, Di
   return plan.count == 0 ? DiskOutcome::Unchanged : DiskOutcome::Written;
 }
 
-// Save `images` to one disk, or without images remove our record from it.
+// What a save of `record` writes on one disk: the journal copy names the
+// record it replaces, and the seal vouches for the new one.
+struct DiskImages {
+  SaveImages images;
+  std::uint8_t journal[JournalAreaLength];
+  std::uint8_t seal[JournalSealLength];
+};
+void prepareImages(const SaveImages& record, const DiskBytes& disk, std::size_t area, DiskImages& out) {
+  out.images = record;
+  out.images.journal = nullptr;
+  out.images.seal = nullptr;
+  if (area == NoJournalArea) return;
+  const std::size_t storeLength = disk.storeLength;
+  const std::uint8_t* store = disk.store();
+  RecordKey replaced;
+  // Only a well-formed record is named: a damaged length word must not let
+  // the copy claim bytes its framing does not.
+  if (storeLength >= IsdHeaderLength && isdSignatureStateOf(store) == IsdSignatureState::Complete &&
+      isdWellFormed(store, std::min(isdStoredLength(store, storeLength), storeLength)))
+    replaced = recordKeyOf(store, storeLength);
+  const std::uint32_t length =
+      journalEncode(record.record, record.recordLength, record.generation, out.journal, replaced);
+  if (length == 0) return;
+  journalSealEncode({record.recordLength, journalCrc32(record.record, record.recordLength)},
+                    record.generation, out.seal);
+  out.images.journal = out.journal;
+  out.images.journalLength = length;
+  out.images.seal = out.seal;
+  out.images.area = area;
+  out.images.replaced = replaced;
+}
+
+// Save `record` to one disk, or without it remove our record from it.
 // A plan stops once the guard has agreed and reports the disk as Written.
-DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* images, StoreMode mode, DiskResult& result) {
+DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* record, StoreMode mode, DiskResult& result) {
   const int fd = diskTable.slots[slot].descriptor;
   DiskBytes disk;
   if (const int error = readDisk(fd, disk); error != 0) {
@@ -142,41 +182,58 @@ DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* images, StoreMode mo
     return result.outcome = DiskOutcome::ReadFailed;
   }
   const char* journalUser = nullptr;
-  const DiskOutcome journalVerdict = guardJournalArea(disk.view, &journalUser);
-  const bool journal = journalVerdict == DiskOutcome::Written;
+  DiskOutcome journalVerdict = DiskOutcome::Written;
+  const std::size_t area = guardChooseJournalArea(disk.view, &journalVerdict, &journalUser);
   // A journal copy of ours where the disk's layout no longer lets it be
   // written: a save there would leave that stale copy to be read while the
   // record at 2560 changes, so the disk is refused as the area is.
-  if (images != nullptr && !journal && journalOf(disk.view.head, disk.view.headLength).valid) {
-    if (journalUser != nullptr) std::snprintf(result.user, sizeof result.user, "%s", journalUser);
-    return result.outcome = journalVerdict;
+  bool allowed[JournalAreaCount] = {};
+  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
+    const char* user = nullptr;
+    const DiskOutcome verdict = guardJournalArea(disk.view, i, &user);
+    allowed[i] = verdict == DiskOutcome::Written;
+    const JournalBytes bytes = journalBytes(disk.view.head, disk.view.headLength, i);
+    if (record != nullptr && !allowed[i] && bytes.bytes != nullptr &&
+        journalDecode(bytes.bytes, bytes.length).valid) {
+      if (user != nullptr) std::snprintf(result.user, sizeof result.user, "%s", user);
+      return result.outcome = verdict;
+    }
   }
-  SaveImages written = images != nullptr ? *images : SaveImages{};
-  if (!journal) written.journal = nullptr;
-  const StorePlan plan = images != nullptr ? planSave(disk.view.head, disk.view.headLength, written)
-                                           : planRemoval(disk.view.head, disk.view.headLength, journal);
-  if (images != nullptr) result.journal = images->journal != nullptr ? journalVerdict : DiskOutcome::NotUsed;
+  DiskImages images;
+  if (record != nullptr) prepareImages(*record, disk, area, images);
+  const StorePlan plan = record != nullptr ? planSave(disk.view.head, disk.view.headLength, images.images)
+                                           : planRemoval(disk.view.head, disk.view.headLength, allowed);
+  if (record != nullptr) {
+    result.journal = area != NoJournalArea ? DiskOutcome::Written : journalVerdict;
+    result.journalArea = area;
+  }
   if (plan.count == 0) return result.outcome = DiskOutcome::Unchanged;
   const DiskOutcome verdict = judge(fd, disk, plan, result);
   if (verdict != DiskOutcome::Written) {
     result.journal = DiskOutcome::NotUsed;
+    if (verdict == DiskOutcome::RefusedGpt)
+      result.gptRemedyLba = guardGptRemedy(disk.view, plan.claimEnd, &result.gptSectorSize);
     return result.outcome = verdict;
   }
   if (mode == StoreMode::Plan) return result.outcome = DiskOutcome::Written;
-  return result.outcome = carryOut(fd, plan, written, result);
+  return result.outcome = carryOut(fd, plan, images.images, result);
 }
 
 // One more than the highest generation the last load found or any usable
-// disk's journal copy holds now.
+// disk's journal copy or seal holds now.
 std::uint64_t nextGeneration() {
   std::uint64_t highest = diskTable.generationSeen;
   std::uint8_t area[JournalAreaLength];
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     if (checkDisk(slot) != 0) continue;
-    const long got = platform().readAt(diskTable.slots[slot].descriptor, JournalOffset, area, sizeof area);
-    if (got <= 0) continue;
-    const JournalCopy copy = journalDecode(area, static_cast<std::size_t>(got));
-    if (copy.valid) highest = std::max(highest, copy.generation);
+    for (const std::uint32_t offset : JournalAreaOffsets) {
+      const long got = platform().readAt(diskTable.slots[slot].descriptor, offset, area, sizeof area);
+      if (got <= 0) continue;
+      const JournalCopy copy = journalDecode(area, static_cast<std::size_t>(got));
+      if (copy.valid) highest = std::max(highest, copy.generation);
+      const JournalSeal seal = journalSealOf(area, static_cast<std::size_t>(got));
+      if (seal.valid) highest = std::max(highest, seal.generation);
+    }
   }
   return highest + 1;
 }
@@ -227,14 +284,13 @@ int storeOnEveryDisk(DiskReport& report, const SaveImages* images, StoreMode mod
 // and the journal area.
 struct LoadBytes {
   std::unique_ptr<std::uint8_t[]> store;
-  std::unique_ptr<std::uint8_t[]> journal;
+  std::unique_ptr<std::uint8_t[]> journal[JournalAreaCount];
 };
 
 // 0, or a negative errno when the disk could not be read.
 int readForLoad(int fd, LoadBytes& bytes, LoadedDisk& disk) {
   bytes.store.reset(new (std::nothrow) std::uint8_t[IsdHeaderLength]());
-  bytes.journal.reset(new (std::nothrow) std::uint8_t[JournalAreaLength]());
-  if (!bytes.store || !bytes.journal) return -ENOMEM;
+  if (!bytes.store) return -ENOMEM;
   const long got = platform().readAt(fd, IsdStoreOffset, bytes.store.get(), IsdHeaderLength);
   if (got < 0) return static_cast<int>(got);
   disk.store = bytes.store.get();
@@ -242,8 +298,7 @@ int readForLoad(int fd, LoadBytes& bytes, LoadedDisk& disk) {
   if (got == static_cast<long>(IsdHeaderLength) &&
       isdSignatureStateOf(disk.store) == IsdSignatureState::Complete) {
     // Never take more than a record can hold, whatever the stored length says.
-    const std::size_t wanted =
-        std::min<std::size_t>(isdGetU32(disk.store + IsdTotalLengthOffset), IsdMaxImageLength);
+    const std::size_t wanted = isdStoredLength(disk.store, disk.storeLength);
     if (wanted > IsdHeaderLength) {
       bytes.store.reset(new (std::nothrow) std::uint8_t[wanted]);
       if (!bytes.store) return -ENOMEM;
@@ -253,16 +308,24 @@ int readForLoad(int fd, LoadBytes& bytes, LoadedDisk& disk) {
       disk.storeLength = static_cast<std::size_t>(read);
     }
   }
-  const long journal = platform().readAt(fd, JournalOffset, bytes.journal.get(), JournalAreaLength);
-  if (journal < 0) return static_cast<int>(journal);
-  disk.journal = bytes.journal.get();
-  disk.journalLength = static_cast<std::size_t>(journal);
+  for (std::size_t area = 0; area < JournalAreaCount; ++area) {
+    bytes.journal[area].reset(new (std::nothrow) std::uint8_t[JournalAreaLength]());
+    if (!bytes.journal[area]) return -ENOMEM;
+    const long journal =
+        platform().readAt(fd, JournalAreaOffsets[area], bytes.journal[area].get(), JournalAreaLength);
+    if (journal < 0) return static_cast<int>(journal);
+    disk.journal[area] = bytes.journal[area].get();
+    disk.journalLength[area] = static_cast<std::size_t>(journal);
+  }
   return 0;
 }
 
-LoadOutcome outcomeOf(const DiskFinding& found, bool chosen) {
+LoadOutcome outcomeOf(const DiskFinding& found, bool chosen, bool fromJournal) {
   switch (found.record) {
-    case StoredRecord::Complete: return chosen ? LoadOutcome::Read : LoadOutcome::NotNeeded;
+    case StoredRecord::Complete:
+      return !chosen ? LoadOutcome::NotNeeded : fromJournal ? LoadOutcome::ReadJournal : LoadOutcome::Read;
+    case StoredRecord::Damaged:
+      return chosen && !fromJournal ? LoadOutcome::ReadDamaged : LoadOutcome::Damaged;
     case StoredRecord::Unfinished: return chosen ? LoadOutcome::ReadJournal : LoadOutcome::Unfinished;
     case StoredRecord::CutShort: return LoadOutcome::CutShort;
     case StoredRecord::NoRecord:
@@ -274,6 +337,7 @@ LoadOutcome outcomeOf(const DiskFinding& found, bool chosen) {
 DiskState stateOf(const DiskFinding& found) {
   switch (found.record) {
     case StoredRecord::Complete: return DiskState::Complete;
+    case StoredRecord::Damaged: return DiskState::Damaged;
     case StoredRecord::CutShort:
     case StoredRecord::Unfinished: return DiskState::Unfinished;
     case StoredRecord::NoRecord: return DiskState::NoRecord;
@@ -338,7 +402,7 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
   const LoadChoice choice = chooseCopy(loaded, readCount, findings);
   for (std::size_t i = 0; i < readCount; ++i) {
     DiskLoadResult& disk = found.disks[slots[i]];
-    disk.outcome = outcomeOf(findings[i], choice.disk == i);
+    disk.outcome = outcomeOf(findings[i], choice.disk == i, choice.fromJournal);
     disk.state = stateOf(findings[i]);
     disk.hasGeneration = findings[i].journalValid;
     disk.generation = findings[i].generation;
@@ -363,12 +427,10 @@ int isdSave(ImageSafeDataStruct* record, DiskReport* report, StoreMode mode) {
   DiskReport& outcome = report != nullptr ? *report : local;
   const IsdImage image = isdSerialize(record);
   if (!image.bytes) return storeOnEveryDisk(outcome, nullptr, mode, -ENOMEM);
-  std::uint8_t journal[JournalAreaLength];
   SaveImages images;
   images.record = image.bytes.get();
   images.recordLength = static_cast<std::uint32_t>(image.length);
-  images.journalLength = journalEncode(images.record, images.recordLength, nextGeneration(), journal);
-  if (images.journalLength != 0) images.journal = journal;
+  images.generation = nextGeneration();
   return storeOnEveryDisk(outcome, &images, mode);
 }
 

@@ -19,6 +19,12 @@ struct DiskResult {
   // held the record, the guard's refusal when the disk has none (the record
   // was still written), NotUsed when the disk was not written at all.
   DiskOutcome journal;
+  std::size_t journalArea;  // the journal area written (an index of JournalAreaOffsets), else NoJournalArea
+  // RefusedGpt: the LBA `sgdisk --adjust-main-table` can move the table's
+  // entry array to, to free the record's bytes (0 when that would not), and
+  // the table's sector size.
+  std::uint64_t gptRemedyLba;
+  std::uint32_t gptSectorSize;
 };
 struct DiskReport {
   std::size_t count;  // the table's disks, in table order
@@ -34,12 +40,14 @@ enum class LoadOutcome {
   Unfinished,   // a save was stopped before it ended and its journal copy did not win
   CutShort,     // a record that the disk's end cuts short: never taken
   ReadFailed,   // the bytes at the store offset or of the journal could not be read
+  Damaged,      // a record whose framing does not add up, passed over for another copy
+  ReadDamaged,  // such a record, read because no disk held anything else
   Read,         // the record was read from this disk's store offset
   ReadJournal,  // a save was stopped before it ended; its journal copy was read
   NotNeeded,    // a complete record that another copy won over
 };
 // The state of one disk in few words, for reports that list every disk.
-enum class DiskState { Absent, Complete, Unfinished, NoRecord, Refused, Unusable };
+enum class DiskState { Absent, Complete, Damaged, Unfinished, NoRecord, Refused, Unusable };
 struct DiskLoadResult {
   const char* devicePath;  // the table's path
   DiskOrigin origin;

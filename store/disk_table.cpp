@@ -18,11 +18,10 @@ DiskTable diskTable = {};
 
 namespace {
 
-constexpr unsigned long LargestBiosDisk = 1024UL * 255 * 63;  // sectors
+constexpr std::uint64_t LargestBiosDisk = std::uint64_t{1024} * 255 * 63 * 512;  // bytes
 constexpr std::uint8_t BiosLimitGeometry[4] = {0xFF, 0x3F, 0x00,
                                                0x04};  // 255 heads, 63 sectors, 1024 cylinders
 constexpr std::size_t GeometryBufferLength = 64;
-constexpr std::uint64_t SizeSectorBytes = 512;  // the unit of the kernel's size in sectors
 constexpr auto LockRetryPause = std::chrono::milliseconds(25);
 
 bool namedByFloppyDrive(const char* path) {
@@ -100,8 +99,8 @@ int diskUsability(std::size_t slot, bool* sizeFailed) {
   if (slot >= diskTable.count) return -ENODEV;
   const DiskSlot& disk = diskTable.slots[slot];
   if (disk.descriptor == NoDescriptor) return disk.openError != 0 ? disk.openError : -ENODEV;
-  unsigned long sectors = 0;
-  if (const int size = tablePlatform().sizeInSectors(disk.descriptor, &sectors); size != 0) {
+  std::uint64_t deviceBytes = 0;
+  if (const int size = tablePlatform().sizeInBytes(disk.descriptor, &deviceBytes); size != 0) {
     // A named raw disk image answers no block-device request; opened for
     // reading and writing, it is usable as it stands.
     std::uint64_t bytes = 0;
@@ -115,18 +114,14 @@ int diskUsability(std::size_t slot, bool* sizeFailed) {
     if (const int ide = tablePlatform().ideGeometry(disk.descriptor, geometry); ide != 0) return ide;
     const bool none = isdGetU32(geometry) == 0;
     const bool biosLimit = std::memcmp(geometry, BiosLimitGeometry, sizeof BiosLimitGeometry) == 0;
-    if (!none && !biosLimit && sectors <= LargestBiosDisk) return 0;
+    if (!none && !biosLimit && deviceBytes <= LargestBiosDisk) return 0;
   }
   return tablePlatform().driveGeometry(disk.descriptor, geometry);
 }
 
 int diskDeviceBytes(int fd, std::uint64_t* bytes) {
-  unsigned long sectors = 0;
-  const int size = tablePlatform().sizeInSectors(fd, &sectors);
-  if (size == 0) {
-    *bytes = std::uint64_t{sectors} * SizeSectorBytes;
-    return 0;
-  }
+  const int size = tablePlatform().sizeInBytes(fd, bytes);
+  if (size == 0) return 0;
   return size == -ENOTTY ? tablePlatform().regularFileSize(fd, bytes) : size;
 }
 
@@ -173,21 +168,57 @@ bool isCdromDrive(const char* path) {
 
 int checkDisk(std::size_t slot) { return diskUsability(slot) == 0 ? 0 : IsdNoDevice; }
 
+namespace {
+
+// Lock (or, with a release, unlock) every opened disk of the table in table
+// order; stops at the first that refuses: 0, or its error with `*slot` it.
+int lockEach(DeviceLock lock, std::size_t* slot) {
+  for (*slot = 0; *slot < diskTable.count; ++*slot) {
+    const int fd = diskTable.slots[*slot].descriptor;
+    if (fd == NoDescriptor) continue;
+    if (const int refused = tablePlatform().lockDevice(fd, lock); refused != 0) return refused;
+  }
+  return 0;
+}
+
+void releaseEach(DeviceLock lock) {
+  for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
+    const int fd = diskTable.slots[slot].descriptor;
+    if (fd != NoDescriptor) tablePlatform().lockDevice(fd, lock);
+  }
+}
+
+}  // namespace
+
 int lockDisks(DeviceLock lock, unsigned waitMilliseconds, std::size_t* busySlot, int* error) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+  const bool writer = lock == DeviceLock::Exclusive;
+  bool turnstiles = false;  // this writer holds every turnstile
   for (;;) {
     std::size_t slot = 0;
-    int refused = 0;
-    for (; slot < diskTable.count; ++slot) {
-      const int fd = diskTable.slots[slot].descriptor;
-      if (fd == NoDescriptor) continue;
-      if ((refused = tablePlatform().lockDevice(fd, lock)) != 0) break;
+    // Every run passes the turnstiles first: a writer keeps them until it
+    // has its locks, so that readers which come after it wait behind it; a
+    // reader only passes through.
+    int refused =
+        turnstiles ? 0 : lockEach(writer ? DeviceLock::Turnstile : DeviceLock::TurnstilePass, &slot);
+    if (refused == 0) {
+      turnstiles = writer;
+      if (!writer) releaseEach(DeviceLock::TurnstileRelease);
+      refused = lockEach(lock, &slot);
+      if (refused == 0) {
+        if (writer) releaseEach(DeviceLock::TurnstileRelease);
+        return 0;
+      }
+      unlockDisks();
+    } else {
+      releaseEach(DeviceLock::TurnstileRelease);
     }
-    if (slot == diskTable.count) return 0;
-    unlockDisks();
     *busySlot = slot;
     *error = refused;
-    if (std::chrono::steady_clock::now() + LockRetryPause > deadline) return IsdLockTimeout;
+    if (std::chrono::steady_clock::now() + LockRetryPause > deadline) {
+      releaseEach(DeviceLock::TurnstileRelease);
+      return IsdLockTimeout;
+    }
     std::this_thread::sleep_for(LockRetryPause);
   }
 }

@@ -149,6 +149,39 @@ bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
   return position == total;
 }
 
+std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length) {
+  if (length < IsdTotalLengthOffset + IsdWordBytes) return 0;
+  return std::min<std::size_t>(isdGetU32(image + IsdTotalLengthOffset), IsdMaxImageLength);
+}
+
+bool isdWellFormed(const std::uint8_t* image, std::size_t length) {
+  if (!isdFramingAddsUp(image, length)) return false;
+  // Version 2 kept the header up to structLength, version 3 added the SID,
+  // version 4 the DNS servers: the texts start no earlier than that.
+  const std::uint32_t version = isdGetU32(image + IsdVersionOffset);
+  const std::uint32_t textStart = isdGetU32(image + IsdStructLengthOffset);
+  const std::size_t least = version >= 4   ? IsdHeaderLength
+                            : version == 3 ? isdHeaderOffset("dnsServerCount")
+                                           : IsdOldHeaderLength;
+  return textStart >= least;
+}
+
+std::size_t isdFramedLength(const std::uint8_t* image, std::size_t length) {
+  if (length < IsdHeaderLength) return length;
+  const std::uint32_t version = isdGetU32(image + IsdVersionOffset);
+  const std::uint32_t textStart = isdGetU32(image + IsdStructLengthOffset);
+  if (version < 2 || textStart < IsdOldHeaderLength || textStart >= length) return IsdHeaderLength;
+  std::uint64_t position = textStart;
+  for (const IsdTextField& field : IsdTextFields) {
+    if (version <= IsdCurrentVersion && !isdCarriesText(version, field)) break;
+    if (position + IsdWordBytes > length) return length;
+    const std::uint32_t textLength = isdGetU32(image + position);
+    position += IsdWordBytes;
+    if (textLength >= 1 && textLength <= field.capacity - 1) position += textLength;
+  }
+  return static_cast<std::size_t>(std::clamp<std::uint64_t>(position, IsdHeaderLength, length));
+}
+
 std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length) {
   std::size_t header = IsdHeaderLength;
   if (length >= IsdStructLengthOffset + IsdWordBytes) {

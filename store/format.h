@@ -54,6 +54,21 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
 // stored totalLength, which lies within `length`. The signature is not looked at.
 bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length);
 
+// The record's stored total length, as far as the reader ever takes it (at
+// most IsdMaxImageLength); 0 when the `length` bytes end before the word.
+std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length);
+
+// True when the `length` bytes of `image` are a well-formed record: framed
+// exactly (isdFramingAddsUp) by a header at least as long as its version's,
+// so that a record one flipped bit has damaged is told from one that was
+// written so. The signature is not looked at.
+bool isdWellFormed(const std::uint8_t* image, std::size_t length);
+
+// How far the reader's walk of the length words of the `length` bytes of
+// `image` reaches (a refused length word moves it by the word alone): the
+// bytes its framing claims, at least the header, never past `length`.
+std::size_t isdFramedLength(const std::uint8_t* image, std::size_t length);
+
 // The longest stored record that the `length` bytes of `image` could frame
 // for their header length (the word at offset 48, at least the current 204
 // bytes): the header, eight length words and every text at its largest.

@@ -141,6 +141,32 @@ bool gptOverlaps(const std::uint8_t* head, std::size_t length, std::uint32_t sec
   return overlaps(start, end, entryStart, arrayEnd);
 }
 
+// A partition of a GUID partition table at `sectorSize` that starts within
+// or before the sectors holding [0, end). An entry array the head does not
+// hold cannot be read, and is taken to hold such a partition.
+constexpr std::size_t GptEntryFirstLbaAt = 32;
+constexpr std::size_t GptEntryTypeLength = 16;
+constexpr std::uint64_t GptEntriesRead = 1024;
+bool gptPartitionReaches(const std::uint8_t* head, std::size_t length, std::uint32_t sectorSize,
+                         std::uint64_t end) {
+  const std::uint8_t* header = gptHeader(head, length, sectorSize);
+  if (header == nullptr) return false;
+  const std::uint64_t entryLba = isdGetU64(header + GptEntryLbaAt);
+  const std::uint64_t entryCount =
+      std::min<std::uint64_t>(isdGetU32(header + GptEntryCountAt), GptEntriesRead);
+  const std::uint64_t entrySize = isdGetU32(header + GptEntrySizeAt);
+  if (entryLba == 0 || entryLba > (1ULL << 40) || entrySize < GptEntryFirstLbaAt + 8 || entrySize > 4096)
+    return true;
+  const std::uint64_t first = entryLba * sectorSize;
+  if (first + entryCount * entrySize > length) return true;
+  for (std::uint64_t i = 0; i < entryCount; ++i) {
+    const std::uint8_t* entry = head + first + i * entrySize;
+    if (allZero(entry, 0, GptEntryTypeLength)) continue;
+    if (isdGetU64(entry + GptEntryFirstLbaAt) * sectorSize < end) return true;
+  }
+  return false;
+}
+
 bool hasGpt(const GuardDisk& disk) {
   for (std::uint32_t size : SectorSizesChecked)
     if (gptHeader(disk.head, disk.headLength, size) != nullptr) return true;
@@ -191,6 +217,8 @@ DiskOutcome layoutVerdict(const GuardDisk& disk, std::uint64_t start, std::uint6
   if (wholeDiskFileSystem(head, length)) return DiskOutcome::RefusedFileSystem;
   if ((*user = wholeDiskUser(disk)) != nullptr) return DiskOutcome::RefusedDiskUser;
   if (partitionReaches(disk, end)) return DiskOutcome::RefusedPartition;
+  for (const std::uint32_t size : {std::uint32_t{512}, std::uint32_t{4096}, disk.sectorSize})
+    if (gptPartitionReaches(head, length, size, end)) return DiskOutcome::RefusedPartition;
   return DiskOutcome::Written;
 }
 
@@ -207,6 +235,10 @@ std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
       // a damaged length word must not make someone else's bytes ours.
       if (isdFramingAddsUp(store, length)) {
         ours = isdGetU32(store + IsdTotalLengthOffset);
+      } else if (isdSignatureStateOf(store) == IsdSignatureState::Complete) {
+        // A complete record was finished with its length words as written:
+        // where they no longer add up, it owns only what they still frame.
+        ours = isdFramedLength(store, length);
       } else {
         const std::size_t word =
             length >= IsdTotalLengthOffset + IsdWordBytes ? isdGetU32(store + IsdTotalLengthOffset) : 0;
@@ -230,17 +262,44 @@ std::size_t guardRecordExtent(const std::uint8_t* head, std::size_t length) {
   const std::size_t own = guardOwnedLength(store, storeLength);
   if (storeLength < IsdSignatureLength || isdSignatureStateOf(store) == IsdSignatureState::Foreign)
     return own;
-  const JournalCopy copy = journalOf(head, length);
-  if (!copy.valid) return own;
-  const std::size_t claim =
-      std::min<std::size_t>(copy.recordLength, isdLongestRecord(copy.record, copy.recordLength));
-  return std::min(std::max(own, claim), storeLength);
+  std::size_t claim = own;
+  const auto claimRecord = [&](RecordKey key, std::size_t longest) {
+    claim = std::max(claim, std::min<std::size_t>(key.length, longest));
+  };
+  for (std::size_t area = 0; area < JournalAreaCount; ++area) {
+    const JournalBytes bytes = journalBytes(head, length, area);
+    if (bytes.bytes == nullptr) continue;
+    const JournalCopy copy = journalDecode(bytes.bytes, bytes.length);
+    if (copy.valid) {
+      const std::size_t longest = isdLongestRecord(copy.record, copy.recordLength);
+      claimRecord(copy.key(), longest);
+      claimRecord(copy.replaced, longest);
+    }
+    if (const JournalSeal seal = journalSealOf(bytes.bytes, bytes.length); seal.valid)
+      claimRecord(seal.record, isdLongestRecord(store, storeLength));
+  }
+  return std::min(claim, storeLength);
 }
 
-JournalCopy journalOf(const std::uint8_t* head, std::size_t length) {
-  if (length <= JournalOffset) return {};
-  return journalDecode(head + JournalOffset,
-                       std::min<std::size_t>(length - JournalOffset, JournalAreaLength));
+JournalBytes journalBytes(const std::uint8_t* head, std::size_t length, std::size_t area) {
+  const std::uint32_t offset = JournalAreaOffsets[area];
+  if (length <= offset) return {};
+  return {head + offset, std::min<std::size_t>(length - offset, JournalAreaLength)};
+}
+
+JournalCopy journalOf(const std::uint8_t* head, std::size_t length, std::size_t* area) {
+  JournalCopy newest;
+  if (area != nullptr) *area = NoJournalArea;
+  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
+    const JournalBytes bytes = journalBytes(head, length, i);
+    if (bytes.bytes == nullptr) continue;
+    const JournalCopy copy = journalDecode(bytes.bytes, bytes.length);
+    if (copy.valid && (!newest.valid || copy.generation > newest.generation)) {
+      newest = copy;
+      if (area != nullptr) *area = i;
+    }
+  }
+  return newest;
 }
 
 bool guardIsRemovedRecord(const std::uint8_t* record, std::size_t length) {
@@ -265,25 +324,46 @@ DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char
   return allZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;
 }
 
-DiskOutcome guardJournalArea(const GuardDisk& disk, const char** user) {
+DiskOutcome guardJournalArea(const GuardDisk& disk, std::size_t area, const char** user) {
+  *user = nullptr;
+  const std::uint32_t offset = JournalAreaOffsets[area];
+  const std::uint64_t end = std::uint64_t{offset} + JournalAreaLength;
   const std::uint64_t size = disk.deviceBytes != 0 ? disk.deviceBytes : disk.headLength;
-  if (size < JournalEnd || disk.headLength < JournalEnd) {
-    *user = nullptr;
-    return DiskOutcome::RefusedTooSmall;
-  }
-  if (const DiskOutcome verdict = layoutVerdict(disk, JournalOffset, JournalEnd, user);
-      verdict != DiskOutcome::Written)
+  if (size < end || disk.headLength < end) return DiskOutcome::RefusedTooSmall;
+  if (const DiskOutcome verdict = layoutVerdict(disk, offset, end, user); verdict != DiskOutcome::Written)
     return verdict;
-  const JournalAreaState area = journalAreaOf(disk.head + JournalOffset, JournalAreaLength);
-  if (area == JournalAreaState::Foreign) return DiskOutcome::RefusedForeignData;
+  const JournalAreaState state = journalAreaOf(disk.head + offset, JournalAreaLength);
+  if (state == JournalAreaState::Foreign) return DiskOutcome::RefusedForeignData;
   // A complete record whose stored length reaches the journal area is read
   // with those bytes: unless a journal copy of ours is there, they are the
   // record's.
   const std::uint8_t* store = disk.head + IsdStoreOffset;
-  if (area != JournalAreaState::Ours && isdSignatureStateOf(store) == IsdSignatureState::Complete &&
-      isdGetU32(store + IsdTotalLengthOffset) > JournalOffset - IsdStoreOffset)
+  if (state != JournalAreaState::Ours && isdSignatureStateOf(store) == IsdSignatureState::Complete &&
+      guardOwnedLength(store, disk.headLength - IsdStoreOffset) > offset - IsdStoreOffset)
     return DiskOutcome::RefusedForeignData;
   return DiskOutcome::Written;
+}
+
+std::size_t guardChooseJournalArea(const GuardDisk& disk, DiskOutcome* refusal, const char** user) {
+  *refusal = guardJournalArea(disk, 0, user);
+  if (*refusal == DiskOutcome::Written) return 0;
+  const char* second = nullptr;
+  for (std::size_t area = 1; area < JournalAreaCount; ++area)
+    if (guardJournalArea(disk, area, &second) == DiskOutcome::Written) return area;
+  return NoJournalArea;
+}
+
+std::uint64_t guardGptRemedy(const GuardDisk& disk, std::size_t rangeLength, std::uint32_t* sectorSize) {
+  const std::uint64_t start = IsdStoreOffset;
+  const std::uint64_t end = std::max<std::uint64_t>(start + rangeLength, JournalEnd);
+  for (const std::uint32_t size : {std::uint32_t{512}, std::uint32_t{4096}, disk.sectorSize}) {
+    if (!gptOverlaps(disk.head, disk.headLength, size, start, end)) continue;
+    *sectorSize = size;
+    // The header sector stays where it is, whatever becomes of the array.
+    if (overlaps(start, start + rangeLength, size, std::uint64_t{size} * 2)) return 0;
+    return (std::uint64_t{JournalEnd} + size - 1) / size;
+  }
+  return 0;
 }
 
 DiskOutcome guardStoreRange(const std::uint8_t* head, std::size_t length, std::size_t writeLength,

@@ -1,15 +1,34 @@
 #include "store/loadchoice.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "store/format.h"
-#include "store/journal.h"
 #include "store/record.h"
 
 namespace {
 
-// Ranks of a copy: higher wins.
-enum class Rank { None, NoGeneration, Generation, WrittenElsewhere };
+// How a copy ranks: higher wins.
+enum class Rank { None, Damaged, NoGeneration, Generation, WrittenElsewhere };
+// Within Rank::Generation: a record a save replaced is older than that save,
+// and among equals a complete record at 2560 comes before a journal copy.
+enum class Age { Replaced, Journal, Written };
+
+struct Standing {
+  Rank rank = Rank::None;
+  std::uint64_t generation = 0;
+  Age age = Age::Replaced;
+  auto order() const { return std::tie(rank, generation, age); }
+  bool operator>(const Standing& other) const { return order() > other.order(); }
+};
+
+// A record that a disk's copy or seal names, and the generation that names it.
+struct Known {
+  RecordKey key;
+  std::uint64_t generation;
+  Age age;
+};
+constexpr std::size_t KnownPerDisk = JournalAreaCount * 3;
 
 StoredRecord recordAt(const std::uint8_t* store, std::size_t length) {
   if (length < IsdSignatureLength)
@@ -23,62 +42,107 @@ StoredRecord recordAt(const std::uint8_t* store, std::size_t length) {
     case IsdSignatureState::Foreign: return StoredRecord::Foreign;
   }
   if (length < IsdHeaderLength) return StoredRecord::CutShort;
-  const std::size_t wanted =
-      std::min<std::size_t>(isdGetU32(store + IsdTotalLengthOffset), IsdMaxImageLength);
-  return length < wanted ? StoredRecord::CutShort : StoredRecord::Complete;
+  const std::size_t wanted = isdStoredLength(store, length);
+  if (length < wanted) return StoredRecord::CutShort;
+  return isdWellFormed(store, wanted) ? StoredRecord::Complete : StoredRecord::Damaged;
 }
 
 }  // namespace
 
-DiskFinding findOnDisk(const LoadedDisk& disk) {
-  DiskFinding found;
-  found.record = recordAt(disk.store, disk.storeLength);
-  const JournalCopy copy = journalDecode(disk.journal, disk.journalLength);
-  found.journalValid = copy.valid;
-  found.generation = copy.generation;
-  found.journalMatches =
-      found.record == StoredRecord::Complete && journalMatches(copy, disk.store, disk.storeLength);
-  return found;
+JournalCopy newestCopy(const LoadedDisk& disk, std::size_t* area) {
+  JournalCopy newest;
+  if (area != nullptr) *area = NoJournalArea;
+  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
+    if (disk.journal[i] == nullptr) continue;
+    const JournalCopy copy = journalDecode(disk.journal[i], disk.journalLength[i]);
+    if (copy.valid && (!newest.valid || copy.generation > newest.generation)) {
+      newest = copy;
+      if (area != nullptr) *area = i;
+    }
+  }
+  return newest;
 }
 
 LoadChoice chooseCopy(const LoadedDisk* disks, std::size_t count, DiskFinding* findings) {
   LoadChoice choice;
-  Rank best = Rank::None;
+  Known known[KnownPerDisk * LoadDiskMax];
+  std::size_t knownCount = 0;
+  const auto learn = [&](std::uint64_t generation) {
+    choice.highestGeneration =
+        choice.anyGeneration ? std::max(choice.highestGeneration, generation) : generation;
+    choice.anyGeneration = true;
+  };
+  JournalCopy copies[LoadDiskMax];
+  bool sealed[LoadDiskMax] = {};
+  count = std::min(count, LoadDiskMax);
   for (std::size_t i = 0; i < count; ++i) {
-    const DiskFinding found = findings[i] = findOnDisk(disks[i]);
-    if (found.journalValid) {
-      choice.highestGeneration =
-          choice.anyGeneration ? std::max(choice.highestGeneration, found.generation) : found.generation;
-      choice.anyGeneration = true;
+    DiskFinding& found = findings[i] = {};
+    found.record = recordAt(disks[i].store, disks[i].storeLength);
+    copies[i] = newestCopy(disks[i], &found.journalArea);
+    for (std::size_t a = 0; a < JournalAreaCount; ++a) {
+      if (disks[i].journal[a] == nullptr) continue;
+      const JournalCopy copy = journalDecode(disks[i].journal[a], disks[i].journalLength[a]);
+      const JournalSeal seal = journalSealOf(disks[i].journal[a], disks[i].journalLength[a]);
+      if (copy.valid) {
+        known[knownCount++] = {copy.key(), copy.generation, Age::Written};
+        if (copy.replaced.length != 0) known[knownCount++] = {copy.replaced, copy.generation, Age::Replaced};
+        found.generation = std::max(found.generation, copy.generation);
+        learn(copy.generation);
+      }
+      if (seal.valid) {
+        known[knownCount++] = {seal.record, seal.generation, Age::Written};
+        found.generation = std::max(found.generation, seal.generation);
+        sealed[i] = true;
+        learn(seal.generation);
+      }
     }
-    Rank rank = Rank::None;
-    bool fromJournal = false;
+    found.journalValid = copies[i].valid;
+    if (found.journalValid) found.generation = std::max(found.generation, copies[i].generation);
+  }
+
+  Standing best;
+  for (std::size_t i = 0; i < count; ++i) {
+    DiskFinding& found = findings[i];
+    const LoadedDisk& disk = disks[i];
+    const JournalCopy& copy = copies[i];
+    // The record at 2560, ranked by what names it.
+    Standing atStore;
     if (found.record == StoredRecord::Complete) {
-      rank = !found.journalValid    ? Rank::NoGeneration
-             : found.journalMatches ? Rank::Generation
-                                    : Rank::WrittenElsewhere;
-    } else if (found.record == StoredRecord::Unfinished && found.journalValid) {
-      rank = Rank::Generation;
-      fromJournal = true;
+      const RecordKey key = recordKeyOf(disk.store, disk.storeLength);
+      found.journalMatches = copy.valid && key == copy.key();
+      atStore.rank = copy.valid || sealed[i] ? Rank::WrittenElsewhere : Rank::NoGeneration;
+      for (std::size_t k = 0; k < knownCount; ++k) {
+        if (known[k].key != key) continue;
+        const Standing named{Rank::Generation, known[k].generation, known[k].age};
+        if (!found.ours || named > atStore) atStore = named;
+        found.ours = true;
+      }
+    } else if (found.record == StoredRecord::Damaged) {
+      atStore.rank = Rank::Damaged;
     }
-    const bool newer =
-        rank > best || (rank == best && rank == Rank::Generation && found.generation > choice.generation);
-    if (rank == Rank::None || !newer) continue;
-    best = rank;
+    // The disk's journal copy stands in for a record at 2560 that a save of
+    // ours was changing, replacing or that was damaged; never for a record
+    // that was removed, or for someone else's bytes.
+    Standing inJournal;
+    const bool standsIn = found.record == StoredRecord::Complete || found.record == StoredRecord::Damaged ||
+                          found.record == StoredRecord::Unfinished;
+    if (copy.valid && standsIn) inJournal = {Rank::Generation, copy.generation, Age::Journal};
+    const bool fromJournal = inJournal > atStore;
+    const Standing standing = fromJournal ? inJournal : atStore;
+    if (standing.rank == Rank::None || !(standing > best)) continue;
+    best = standing;
     choice.disk = i;
     choice.fromJournal = fromJournal;
-    choice.writtenElsewhere = rank == Rank::WrittenElsewhere;
-    choice.hasGeneration = rank == Rank::Generation;
-    choice.generation = choice.hasGeneration ? found.generation : 0;
+    choice.writtenElsewhere = standing.rank == Rank::WrittenElsewhere;
+    choice.damaged = standing.rank == Rank::Damaged;
+    choice.hasGeneration = standing.rank == Rank::Generation && standing.age != Age::Replaced;
+    choice.generation = choice.hasGeneration ? standing.generation : 0;
     if (fromJournal) {
-      const JournalCopy copy = journalDecode(disks[i].journal, disks[i].journalLength);
       choice.image = copy.record;
       choice.imageLength = copy.recordLength;
     } else {
-      choice.image = disks[i].store;
-      choice.imageLength = std::min<std::size_t>(
-          std::min<std::size_t>(isdGetU32(disks[i].store + IsdTotalLengthOffset), IsdMaxImageLength),
-          disks[i].storeLength);
+      choice.image = disk.store;
+      choice.imageLength = std::min(isdStoredLength(disk.store, disk.storeLength), disk.storeLength);
     }
   }
   return choice;

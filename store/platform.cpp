@@ -122,8 +122,19 @@ class SystemDiskPlatform final : public DiskPlatform {
     return 0;
   }
 
-  int sizeInSectors(int fd, unsigned long* sectors) override {
-    return ::ioctl(fd, BLKGETSIZE, sectors) == 0 ? 0 : failure();
+  int sizeInBytes(int fd, std::uint64_t* bytes) override {
+    std::uint64_t size = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &size) == 0) {
+      *bytes = size;
+      return 0;
+    }
+    // A driver that does not know the 64-bit request answers ENOTTY (or
+    // EINVAL); so does every descriptor that is no block device.
+    if (errno != ENOTTY && errno != EINVAL) return failure();
+    unsigned long sectors = 0;
+    if (::ioctl(fd, BLKGETSIZE, &sectors) != 0) return failure();
+    *bytes = std::uint64_t{sectors} * 512;
+    return 0;
   }
 
   int ideGeometry(int fd, std::uint8_t* geometry) override {
@@ -167,6 +178,18 @@ class SystemDiskPlatform final : public DiskPlatform {
   int sync(int fd) override { return ::fsync(fd) == 0 ? 0 : failure(); }
 
   int lockDevice(int fd, DeviceLock lock) override {
+    if (lock == DeviceLock::Turnstile || lock == DeviceLock::TurnstilePass ||
+        lock == DeviceLock::TurnstileRelease) {
+      struct flock range {};
+      range.l_type = lock == DeviceLock::Turnstile       ? F_WRLCK
+                     : lock == DeviceLock::TurnstilePass ? F_RDLCK
+                                                         : F_UNLCK;
+      range.l_whence = SEEK_SET;
+      range.l_start = 0;
+      range.l_len = 1;
+      if (::fcntl(fd, F_OFD_SETLK, &range) == 0) return 0;
+      return errno == EAGAIN || errno == EACCES ? -EWOULDBLOCK : failure();
+    }
     const int operation = lock == DeviceLock::Shared      ? LOCK_SH
                           : lock == DeviceLock::Exclusive ? LOCK_EX
                                                           : LOCK_UN;

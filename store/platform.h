@@ -6,8 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// A lock on an opened device, shared between readers, exclusive for a writer.
-enum class DeviceLock { Shared, Exclusive, Release };
+// A lock on an opened device, shared between readers, exclusive for a writer;
+// and the turnstile in front of it, which a writer holds (exclusive) while it
+// waits for the readers to leave, so that no reader that comes after it goes
+// first, and which a reader only passes (shared, for a moment).
+enum class DeviceLock { Shared, Exclusive, Release, Turnstile, TurnstilePass, TurnstileRelease };
 
 // How a device is opened: a viewer only reads, so it never asks for writing
 // (a write-protected disk stays viewable, and closing it sets off no re-probe).
@@ -19,8 +22,10 @@ struct DiskPlatform {
   virtual int openDevice(const char* path, DiskAccess access) = 0;
   // First line (at most size - 1 characters) of a text file, for /proc/ide.
   virtual int readFirstLine(const char* path, char* line, std::size_t size) = 0;
-  // BLKGETSIZE: device size in 512-byte sectors.
-  virtual int sizeInSectors(int fd, unsigned long* sectors) = 0;
+  // The device's size in bytes: BLKGETSIZE64, or BLKGETSIZE (512-byte
+  // sectors in an unsigned long, which ends at 2 TiB on 32-bit builds) only
+  // where the 64-bit request is missing.
+  virtual int sizeInBytes(int fd, std::uint64_t* bytes) = 0;
   // The IDE driver request 0x0303; fills at least 16 bytes of `geometry`.
   virtual int ideGeometry(int fd, std::uint8_t* geometry) = 0;
   // HDIO_GETGEO; fills at least 16 bytes of `geometry`.
@@ -35,8 +40,10 @@ struct DiskPlatform {
   virtual long writeAt(int fd, std::uint64_t offset, const std::uint8_t* buffer, std::size_t size) = 0;
   // Flush the device's written data to the medium.
   virtual int sync(int fd) = 0;
-  // flock(2) on the device without waiting: 0, -EWOULDBLOCK while another
-  // process holds a lock that conflicts, or another negative errno.
+  // flock(2) on the device without waiting (the turnstile: an
+  // open-file-description lock on its first byte, which flock(2) does not
+  // see): 0, -EWOULDBLOCK while another process holds a lock that conflicts,
+  // or another negative errno.
   virtual int lockDevice(int fd, DeviceLock lock) = 0;
   // Probe the whole device for a superblock of a file system, RAID member,
   // volume group, swap area or other user of the whole disk (partition tables

@@ -46,30 +46,21 @@ std::uint32_t withByte(std::uint32_t value, unsigned index, std::uint32_t byte) 
 
 std::uint32_t byteOf(std::uint32_t value, unsigned index) { return (value >> (8 * index)) & 0xFF; }
 
-// The journal area as far as the disk's first bytes reach.
-struct Area {
-  const std::uint8_t* bytes = nullptr;
-  std::size_t length = 0;
-  // One past the last byte that is not zero, from the start of the area.
-  std::size_t used() const {
-    std::size_t end = length;
-    while (end > 0 && bytes[end - 1] == 0) --end;
-    return end;
-  }
-};
-Area journalArea(const std::uint8_t* head, std::size_t length) {
-  if (length <= JournalOffset) return {};
-  return {head + JournalOffset, std::min<std::size_t>(length - JournalOffset, JournalAreaLength)};
+// One past the last byte of `area` that is not zero, from its start.
+std::size_t usedBytes(const JournalBytes& area) {
+  std::size_t end = area.length;
+  while (end > 0 && area.bytes[end - 1] == 0) --end;
+  return end;
 }
 
-// Erase the journal area: everything after the magic first, so that the
-// area stays known as ours until its last bytes go.
-void clearJournal(StorePlan& plan, const Area& area) {
-  const std::size_t used = area.used();
+// Erase a journal area: everything after the magic first, so that the area
+// stays known as ours until its last bytes go.
+void clearJournal(StorePlan& plan, const JournalBytes& area, std::uint32_t offset) {
+  const std::size_t used = area.bytes != nullptr ? usedBytes(area) : 0;
   if (used > JournalMagicLength)
-    add(plan, StoreStep::Kind::Zeros, JournalOffset + JournalMagicLength,
+    add(plan, StoreStep::Kind::Zeros, offset + JournalMagicLength,
         static_cast<std::uint32_t>(used - JournalMagicLength));
-  if (used > 0) add(plan, StoreStep::Kind::Zeros, JournalOffset, JournalMagicLength);
+  if (used > 0) add(plan, StoreStep::Kind::Zeros, offset, JournalMagicLength);
 }
 
 bool sameBytes(const std::uint8_t* a, std::size_t aLength, const std::uint8_t* b, std::size_t bLength) {
@@ -89,22 +80,32 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   const std::uint32_t oldWord =
       storeLength >= IsdTotalLengthOffset + IsdWordBytes ? isdGetU32(current + IsdTotalLengthOffset) : 0;
   const std::uint32_t newWord = images.recordLength;
+  const bool journal = images.journal != nullptr;
+  const std::uint32_t areaOffset = journal ? JournalAreaOffsets[images.area] : 0;
+  const JournalBytes area = journal ? journalBytes(head, length, images.area) : JournalBytes{};
   const JournalCopy copy = journalOf(head, length);
+  const JournalCopy inArea = area.bytes != nullptr ? journalDecode(area.bytes, area.length) : JournalCopy{};
 
-  const bool recordInPlace = state == IsdSignatureState::Complete && extent == newWord &&
-                             sameBytes(current, storeLength, images.record, newWord);
-  const bool copyInPlace = images.journal == nullptr ||
-                           (copy.valid && sameBytes(copy.record, copy.recordLength, images.record, newWord) &&
-                            copy.recordLength == newWord);
+  // In place: the same bytes, and nothing of ours left behind them to clear.
+  const auto clear = [&](std::uint32_t from, std::uint32_t to) {
+    const std::size_t end = std::min<std::size_t>(to, storeLength);
+    return from >= end || std::all_of(current + from, current + end, [](std::uint8_t b) { return b == 0; });
+  };
+  const bool recordInPlace = state == IsdSignatureState::Complete && oldWord == newWord &&
+                             sameBytes(current, storeLength, images.record, newWord) &&
+                             clear(newWord, extent);
+  const bool copyInPlace =
+      !journal || (inArea.valid && inArea.recordLength == newWord &&
+                   sameBytes(inArea.record, inArea.recordLength, images.record, newWord));
   if (recordInPlace && copyInPlace) return plan;
 
-  // What only the old journal copy claims goes before the copy that claims
+  // What only an old journal copy claims goes before the copy that claims
   // it; not while a complete record at 2560 whose lengths do not add up may
   // be read with those bytes.
   std::uint32_t ours = extent;
   const std::uint32_t kept = std::max(own, newWord);
   const bool readWithThem = state == IsdSignatureState::Complete && !isdFramingAddsUp(current, storeLength);
-  if (images.journal != nullptr && ours > kept && !readWithThem) {
+  if (journal && ours > kept && !readWithThem) {
     clearStore(plan, current, storeLength, kept, ours);
     if (plan.count > 0) add(plan, StoreStep::Kind::Sync);
     ours = kept;
@@ -112,36 +113,49 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   std::uint32_t claim = std::max(extent, newWord);
 
   const auto addJournal = [&] {
-    if (images.journal == nullptr) return;
+    if (!journal) return;
     plan.journal = true;
-    const Area area = journalArea(head, length);
     if (journalAreaOf(area.bytes, area.length) != JournalAreaState::Ours) {
-      addBytes(plan, JournalOffset, JournalMagic, JournalMagicLength);
+      addBytes(plan, areaOffset, JournalMagic, JournalMagicLength);
       add(plan, StoreStep::Kind::Sync);
     }
-    add(plan, StoreStep::Kind::Journal, JournalOffset + JournalMagicLength,
+    add(plan, StoreStep::Kind::Journal, areaOffset + JournalMagicLength,
         images.journalLength - static_cast<std::uint32_t>(JournalMagicLength),
         static_cast<std::uint32_t>(JournalMagicLength));
-    if (const std::size_t used = area.used(); used > images.journalLength)
-      add(plan, StoreStep::Kind::Zeros, JournalOffset + images.journalLength,
+    // What an older copy left behind it; the seal's sector is the seal's.
+    const JournalBytes copyPart{area.bytes, std::min<std::size_t>(area.length, JournalSealAt)};
+    if (const std::size_t used = area.bytes != nullptr ? usedBytes(copyPart) : 0; used > images.journalLength)
+      add(plan, StoreStep::Kind::Zeros, areaOffset + images.journalLength,
           static_cast<std::uint32_t>(used - images.journalLength));
     add(plan, StoreStep::Kind::Sync);
   };
-  // After a save that was stopped, the journal holds the only copy: the
-  // record at 2560 is completed first (the load reads that copy until its
-  // signature is back, and the complete record from then on), and only then
-  // is the copy replaced.
-  const bool copyFirst = !(state == IsdSignatureState::Unfinished && copy.valid);
+  // After a save that was stopped (the unfinished mark, or still the record
+  // its copy replaces) or over a damaged record, the journal holds the only
+  // whole copy of the newest record: the record at 2560 is completed first
+  // (the load reads that copy until the signature is back, and the sealed
+  // record from then on), and only then is the copy replaced.
+  const RecordKey atStore =
+      state == IsdSignatureState::Complete ? recordKeyOf(current, storeLength) : RecordKey{};
+  const bool copyOnly =
+      copy.valid && (state == IsdSignatureState::Unfinished ||
+                     (state == IsdSignatureState::Complete && atStore != copy.key() &&
+                      (atStore == copy.replaced ||
+                       !isdWellFormed(current, std::min<std::size_t>(isdStoredLength(current, storeLength),
+                                                                     storeLength)))));
+  const bool copyFirst = !copyOnly;
   if (copyFirst) addJournal();
 
-  if (state != IsdSignatureState::Unfinished) {
+  // The mark keeps a complete record from being read while it changes; a
+  // record that is not complete is read by no load, and its bytes are
+  // claimed by the journal copy where there is one.
+  if (state == IsdSignatureState::Complete || (!journal && state != IsdSignatureState::Unfinished)) {
     addMark(plan);
     add(plan, StoreStep::Kind::Sync);
   }
-  std::uint32_t word = oldWord;
-  if (newWord > oldWord) {
+  if (!journal && newWord > oldWord) {
     // Most significant byte first: every value on the way lies at or above
     // the old one, so the old bytes stay claimed until they are overwritten.
+    std::uint32_t word = oldWord;
     for (unsigned i = IsdWordBytes; i-- > 0;) {
       if (byteOf(word, i) == byteOf(newWord, i)) continue;
       word = withByte(word, i, byteOf(newWord, i));
@@ -154,8 +168,13 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   }
   if (ours > newWord) {
     add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + newWord, ours - newWord);
-    add(plan, StoreStep::Kind::Sync);
+    // The new copy names the record it replaces and so claims its bytes
+    // until the next save: they may be cleared along with the new record.
+    const bool claimed = journal && copyFirst && images.replaced.length >= ours;
+    if (!claimed) add(plan, StoreStep::Kind::Sync);
   }
+  if (journal && images.seal != nullptr)
+    add(plan, StoreStep::Kind::Seal, areaOffset + JournalSealAt, JournalSealLength, 0);
   add(plan, StoreStep::Kind::Record, IsdStoreOffset + IsdSignatureLength, newWord - IsdSignatureLength,
       IsdSignatureLength);
   add(plan, StoreStep::Kind::Sync);
@@ -170,7 +189,7 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   return plan;
 }
 
-StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal) {
+StorePlan planRemoval(const std::uint8_t* head, std::size_t length, const bool* journal) {
   StorePlan plan;
   const std::uint8_t* current = length > IsdStoreOffset ? head + IsdStoreOffset : head;
   const std::size_t storeLength = length > IsdStoreOffset ? length - IsdStoreOffset : 0;
@@ -178,19 +197,30 @@ StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal
       storeLength >= IsdSignatureLength ? isdSignatureStateOf(current) : IsdSignatureState::Foreign;
   const auto own = static_cast<std::uint32_t>(guardOwnedLength(current, storeLength));
   const auto extent = static_cast<std::uint32_t>(guardRecordExtent(head, length));
-  const JournalCopy copy = journalOf(head, length);
-  const Area area = journal ? journalArea(head, length) : Area{};
-  const bool areaOurs = area.length > 0 &&
-                        journalAreaOf(area.bytes, area.length) != JournalAreaState::Foreign &&
-                        area.used() > 0;
+  std::size_t copyArea = NoJournalArea;
+  const JournalCopy copy = journalOf(head, length, &copyArea);
+  JournalBytes areas[JournalAreaCount];
+  bool anyArea = false;
+  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
+    if (!journal[i]) continue;
+    const JournalBytes bytes = journalBytes(head, length, i);
+    if (bytes.bytes != nullptr && journalAreaOf(bytes.bytes, bytes.length) != JournalAreaState::Foreign &&
+        usedBytes(bytes) > 0) {
+      areas[i] = bytes;
+      anyArea = true;
+    }
+  }
+  const auto clearAreas = [&] {
+    for (std::size_t i = 0; i < JournalAreaCount; ++i) clearJournal(plan, areas[i], JournalAreaOffsets[i]);
+  };
   const auto dirty = [&](std::uint32_t from, std::uint32_t to) {
     const std::size_t end = std::min<std::size_t>(to, storeLength);
     return from < end && !std::all_of(current + from, current + end, [](std::uint8_t b) { return b == 0; });
   };
   const bool recordOurs = dirty(0, extent);
-  if (!recordOurs && !areaOurs) return plan;
+  if (!recordOurs && !anyArea) return plan;
 
-  if (journal && copy.valid && copy.recordLength >= own && state != IsdSignatureState::Foreign) {
+  if (copy.valid && journal[copyArea] && copy.recordLength >= own && state != IsdSignatureState::Foreign) {
     // The journal copy claims the whole record: take the signature first, so
     // that no load finds the record from here on, then everything else.
     if (dirty(0, IsdSignatureLength)) {
@@ -199,15 +229,15 @@ StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal
     }
     if (dirty(IsdSignatureLength, extent))
       add(plan, StoreStep::Kind::Zeros, IsdStoreOffset + IsdSignatureLength, extent - IsdSignatureLength);
-    clearJournal(plan, area);
+    clearAreas();
     add(plan, StoreStep::Kind::Sync);
   } else {
     // Without a journal copy to claim it, the record must claim itself
     // until its last bytes go: the journal goes first, the mark replaces the
     // signature (no load takes it), then the record is cleared from its far
     // end, the length word last but one and the mark last.
-    if (areaOurs) {
-      clearJournal(plan, area);
+    if (anyArea) {
+      clearAreas();
       add(plan, StoreStep::Kind::Sync);
     }
     if (recordOurs) {
@@ -226,6 +256,6 @@ StorePlan planRemoval(const std::uint8_t* head, std::size_t length, bool journal
   }
   plan.writeEnd = recordOurs ? extent : 0;
   plan.claimEnd = plan.writeEnd;
-  plan.journal = areaOurs;
+  plan.journal = anyArea;
   return plan;
 }

@@ -10,9 +10,12 @@ seed corpus.
     image = Record(flags=1, texts={"wsTree": b"LAB"}).encode()
     assert decode(image).texts["wsTree"] == b"LAB"
 
-The journal copy at byte 6144 (a 32-byte header: magic, layout version,
-record length, generation, CRC-32 of the record, CRC-32 of the journal; then
-the record) is read by journal_on.
+The journal copy at byte 6144, or in the 4096 bytes that end at 1 MiB (a
+40-byte header: magic, layout version 2, record length, generation, CRC-32 of
+the record, length and CRC-32 of the record it replaced, CRC-32 of the copy;
+then the record; an older wexedit's layout 1 has a 32-byte header without the
+replaced record), is read by journal_on, and the seal in the area's last
+sector by seal_on.
 
 A text is given as bytes (one unit per byte, as the program stores what it is
 typed) or as str (one unit per character, any 16-bit unit, as another program
@@ -158,31 +161,79 @@ def record_on(disk, offset=STORE_OFFSET, wide=False):
 
 JOURNAL_OFFSET = 6144
 JOURNAL_END = JOURNAL_OFFSET + 4096
+JOURNAL_SECOND_OFFSET = 1024 * 1024 - 4096
+JOURNAL_SECOND_END = JOURNAL_SECOND_OFFSET + 4096
+JOURNAL_AREAS = (JOURNAL_OFFSET, JOURNAL_SECOND_OFFSET)
 JOURNAL_MAGIC = b"WEXJOURN"
+SEAL_AT = 4096 - 512
+SEAL_MAGIC = b"WEXSEAL1"
+
+
+def record_key(image):
+    """(length, CRC-32) by which a journal copy or seal names a stored record."""
+    return len(image), zlib.crc32(image)
+
+
+def journal_copy(area):
+    """(generation, record bytes, replaced key) of the valid copy in the bytes
+    of one journal area, or None."""
+    area = bytes(area)
+    if len(area) < 32 or area[:8] != JOURNAL_MAGIC:
+        return None
+    version, length, generation, record_crc = struct.unpack_from("<IIQI", area, 8)
+    if version == 1:
+        header, crc_at, replaced = 32, 28, (0, 0)
+    elif version == 2:
+        header, crc_at = 40, 36
+        replaced = struct.unpack_from("<II", area, 28)
+    else:
+        return None
+    record = area[header:header + length]
+    if len(record) != length or header + length > SEAL_AT or zlib.crc32(record) != record_crc:
+        return None
+    if len(area) < crc_at + 4 or zlib.crc32(area[:crc_at] + record) != struct.unpack_from("<I", area, crc_at)[0]:
+        return None
+    return generation, record, replaced
 
 
 def journal_on(disk):
-    """(generation, record bytes) of the valid journal copy of a disk's bytes,
-    or None when there is none."""
-    area = bytes(disk[JOURNAL_OFFSET:JOURNAL_END])
-    if len(area) < 32 or area[:8] != JOURNAL_MAGIC:
+    """(generation, record bytes) of the newest valid journal copy in either
+    area of a disk's bytes, or None when there is none."""
+    copies = [journal_copy(disk[offset:offset + 4096]) for offset in JOURNAL_AREAS]
+    copies = [copy for copy in copies if copy is not None]
+    if not copies:
         return None
-    version, length, generation, record_crc, journal_crc = struct.unpack_from("<IIQII", area, 8)
-    record = area[32:32 + length]
-    if version != 1 or len(record) != length or zlib.crc32(record) != record_crc:
-        return None
-    if zlib.crc32(area[:28] + record) != journal_crc:
-        return None
+    generation, record, _ = max(copies, key=lambda copy: copy[0])
     return generation, record
 
 
-def journal_bytes(image, generation):
-    """The journal copy of the stored record `image` with `generation`, as the
-    program writes it (without the zeros after it)."""
-    head = JOURNAL_MAGIC + struct.pack("<IIQI", 1, len(image), generation, zlib.crc32(image))
+def seal_on(disk, offset=JOURNAL_OFFSET):
+    """(generation, record key) of the valid seal of the journal area at
+    `offset`, or None."""
+    seal = bytes(disk[offset + SEAL_AT:offset + SEAL_AT + 28])
+    if len(seal) < 28 or seal[:8] != SEAL_MAGIC or zlib.crc32(seal[:24]) != struct.unpack_from("<I", seal, 24)[0]:
+        return None
+    generation, length, crc = struct.unpack_from("<QII", seal, 8)
+    return generation, (length, crc)
+
+
+def journal_bytes(image, generation, replaced=None):
+    """The journal copy of the stored record `image` with `generation`,
+    naming the stored record `replaced` (bytes, or None), as the program
+    writes it (without the zeros after it)."""
+    key = record_key(replaced) if replaced else (0, 0)
+    head = JOURNAL_MAGIC + struct.pack("<IIQIII", 2, len(image), generation, zlib.crc32(image), *key)
     return head + struct.pack("<I", zlib.crc32(head + image)) + image
 
 
+def seal_bytes(image, generation):
+    """The seal for the stored record `image` written by the save of
+    `generation`, as the program puts it at SEAL_AT of the journal area."""
+    body = SEAL_MAGIC + struct.pack("<QII", generation, *record_key(image))
+    return body + struct.pack("<I", zlib.crc32(body))
+
+
 def outside_journal(disk):
-    """A disk's bytes without its journal area, to compare what else a run changed."""
-    return bytes(disk[:JOURNAL_OFFSET]) + bytes(disk[JOURNAL_END:])
+    """A disk's bytes without its journal areas, to compare what else a run changed."""
+    return (bytes(disk[:JOURNAL_OFFSET]) + bytes(disk[JOURNAL_END:JOURNAL_SECOND_OFFSET]) +
+            bytes(disk[JOURNAL_SECOND_END:]))

@@ -65,7 +65,10 @@ record:
   type: dict
   returned: always
 result:
-  description: The editor's JSON report (changed fields, refusals, each disk's result).
+  description:
+    - The editor's JSON report (changed fields, refusals, each disk's result), as
+      /usr/share/wexedit/schema/wexedit.schema.json describes it; with its C(error)
+      when the editor stopped before its report or found no usable disk.
   type: dict
   returned: when the editor ran
 """
@@ -224,7 +227,9 @@ def field_diff(report):
 
 
 def _run_json(module, command):
-    """Runs `command` (no shell) and reads its JSON; fails the task when there is none."""
+    """Runs `command` (no shell) and reads its JSON; fails the task when there is
+    none, or when the object carries the program's error (a run that stopped
+    before its report, or found no usable disk)."""
     rc, out, err = module.run_command(command, use_unsafe_shell=False, environ_update={"LC_ALL": "C.UTF-8"})
     try:
         report = json.loads(out)
@@ -233,6 +238,10 @@ def _run_json(module, command):
     except ValueError:
         module.fail_json(msg=f"{command[0]} printed no JSON report (status {rc}): {err.strip() or out.strip()}",
                          rc=rc, stdout=out, stderr=err, cmd=command)
+    error = report.get("error")
+    if isinstance(error, dict):
+        module.fail_json(msg=f"{os.path.basename(command[0])} exited with status {error.get('status', rc)}: "
+                             f"{error.get('message')}", rc=rc, result=report, stderr=err, cmd=command)
     return rc, report, err
 
 

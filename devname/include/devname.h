@@ -7,10 +7,11 @@
  * the buffer ends; a buffer of 512 bytes holds any of their results, and a
  * null buffer receives nothing (the text functions then return null).
  * The tables are exported as plain data and may be read row by row within the
- * row counts below; the library never writes to them. The counts of the four
- * name tables may grow between releases as the PCI ID list does: after its
- * counted rows each of them holds a terminator row, vendor ID 0xFFFF (which
- * no row of theirs carries) with empty texts, to read up to instead.
+ * row counts below; the library never writes to them. Each table holds
+ * exactly its counted rows, with no terminating row, and its exported symbol
+ * is exactly that size. The counts of the four name tables may change between
+ * releases as the PCI ID list does; a program built against an older header
+ * reads only the rows it knows of.
  */
 #ifndef DEVNAME_H
 #define DEVNAME_H

@@ -17,6 +17,9 @@ SOURCE_DIR = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(SOURCE_DIR / "tests" / "simdisk"))
 from simdisk import SimDisks  # noqa: E402
 
+sys.path.insert(0, str(SOURCE_DIR / "tests" / "cli"))
+from wexrun import schema_validator  # noqa: E402
+
 STORE_OFFSET = 2560
 PLAYBOOK = Path(__file__).with_name("module_play.yml")
 
@@ -96,7 +99,18 @@ def test_fact_shows_the_record_stored_or_its_absence(played):
     assert after["stored"] is True and after["source"] == "/dev/sda"
     assert after["record"]["Tree"] == "FLEET_TREE" and after["record"]["NetBIOSName"] == "PC-0002"
     unseen = results["fact_without_viewer"]["ansible_facts"]["ansible_local"]["wexedit"]
-    assert unseen["status"] == 127 and "no-viewer" in unseen["error"]
+    assert unseen["error"]["status"] == 127 and "no-viewer" in unseen["error"]["message"]
+    for fact in (before, after, unseen):
+        schema_validator("wexview").validate(fact)
+
+
+def test_every_report_the_module_read_passes_the_published_schema(played):
+    results, _, _ = played
+    reports = [(name, "wexedit", outcome["result"]) for name, outcome in results.items() if "result" in outcome]
+    reports += [(name, "wexview", outcome["view"]) for name, outcome in results.items() if "view" in outcome]
+    assert {"stamped", "repeated", "checked", "refused", "unwritable", "removed"} <= {name for name, _, _ in reports}
+    for _, role, report in reports:
+        schema_validator(role).validate(report)
 
 
 def test_stamp_changes_then_the_same_stamp_writes_nothing(played):
@@ -175,3 +189,25 @@ def test_typed_values_become_the_editors_arguments_in_field_order(fields, argume
     else:
         with pytest.raises(module.Refused, match=arguments):
             module.build_assignments(fields)
+
+
+def test_the_programs_error_object_fails_the_task_with_its_status_and_message():
+    module = load_module()
+    editor = Path(os.environ["WEXEDIT_BIN_DIR"]) / "wexedit"
+
+    class Module:
+        """What _run_json uses of AnsibleModule: the real run, and a failure that stops."""
+
+        def run_command(self, command, **_):
+            done = subprocess.run(command, capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=60)
+            return done.returncode, done.stdout, done.stderr
+
+        def fail_json(self, **outcome):
+            raise AssertionError(outcome)
+
+    # A --disk without its path: a usage error, before any disk is opened.
+    with pytest.raises(AssertionError) as failed:
+        module._run_json(Module(), [str(editor), "--json", "--disk"])
+    outcome = failed.value.args[0]
+    assert outcome["msg"] == "wexedit exited with status 2: --disk needs the path of a disk or disk image"
+    assert outcome["rc"] == 2 and outcome["result"]["error"]["status"] == 2

@@ -6,10 +6,14 @@ folder that the preload library named by SIMDISK_LIBRARY maps /dev/sda and
 friends onto while SIMDISK_DIR is set.
 """
 
+import json
 import os
 import subprocess
 import sys
+from functools import lru_cache
 from pathlib import Path
+
+from jsonschema import Draft202012Validator
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "simdisk"))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -21,6 +25,7 @@ from wexrecord import (JOURNAL_OFFSET, STORE_OFFSET, Record, journal_bytes, jour
                        outside_journal, record_on)
 
 DISK_BYTES = 64 * 1024
+SCHEMA_DIR = Path(__file__).resolve().parents[2] / "cli" / "schema"
 
 
 def program_disks(folder):
@@ -61,3 +66,22 @@ def sample_record():
                         lastBaseImage=b"//server/images/base.zmg", dnsSuffix=b"lab.example",
                         dnsHostname=b"pc1", wsID=b"000123")
     return record
+
+
+@lru_cache(maxsize=None)
+def schema_validator(role):
+    """The validator of the published schema of `role`'s --json object ("wexedit" or "wexview")."""
+    schema = json.loads((SCHEMA_DIR / f"{role}.schema.json").read_text())
+    Draft202012Validator.check_schema(schema)
+    return Draft202012Validator(schema)
+
+
+def json_object(role, stdout):
+    """The one --json object that `role` printed: a line of strict UTF-8 that
+    starts with its schema version and passes the published schema."""
+    text = stdout.decode("utf-8", "strict")
+    assert text.endswith("\n") and text.count("\n") == 1, text
+    shown = json.loads(text)
+    assert next(iter(shown), None) == "schema", text
+    schema_validator(role).validate(shown)
+    return shown

@@ -25,6 +25,10 @@ TOOLCHAIN = {"_init", "_fini", "_edata", "_end", "__bss_start"}
 # C library functions the lookups may call: they copy or measure bytes, and
 # never allocate.
 COPYING_IMPORTS = {"memcpy", "memmove", "memset", "strcpy", "strlen", "strnlen"}
+# What a hardened build adds, as Debian's hardening=+all does: the stack
+# protector's failure call and the checked variants of those functions
+# (_FORTIFY_SOURCE). Neither allocates or reads anything but the caller's bytes.
+HARDENING_IMPORTS = {"__stack_chk_fail"} | {f"__{name}_chk" for name in COPYING_IMPORTS}
 # Sections a load may write: the relocated tables, and the dynamic linker's own.
 WRITABLE_SECTIONS = {".data.rel.ro", ".dynamic", ".got", ".got.plt"}
 SANITIZED = os.environ.get("DEVNAME_SANITIZED") == "ON"
@@ -139,7 +143,7 @@ def test_load_relocates_more_than_exported_tables():
     assert not stray, f"relative relocations outside the exported tables: {stray[:10]}"
     imports = [r for r in found if r[1] not in ("RELR", "RELATIVE")]
     assert {(kind, symbol) for _, kind, _, symbol in imports} <= {
-        ("JUMP_SLOT", name) for name in COPYING_IMPORTS}, imports
+        ("JUMP_SLOT", name) for name in COPYING_IMPORTS | HARDENING_IMPORTS}, imports
     if os.environ.get("DEVNAME_RELR") == "ON":
         assert all(kind == "RELR" for _, kind, _, _ in relative), "relative relocations not packed"
 

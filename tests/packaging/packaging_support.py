@@ -26,9 +26,9 @@ def env_path(name):
 
 
 def project_version():
-    """The one version of the project, as the top-level CMakeLists.txt sets it."""
-    text = (SOURCE_DIR / "CMakeLists.txt").read_text()
-    match = re.search(r"^project\(\w+ VERSION ([0-9]+\.[0-9]+\.[0-9]+)", text, re.MULTILINE)
+    """The one version of the project, kept in the top-level VERSION file."""
+    text = (SOURCE_DIR / "VERSION").read_text()
+    match = re.fullmatch(r"([0-9]+\.[0-9]+\.[0-9]+)\n", text)
     if match is None:
-        raise RuntimeError("cannot read the project version from CMakeLists.txt")
+        raise RuntimeError("VERSION does not hold one version of the form 1.2.3")
     return match.group(1)

@@ -35,15 +35,27 @@ LAYOUT = {
     "share/bash-completion/completions/wexview": "link:wexedit",
     "share/wexedit/ansible/library/wexedit.py": "file",
     "share/wexedit/ansible/wexedit.fact": "program",
+    "share/wexedit/schema/wexedit.schema.json": "file",
+    "share/wexedit/schema/wexview.schema.json": "file",
 }
 
 
-def libdir(prefix):
+def cache_value(name, default):
     cache = (BUILD_DIR / "CMakeCache.txt").read_text()
     for line in cache.splitlines():
-        if line.startswith("CMAKE_INSTALL_LIBDIR:"):
+        if line.startswith(name + ":"):
             return line.split("=", 1)[1]
-    return "lib"
+    return default
+
+
+def libdir(prefix):
+    return cache_value("CMAKE_INSTALL_LIBDIR", "lib")
+
+
+def relocatable_pc_file():
+    """Whether libdevname.pc finds its prefix from its own place (the default)
+    or names the configured prefix plainly, as a distribution's build has it."""
+    return cache_value("WEX_PKGCONFIG_RELOCATABLE", "ON").upper() in ("ON", "1", "TRUE", "YES")
 
 
 def install(stage, prefix):
@@ -86,11 +98,25 @@ def test_layout_has_each_shipped_file(staged, relative, kind):
         assert path.resolve().is_file()
 
 
+@pytest.mark.parametrize("role", ["wexedit", "wexview"])
+def test_installed_schemas_are_the_ones_the_tests_validate_against(staged, role):
+    stage, prefix, _ = staged
+    installed = stage / prefix.lstrip("/") / "share" / "wexedit" / "schema" / f"{role}.schema.json"
+    assert installed.read_bytes() == (SOURCE_DIR / "cli" / "schema" / f"{role}.schema.json").read_bytes()
+
+
 def test_staged_library_builds_and_runs_a_consumer_through_pkg_config(staged, tmp_path):
     stage, prefix, _ = staged
     root = stage / prefix.lstrip("/")
     pc_dir = root / libdir(prefix) / "pkgconfig"
     env = dict(os.environ, PKG_CONFIG_PATH=str(pc_dir), PKG_CONFIG_SYSROOT_DIR="")
+    if not relocatable_pc_file():
+        # The file names the configured prefix, so it is right for that prefix
+        # only, and pkg-config reaches the staged copy through the sysroot.
+        if prefix != cache_value("CMAKE_INSTALL_PREFIX", ""):
+            pytest.skip("a pc file with a fixed prefix is made for its configured prefix alone")
+        env.update(PKG_CONFIG_SYSROOT_DIR=str(stage), PKG_CONFIG_ALLOW_SYSTEM_CFLAGS="1",
+                   PKG_CONFIG_ALLOW_SYSTEM_LIBS="1")
     flags = subprocess.run(["pkg-config", "--cflags", "--libs", "libdevname"], env=env,
                            capture_output=True, text=True, check=True).stdout
     assert str(root.resolve()) in str(Path(flags.split()[0][2:]).resolve())
@@ -119,7 +145,13 @@ def test_every_stated_version_is_the_project_version(place):
     version = project_version()
     if place == "pc file":
         text = (BUILD_DIR / "devname" / "libdevname.pc").read_text()
-        assert f"\nVersion: {version}\n" in text and "${pcfiledir}" in text
+        assert f"\nVersion: {version}\n" in text
+        # Relocatable by default; a distribution's build names its fixed prefix.
+        prefix = next(line for line in text.splitlines() if line.startswith("prefix="))
+        if relocatable_pc_file():
+            assert prefix.startswith("prefix=${pcfiledir}/"), prefix
+        else:
+            assert prefix == "prefix=" + cache_value("CMAKE_INSTALL_PREFIX", ""), prefix
     elif place == "debian/changelog":
         # A native package: the package version is the project version itself.
         stated = subprocess.run(["dpkg-parsechangelog", "-S", "Version", "-l",

@@ -18,6 +18,14 @@ def test_groff_reports_no_warning(page):
     assert result.returncode == 0 and result.stderr == ""
 
 
+@pytest.mark.parametrize("page", PAGES)
+def test_mandoc_lint_finds_a_fault(page):
+    # Every level down to style (a .TH date it cannot parse, an overlong line).
+    result = subprocess.run(["mandoc", "-Tlint", "-W", "style", str(MAN / page)],
+                            capture_output=True, text=True)
+    assert (result.returncode, result.stdout + result.stderr) == (0, "")
+
+
 @pytest.mark.parametrize("width", [80, 120])
 @pytest.mark.parametrize("page", PAGES)
 def test_man_renders_without_warning_on_a_narrow_terminal(page, width):

@@ -580,7 +580,15 @@ static int answerRequest(const struct SimDescriptor* entry, unsigned long reques
   const struct SimSettings* settings = &entry->settings;
   if (argument == NULL) return EFAULT;
   switch (request) {
+    case BLKGETSIZE64: {
+      if (settings->sizeUnknown) return ENOTTY;
+      if (settings->sizeFails) return EIO;
+      uint64_t answer = (uint64_t)deviceSectors(entry) * 512;
+      memcpy(argument, &answer, sizeof answer);
+      return 0;
+    }
     case BLKGETSIZE: {
+      if (settings->sizeUnknown) return ENOTTY;
       if (settings->sizeFails) return EIO;
       unsigned long long sectors = deviceSectors(entry);
       if (sectors > ULONG_MAX) return EFBIG;
@@ -617,6 +625,7 @@ static void logRequest(const struct SimDescriptor* entry, unsigned long request,
   simLineText(&line, " ");
   switch (request) {
     case BLKGETSIZE: simLineText(&line, "BLKGETSIZE"); break;
+    case BLKGETSIZE64: simLineText(&line, "BLKGETSIZE64"); break;
     case SimIdeRequest: simLineText(&line, "IDE0303"); break;
     case HDIO_GETGEO: simLineText(&line, "HDIO_GETGEO"); break;
     case BLKSSZGET: simLineText(&line, "BLKSSZGET"); break;

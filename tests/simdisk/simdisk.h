@@ -25,6 +25,7 @@ enum {
 /* The settings of one disk, read from <name>.conf when the device is opened. */
 struct SimSettings {
   bool sizeFails;
+  bool sizeUnknown; /* the size requests fail with ENOTTY, as on a node that is no block device */
   bool sizeGiven;
   unsigned long long sizeSectors;
   bool ideAnswers;

@@ -95,7 +95,7 @@ class SimDisks:
                 wexrecord.Record stored at 2560 of a zero disk of image_size
                 (default: zeros of image_size).
         stored: bytes put at 2560 of a zero disk of image_size instead.
-        size:   sectors BLKGETSIZE reports, or 'fail' (default: image size / 512).
+        size:   sectors BLKGETSIZE reports, 'fail' or 'notty' (default: image size / 512).
         ide:    answer to request 0x0303: 'fail', 8 hex digits in byte order,
                 4 bytes, or (heads, sectors, cylinders) (default: it fails).
         getgeo: True/'ok' or False/'fail' for HDIO_GETGEO (default: it answers).
@@ -112,7 +112,7 @@ class SimDisks:
         path = self.path(name)
         settings = []
         if size is not None:
-            if size != "fail" and (not isinstance(size, int) or size < 0):
+            if size not in ("fail", "notty") and (not isinstance(size, int) or size < 0):
                 raise ValueError(f"size is a sector count or 'fail': {size!r}")
             settings.append(f"size={size}")
         if ide is not None:

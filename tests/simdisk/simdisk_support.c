@@ -234,9 +234,11 @@ static const char* applySetting(const char* key, const char* keyEnd, const char*
   unsigned long long number = 0;
   if (equals(key, keyEnd, "size")) {
     settings->sizeFails = equals(value, valueEnd, "fail");
-    settings->sizeGiven = !settings->sizeFails;
-    if (settings->sizeFails) return NULL;
-    if (!parseDecimal(value, valueEnd, &settings->sizeSectors)) return "size is a sector count or fail";
+    settings->sizeUnknown = equals(value, valueEnd, "notty");
+    settings->sizeGiven = !settings->sizeFails && !settings->sizeUnknown;
+    if (!settings->sizeGiven) return NULL;
+    if (!parseDecimal(value, valueEnd, &settings->sizeSectors))
+      return "size is a sector count, fail or notty";
   } else if (equals(key, keyEnd, "ide")) {
     settings->ideAnswers = !equals(value, valueEnd, "fail");
     if (settings->ideAnswers && !parseIdeWord(value, valueEnd, settings->ideWord))
@@ -295,8 +297,11 @@ static void parseSettings(const char* path, const char* text, size_t length, str
 }
 
 void simLoadSettings(const char* folder, const char* name, struct SimSettings* settings) {
-  static const struct SimSettings defaults = {
-      .sizeFails = false, .ideAnswers = false, .getgeoAnswers = true, .sectorSize = 512};
+  static const struct SimSettings defaults = {.sizeFails = false,
+                                              .sizeUnknown = false,
+                                              .ideAnswers = false,
+                                              .getgeoAnswers = true,
+                                              .sectorSize = 512};
   *settings = defaults;
   char path[SimPathMax];
   struct ConfProblem problem = {folder, "folder path too long", NULL, 0};

@@ -219,6 +219,10 @@ std::string answerText(int fd, unsigned long request, int* error) {
     unsigned long sectors = 0;
     std::memcpy(&sectors, buffer, sizeof sectors);
     std::snprintf(text, sizeof text, "%lu", sectors);
+  } else if (request == BLKGETSIZE64) {
+    std::uint64_t bytes = 0;
+    std::memcpy(&bytes, buffer, sizeof bytes);
+    std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(bytes));
   } else if (request == BLKSSZGET) {
     int size = 0;
     std::memcpy(&size, buffer, sizeof size);
@@ -243,6 +247,11 @@ const Request requests[] = {
     {"SizeDefaultsToImageSectors", "", BLKGETSIZE, 0, "16", "ioctl /dev/sda BLKGETSIZE ok"},
     {"SizeFromConf", "size=16450561", BLKGETSIZE, 0, "16450561", "ioctl /dev/sda BLKGETSIZE ok"},
     {"SizeFails", "size=fail", BLKGETSIZE, EIO, "", "ioctl /dev/sda BLKGETSIZE EIO"},
+    {"SizeNoBlockDevice", "size=notty", BLKGETSIZE, ENOTTY, "", "ioctl /dev/sda BLKGETSIZE ENOTTY"},
+    // Past 2 TiB the byte count still fits, where a 32-bit sector count would not.
+    {"BytesPast2TiB", "size=6442450944", BLKGETSIZE64, 0, "3298534883328", "ioctl /dev/sda BLKGETSIZE64 ok"},
+    {"BytesFail", "size=fail", BLKGETSIZE64, EIO, "", "ioctl /dev/sda BLKGETSIZE64 EIO"},
+    {"BytesNoBlockDevice", "size=notty", BLKGETSIZE64, ENOTTY, "", "ioctl /dev/sda BLKGETSIZE64 ENOTTY"},
     {"IdeFailsByDefault", "", IdeRequest, EINVAL, "", "ioctl /dev/sda IDE0303 EINVAL"},
     {"IdeWordInByteOrder", "ide=ff3f0004", IdeRequest, 0, "ff3f0004", "ioctl /dev/sda IDE0303 ok"},
     {"IdeWordUpperCaseHex", "ide=10203A0B", IdeRequest, 0, "10203a0b", "ioctl /dev/sda IDE0303 ok"},
@@ -652,8 +661,8 @@ struct BadConf {
 const BadConf badConfs[] = {
     {"UnknownKey", "sise=10", "sda.conf: unknown key: sise=10"},
     {"NotKeyValue", "size", "not a key=value line"},
-    {"SizeNotANumber", "size=12x", "size is a sector count or fail"},
-    {"SizeOverflow", "size=99999999999999999999", "size is a sector count or fail"},
+    {"SizeNotANumber", "size=12x", "size is a sector count, fail or notty"},
+    {"SizeOverflow", "size=99999999999999999999", "size is a sector count, fail or notty"},
     {"IdeTooShort", "ide=ff3f00", "ide is 8 hex digits or fail"},
     {"IdeNotHex", "ide=ff3f00zz", "ide is 8 hex digits or fail"},
     {"GetgeoOther", "getgeo=yes", "getgeo is ok or fail"},

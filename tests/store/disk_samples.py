@@ -16,6 +16,7 @@ import wexrecord  # noqa: E402
 
 STORE = wexrecord.STORE_OFFSET
 SMALL_DISK = 256 * 1024
+LARGE_DISK = 2 * 1024 * 1024
 
 
 def record(tree="OldTree", version=5):
@@ -50,19 +51,21 @@ def put(image, offset, data):
     image[offset:offset + len(data)] = data
 
 
-def gpt(sector_size, size):
-    """A disk with a protective MBR and a valid primary and backup GUID partition table."""
+def gpt(sector_size, size, entries_lba=2, first_lba=None):
+    """A disk with a protective MBR and a valid primary and backup GUID
+    partition table, its entry array at `entries_lba`, one partition from
+    `first_lba` (default: the first usable LBA) to the last usable one."""
     image = disk(size)
     sectors = size // sector_size
     put(image, 0, mbr(b"", ((0xEE, 1, min(sectors - 1, 0xFFFFFFFF)),)))
-    entries_lba, entry_count, entry_size = 2, 128, 128
+    entry_count, entry_size = 128, 128
     array_sectors = entry_count * entry_size // sector_size
     first_usable = entries_lba + array_sectors
     last_usable = sectors - 2 - array_sectors
     entries = bytearray(entry_count * entry_size)
     linux = uuid.UUID("0fc63daf-8483-4772-8e79-3d69d8477de4").bytes_le
     unique = uuid.UUID("11111111-2222-3333-4444-555555555555").bytes_le
-    struct.pack_into("<16s16sQQQ", entries, 0, linux, unique, first_usable, last_usable, 0)
+    struct.pack_into("<16s16sQQQ", entries, 0, linux, unique, first_lba or first_usable, last_usable, 0)
     put(entries, 56, "data".encode("utf-16-le"))
     entries_crc = binascii.crc32(entries)
 
@@ -111,6 +114,16 @@ def samples():
     out["mbr-removed-record"] = (bytes(removed), {}, "written")
     out["gpt-512"] = (bytes(gpt(512, SMALL_DISK)), {}, "refused")
     out["gpt-4096"] = (bytes(gpt(4096, 64 * 4096)), {"sector": 4096}, "written-without-journal")
+    # The entry array moved to LBA 20 (sgdisk --adjust-main-table=20), the
+    # partition from 1 MiB: record and journal copy at 6144.
+    out["gpt-512-array-moved"] = (bytes(gpt(512, LARGE_DISK, 20, 2048)), {}, "written")
+    # 4096-byte sectors: the header's sector holds 6144, so the journal copy
+    # goes to the 4096 bytes before the first partition at 1 MiB.
+    out["gpt-4096-partition-at-1mib"] = (bytes(gpt(4096, LARGE_DISK, 2, 256)), {"sector": 4096},
+                                         "written-second-area")
+    old_mbr = disk()
+    put(old_mbr, 0, mbr(WINDOWS_STYLE, ((0x07, 63, 100000),)))
+    out["mbr-partition-at-sector-63"] = (bytes(old_mbr), {}, "written")
     grub = disk()
     put(grub, 0, mbr(GRUB_STYLE))
     for lba in range(1, 40):  # the core image fills the gap after the MBR
@@ -147,6 +160,11 @@ def samples():
     busy = bytearray(windows)
     put(busy, 6144 + 700, b"someone else's data")
     out["mbr-foreign-data-at-6144"] = (bytes(busy), {}, "written-without-journal")
+    # The same on a disk that reaches 1 MiB: the copy goes before it.
+    busy_large = disk(LARGE_DISK)
+    put(busy_large, 0, mbr(WINDOWS_STYLE))
+    put(busy_large, 8000, b"someone")
+    out["mbr-foreign-data-at-8000"] = (bytes(busy_large), {}, "written-second-area")
     # A disk that ends inside the record's range.
     out["too-small"] = (bytes(STORE + 200), {}, "refused")
     return out

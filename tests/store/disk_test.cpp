@@ -72,10 +72,12 @@ TEST_F(Disks, LoadReadsFirstDiskWithARecordSaveWritesAllRemoveErasesEveryCopy) {
   ASSERT_EQ(saveTree("All"), 0);
   EXPECT_EQ(record.wsTree, nullptr) << "the save releases the record";
   for (const char* path : {"/dev/hda", "/dev/hdb", "/dev/sda"}) {
-    // The journal's magic (the area was blank) and its copy, then the mark,
-    // the length word raised (hda: it held nothing) or the longer old
-    // record's tail cleared (hdb, sda), body, signature: each synced.
-    EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), std::string("sync ") + path), 6) << path;
+    // The journal's magic (the area was blank) and its copy, then the mark
+    // over a complete record (hdb, sda; hda held nothing), then the body
+    // with its seal (and the longer old record's tail, which the copy
+    // claims as the record it replaces), then the signature: each synced.
+    const long syncs = std::string(path) == "/dev/hda" ? 4 : 5;
+    EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), std::string("sync ") + path), syncs) << path;
     EXPECT_TRUE(hasSignature(fake.disks[path])) << path;
   }
   ASSERT_EQ(isdRemove(), 0);
@@ -351,6 +353,57 @@ struct Identity {
   std::string tree, name, image;
   bool operator==(const Identity&) const = default;
 };
+// The layouts of a disk's first MiB the cut saves run over.
+enum class Layout {
+  Plain,          // zeros around the record: the journal goes to sectors 12 to 19
+  Gpt4k,          // a GUID partition table of 4096-byte sectors: its header's sector holds byte 6144
+  ForeignAt8000,  // someone else's 8 bytes at 8000, partitions from 1 MiB
+};
+constexpr std::size_t MiB = 1024 * 1024;
+constexpr std::size_t ForeignAt = 8000;
+const std::uint8_t ForeignBytes[8] = {'s', 'o', 'm', 'e', 'o', 'n', 'e', '!'};
+
+// The bytes of a layout that are not ours, which no save may change.
+std::vector<std::pair<long, long>> othersBytes(Layout layout) {
+  switch (layout) {
+    case Layout::Plain: return {};
+    case Layout::Gpt4k: return {{0, 512}, {4096, 6 * 4096}};
+    case Layout::ForeignAt8000: return {{0, 512}, {long{ForeignAt}, long{ForeignAt + sizeof ForeignBytes}}};
+  }
+  return {};
+}
+
+void lay(FakeDisk& disk, Layout layout) {
+  auto& b = disk.bytes;
+  const auto put32 = [&](std::size_t at, std::uint32_t v) { isdPutU32(b.data() + at, v); };
+  const auto put64 = [&](std::size_t at, std::uint64_t v) { isdPutU64(b.data() + at, v); };
+  if (layout == Layout::Plain) return;
+  b[510] = 0x55;
+  b[511] = 0xAA;
+  if (layout == Layout::ForeignAt8000) {
+    b[446 + 4] = 0x83;
+    put32(446 + 8, 2048);
+    put32(446 + 12, 4096);
+    std::copy(std::begin(ForeignBytes), std::end(ForeignBytes), b.begin() + ForeignAt);
+    return;
+  }
+  // The protective entry, a header at LBA 1, 128 entries from LBA 2, one
+  // partition from LBA 256 (1 MiB).
+  disk.sectorSize = 4096;
+  b[446 + 4] = 0xEE;
+  put32(446 + 8, 1);
+  put32(446 + 12, 0xFFFFFFFF);
+  std::memcpy(b.data() + 4096, "EFI PART", 8);
+  put32(4096 + 12, 92);
+  put64(4096 + 72, 2);
+  put32(4096 + 80, 128);
+  put32(4096 + 84, 128);
+  const std::size_t entry = 2 * 4096;
+  std::fill_n(b.begin() + entry, 16, 0xAF);  // a type GUID
+  put64(entry + 32, 256);
+  put64(entry + 40, 300);
+}
+
 struct CutCase {
   const char* name;
   std::size_t disks;
@@ -359,79 +412,107 @@ struct CutCase {
   Identity next;
   bool largest = false;  // the new record fills every text to its capacity
   bool stopped = false;  // the old record is in the journal copy alone: its save was stopped
+  Layout layout = Layout::Plain;
+  bool journaled = false;  // the old record was saved by this program (journal copy and seal)
 };
 void PrintTo(const CutCase& c, std::ostream* out) { *out << c.name; }
-class CutSave : public Disks, public testing::WithParamInterface<CutCase> {
- protected:
-  static void fill(ImageSafeDataStruct& r, const Identity& identity, bool largest = false) {
-    if (largest) {
-      for (const IsdTextField& field : IsdTextFields)
-        narrowToWide(r.*field.buffer, std::string(field.capacity / 2 - 1, 'L').c_str());
-    }
-    narrowToWide(r.wsTree, identity.tree.c_str());
-    narrowToWide(r.netbiosName, identity.name.c_str());
-    narrowToWide(r.lastBaseImage, identity.image.c_str());
+
+void fill(ImageSafeDataStruct& r, const Identity& identity, bool largest = false) {
+  if (largest) {
+    for (const IsdTextField& field : IsdTextFields)
+      narrowToWide(r.*field.buffer, std::string(field.capacity / 2 - 1, 'L').c_str());
   }
-  static std::optional<Identity> loadAll(FakePlatform& platform, int& status) {
+  narrowToWide(r.wsTree, identity.tree.c_str());
+  narrowToWide(r.netbiosName, identity.name.c_str());
+  narrowToWide(r.lastBaseImage, identity.image.c_str());
+}
+std::optional<Identity> loadAll(FakePlatform& platform, int& status) {
+  ImageSafeDataStruct r{};
+  IsdRecordBuffers release(&r);
+  scanDisks(platform);
+  status = isdLoad(&r);
+  char text[600];
+  Identity found{wideToNarrow(text, r.wsTree), wideToNarrow(text, r.netbiosName),
+                 wideToNarrow(text, r.lastBaseImage)};
+  if (status != 0) return std::nullopt;
+  return found;
+}
+std::optional<Identity> loadAll(FakePlatform& platform) {
+  int status = 0;
+  return loadAll(platform, status);
+}
+int save(FakePlatform& platform, const Identity& identity, bool largest = false,
+         DiskReport* report = nullptr) {
+  ImageSafeDataStruct r{};
+  scanDisks(platform);
+  isdLoad(&r);
+  fill(r, identity, largest);
+  return isdSave(&r, report);
+}
+// The disks as a restart finds them: the bytes, and none of the faults.
+FakePlatform restart(const FakePlatform& machine) {
+  FakePlatform restarted;
+  for (const auto& [path, disk] : machine.disks) {
+    restarted.disks[path].bytes = disk.bytes;
+    restarted.disks[path].sectorSize = disk.sectorSize;
+  }
+  return restarted;
+}
+const char* const DiskNames[] = {"/dev/sda", "/dev/sdb"};
+
+// The machine a case starts from, built once.
+FakePlatform startingMachine(const CutCase& c) {
+  FakePlatform platform;
+  const std::size_t size = c.layout == Layout::Plain ? 16 * 1024 : MiB + 64 * 1024;
+  for (std::size_t i = 0; i < c.disks; ++i) {
+    FakeDisk& d = platform.add(DiskNames[i], size);
+    lay(d, c.layout);
+    if (!c.old || c.journaled) continue;
     ImageSafeDataStruct r{};
-    IsdRecordBuffers release(&r);
-    scanDisks(platform);
-    status = isdLoad(&r);
-    char text[600];
-    Identity found{wideToNarrow(text, r.wsTree), wideToNarrow(text, r.netbiosName),
-                   wideToNarrow(text, r.lastBaseImage)};
-    if (status != 0) return std::nullopt;
-    return found;
-  }
-  static int save(FakePlatform& platform, const Identity& identity, bool largest = false) {
-    ImageSafeDataStruct r{};
-    scanDisks(platform);
-    isdLoad(&r);
-    fill(r, identity, largest);
-    return isdSave(&r);
-  }
-  FakePlatform initial() const {
-    FakePlatform platform;
-    for (std::size_t i = 0; i < GetParam().disks; ++i) {
-      FakeDisk& d = platform.add(i == 0 ? "/dev/sda" : "/dev/sdb", 16 * 1024);
-      if (!GetParam().old) continue;
-      ImageSafeDataStruct r{};
-      isdCreate(&r);
-      fill(r, *GetParam().old);
-      IsdImage image = isdSerialize(&r);
-      isdRelease(&r);
-      std::copy(image.bytes.get(), image.bytes.get() + image.length, d.bytes.begin() + IsdStoreOffset);
-      if (GetParam().removed) std::fill_n(d.bytes.begin() + IsdStoreOffset, 4, 0);
-      if (GetParam().stopped) {
-        std::uint8_t area[JournalAreaLength];
-        journalEncode(image.bytes.get(), static_cast<std::uint32_t>(image.length), 7, area);
-        std::copy(area, area + sizeof area, d.bytes.begin() + JournalOffset);
-        std::copy(IsdUnfinishedSignature, IsdUnfinishedSignature + 4, d.bytes.begin() + IsdStoreOffset);
-        std::fill_n(d.bytes.begin() + IsdStoreOffset + 100, 40, 0x5A);  // half written over
-      }
+    isdCreate(&r);
+    fill(r, *c.old);
+    IsdImage image = isdSerialize(&r);
+    isdRelease(&r);
+    std::copy(image.bytes.get(), image.bytes.get() + image.length, d.bytes.begin() + IsdStoreOffset);
+    if (c.removed) std::fill_n(d.bytes.begin() + IsdStoreOffset, 4, 0);
+    if (c.stopped) {
+      std::uint8_t area[JournalAreaLength];
+      journalEncode(image.bytes.get(), static_cast<std::uint32_t>(image.length), 7, area);
+      std::copy(area, area + sizeof area, d.bytes.begin() + JournalOffset);
+      std::copy(IsdUnfinishedSignature, IsdUnfinishedSignature + 4, d.bytes.begin() + IsdStoreOffset);
+      std::fill_n(d.bytes.begin() + IsdStoreOffset + 100, 40, 0x5A);  // half written over
     }
-    return platform;
   }
-};
+  if (c.old && c.journaled) {
+    EXPECT_EQ(save(platform, *c.old), 0);
+  }
+  return restart(platform);
+}
+
+// A save cut at any byte, as by a power cut, or stopped by a failed sync, and
+// the disks read after a restart: each load finds the old record or the new
+// one, never a mix and never nothing (on one disk too), no byte of anyone
+// else's changes, and the next save is never refused.
+class CutSave : public Disks, public testing::WithParamInterface<CutCase> {};
 
 TEST_P(CutSave, EveryCutOrFailedSyncReadsOldOrNewAndTheNextSaveSucceeds) {
   const CutCase& c = GetParam();
   const std::optional<Identity> before = c.removed ? std::nullopt : c.old;
+  const FakePlatform start = startingMachine(c);
   // Longer than any record before it: its range covers every byte the cut
   // save or the old record may have left.
   const Identity again{"AGAIN", "PC-AGAIN", std::string(300, 'a')};
   for (const bool cutting : {true, false}) {
     std::size_t old = 0, next = 0, empty = 0, mixed = 0;
     for (std::size_t at = 0;; ++at) {
-      FakePlatform machine = initial();
+      FakePlatform machine = restart(start);
       if (cutting) {
         machine.cutAfter = at;
       } else {
         machine.syncFailsAt = at;
       }
       save(machine, c.next, c.largest);
-      FakePlatform restarted;
-      for (const auto& [path, disk] : machine.disks) restarted.disks[path].bytes = disk.bytes;
+      FakePlatform restarted = restart(machine);
       int status = 0;
       const std::optional<Identity> found = loadAll(restarted, status);
       const char* what = cutting ? "cut at " : "sync failed at ";
@@ -446,9 +527,25 @@ TEST_P(CutSave, EveryCutOrFailedSyncReadsOldOrNewAndTheNextSaveSucceeds) {
         ++mixed;
         ADD_FAILURE() << what << at << ": " << found->name;
       }
+      for (const auto& [path, disk] : restarted.disks)
+        for (const auto& [from, to] : othersBytes(c.layout))
+          ASSERT_TRUE(std::equal(disk.bytes.begin() + from, disk.bytes.begin() + to,
+                                 start.disks.at(path).bytes.begin() + from))
+              << what << at << ": " << path << " changed bytes from " << from;
       ASSERT_EQ(save(restarted, again), 0) << what << at;
       ASSERT_EQ(loadAll(restarted, status), again) << what << at;
-      if (!machine.dead()) break;  // the save ran to its end: every byte has been a cut point
+      if (!machine.dead()) {
+        // The save ran to its end: every byte has been a cut point. Where
+        // the first journal area is not ours to write, the copy went to the
+        // second.
+        for (const char* path : DiskNames) {
+          if (c.layout == Layout::Plain || machine.disks.count(path) == 0) continue;
+          EXPECT_TRUE(
+              journalDecode(machine.disks[path].bytes.data() + JournalSecondOffset, JournalAreaLength).valid)
+              << path;
+        }
+        break;
+      }
     }
     std::printf("%s, %s: %zu old, %zu new, %zu empty, %zu mixed\n", c.name,
                 cutting ? "cut at every byte" : "each sync failing", old, next, empty, mixed);
@@ -478,8 +575,151 @@ INSTANTIATE_TEST_SUITE_P(
         CutCase{"OverAStoppedSaveOneDisk", 1, Identity{"LAB", "PC-1", Long}, false,
                 Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 150)}, false, true},
         CutCase{"BlankTwoDisks", 2, std::nullopt, false, Identity{"NEWTREE", "NEWNAME-XYZ", "//srv/new"}},
-        CutCase{"RemovedTwoDisks", 2, Identity{"LAB", "PC-1", Long}, true, Identity{"NEW", "N", ""}}),
+        CutCase{"RemovedTwoDisks", 2, Identity{"LAB", "PC-1", Long}, true, Identity{"NEW", "N", ""}},
+        // Both disks saved by this program before: the cut also falls on the
+        // second disk after the first has the new record.
+        CutCase{"JournaledShrinkTwoDisks", 2, Identity{"LAB", "PC-1", Long}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 10)}, false, false, Layout::Plain, true},
+        CutCase{"JournaledGrowTwoDisks", 2, Identity{"LAB", "PC-1", Long.substr(0, 10)}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long}, false, false, Layout::Plain, true},
+        // The first journal area is not ours: the copy goes to the 4096 bytes
+        // before 1 MiB, on one disk too.
+        CutCase{"Gpt4kSectorsOneDisk", 1, Identity{"LAB", "PC-1", Long}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 120)}, false, false, Layout::Gpt4k, true},
+        CutCase{"Gpt4kSectorsBlankOneDisk", 1, std::nullopt, false, Identity{"NEWTREE", "NEWNAME-XYZ", Long},
+                false, false, Layout::Gpt4k},
+        CutCase{"ForeignAt8000OneDisk", 1, Identity{"LAB", "PC-1", Long}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long.substr(0, 10)}, false, false, Layout::ForeignAt8000,
+                true},
+        CutCase{"ForeignAt8000FirstSaveOneDisk", 1, Identity{"LAB", "PC-1", Long.substr(0, 50)}, false,
+                Identity{"NEWTREE", "NEWNAME-XYZ", Long}, false, false, Layout::ForeignAt8000}),
     [](const testing::TestParamInfo<CutCase>& param) { return param.param.name; });
+
+// Two saves stopped in a row, on one disk and on two: the load after the
+// second shows the record that save started from or its own, never an older
+// one. The first is stopped at every step boundary and between, the second
+// at every byte.
+class DoubleCut : public Disks, public testing::WithParamInterface<std::size_t> {};
+TEST_P(DoubleCut, TwoStoppedSavesReadBackAsTheLaterTwo) {
+  const Identity first{"A-TREE", "PC-A", Long}, second{"B-TREE", "PC-B", Long.substr(0, 40)};
+  const Identity third{"C-TREE", "PC-C", Long.substr(0, 90)};
+  CutCase c{"", GetParam(), first, false, second};
+  c.journaled = true;
+  const FakePlatform start = startingMachine(c);
+  std::size_t states = 0, older = 0;
+  for (std::size_t b = 0;; b += 97) {
+    FakePlatform machine = restart(start);
+    machine.cutAfter = b;
+    save(machine, second);
+    const bool bDone = !machine.dead();
+    FakePlatform afterB = restart(machine);
+    const std::optional<Identity> p = loadAll(afterB);
+    ASSERT_TRUE(p == first || p == second) << "B cut at " << b;
+    for (std::size_t cut = 0;; ++cut) {
+      FakePlatform run = restart(afterB);
+      run.cutAfter = cut;
+      save(run, third);
+      FakePlatform restarted = restart(run);
+      const std::optional<Identity> found = loadAll(restarted);
+      ++states;
+      if (found != p && found != third) {
+        ++older;
+        ADD_FAILURE() << "B cut at " << b << ", C cut at " << cut << ": "
+                      << (found ? found->tree : std::string("nothing"));
+      }
+      if (!run.dead()) break;
+    }
+    if (bDone) break;
+  }
+  std::printf("%zu disk(s): %zu double-cut states, %zu older than the last stopped save's predecessor\n",
+              GetParam(), states, older);
+  EXPECT_EQ(older, 0u);
+}
+INSTANTIATE_TEST_SUITE_P(Disks, DoubleCut, testing::Values(1, 2));
+
+// One write or one sync of a save fails, on either of two disks, while the
+// save goes on with the other: the next load shows the new record whenever
+// some disk completed it (and never ranks the stopped disk as another
+// program's write), else the old one.
+TEST_F(Disks, AFailedWriteOrSyncOnEitherDiskReadsBackTheNewestCompletedRecord) {
+  const Identity old{"OLD-TREE", "PC-OLD", Long}, next{"NEW-TREE", "PC-NEW", Long.substr(0, 30)};
+  CutCase c{"", 2, old, false, next};
+  c.journaled = true;
+  const FakePlatform start = startingMachine(c);
+  std::size_t runs = 0;
+  for (const char* failing : DiskNames) {
+    for (const bool syncs : {false, true}) {
+      for (std::size_t n = 0;; ++n) {
+        FakePlatform machine = restart(start);
+        (syncs ? machine.disks[failing].failSync : machine.disks[failing].failWrite) = n;
+        DiskReport report;
+        const int status = save(machine, next, false, &report);
+        const FakeDisk& disk = machine.disks[failing];
+        const bool failed = (syncs ? disk.syncs : disk.writes) > n;
+        FakePlatform restarted = restart(machine);
+        LoadReport found;
+        ImageSafeDataStruct r{};
+        scanDisks(restarted);
+        ASSERT_EQ(isdLoad(&r, &found), 0);
+        char text[64];
+        const std::string tree = wideToNarrow(text, r.wsTree);
+        isdRelease(&r);
+        const bool completed =
+            std::any_of(report.disks, report.disks + report.count,
+                        [](const DiskResult& d) { return d.outcome == DiskOutcome::Written; });
+        EXPECT_EQ(tree, completed ? next.tree : old.tree) << failing << (syncs ? " sync " : " write ") << n;
+        EXPECT_FALSE(found.writtenElsewhere) << failing << (syncs ? " sync " : " write ") << n;
+        if (!failed) break;
+        EXPECT_EQ(status, IsdWriteFailed) << failing << (syncs ? " sync " : " write ") << n;
+        ++runs;
+      }
+    }
+  }
+  EXPECT_GT(runs, 16u);
+}
+
+// Every single-bit flip in the header and the length words of the record at
+// 2560 on sda, with valid journal copies on both disks: the load shows the
+// identity as saved, or a well-formed record that differs from it (a change
+// the agent could have written), never an empty one.
+TEST_F(Disks, ABitFlippedInTheRecordNeverErasesTheIdentity) {
+  const Identity saved{"LAB-TREE", "PC-7", Long.substr(0, 60)};
+  CutCase c{"", 2, saved, false, saved};
+  c.journaled = true;
+  const FakePlatform start = startingMachine(c);
+  const std::vector<std::uint8_t>& sda = start.disks.at("/dev/sda").bytes;
+  const std::uint8_t* store = sda.data() + IsdStoreOffset;
+  const std::size_t total = isdGetU32(store + IsdTotalLengthOffset);
+  std::vector<std::size_t> words;
+  for (std::size_t at = 0; at < IsdHeaderLength; ++at) words.push_back(at);
+  for (std::size_t position = IsdHeaderLength; position + IsdWordBytes <= total;) {
+    for (std::size_t k = 0; k < IsdWordBytes; ++k) words.push_back(position + k);
+    position += IsdWordBytes + isdGetU32(store + position);
+  }
+  std::size_t same = 0, differs = 0;
+  for (const std::size_t at : words) {
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      FakePlatform machine = restart(start);
+      machine.disks["/dev/sda"].bytes[IsdStoreOffset + at] ^= static_cast<std::uint8_t>(1u << bit);
+      const std::vector<std::uint8_t>& flipped = machine.disks["/dev/sda"].bytes;
+      const std::optional<Identity> found = loadAll(machine);
+      ASSERT_TRUE(found) << "byte " << at << " bit " << bit;
+      if (*found == saved) {
+        ++same;
+        continue;
+      }
+      ++differs;
+      EXPECT_TRUE(isdWellFormed(flipped.data() + IsdStoreOffset,
+                                std::min<std::size_t>(isdStoredLength(flipped.data() + IsdStoreOffset, 65536),
+                                                      flipped.size() - IsdStoreOffset)))
+          << "byte " << at << " bit " << bit << ": " << found->tree;
+      EXPECT_FALSE(found->tree.empty() && found->name.empty() && found->image.empty())
+          << "byte " << at << " bit " << bit;
+    }
+  }
+  std::printf("%zu flips: %zu read back as saved, %zu as a well-formed other record\n", same + differs, same,
+              differs);
+}
 
 // A removal cut at any byte reads back as the record or as nothing, and the
 // next removal leaves no byte of it at 2560 or in the journal, over a record
@@ -519,8 +759,11 @@ struct DiskCopies {
   bool unfinished = false;        // it carries the unfinished mark
   const char* journal = nullptr;  // the tree of the journal copy; none: no journal
   std::uint64_t generation = 0;
-  bool torn = false;      // the journal copy was cut while it was written
-  bool cutShort = false;  // the disk ends inside the record
+  bool torn = false;               // the journal copy was cut while it was written
+  bool cutShort = false;           // the disk ends inside the record
+  const char* replaces = nullptr;  // the tree of the record the journal copy names as replaced
+  const char* sealed = nullptr;    // the tree of the record the seal names, at `generation`
+  bool damaged = false;            // the record's wsDN length word has its high bit flipped
 };
 struct NewestCase {
   const char* name;
@@ -544,12 +787,26 @@ TEST_P(NewestCopy, LoadTakesTheNewestCopyAndTheNextSaveStampsAHigherGeneration) 
       std::uint8_t area[JournalAreaLength];
       const std::uint32_t length =
           journalEncode(copy.data(), static_cast<std::uint32_t>(copy.size()), held.generation, area);
+      if (held.replaces != nullptr) {
+        const std::vector<std::uint8_t> replaced = storedImage(held.replaces);
+        journalEncode(copy.data(), static_cast<std::uint32_t>(copy.size()), held.generation, area,
+                      recordKeyOf(replaced.data(), replaced.size()));
+      }
       std::copy(area, area + (held.torn ? length / 2 : length), disk.bytes.begin() + JournalOffset);
       if (!held.torn) highest = std::max(highest, held.generation);
+    }
+    if (held.sealed != nullptr) {
+      const std::vector<std::uint8_t> image = storedImage(held.sealed);
+      if (held.journal == nullptr)
+        std::copy(JournalMagic, JournalMagic + 8, disk.bytes.begin() + JournalOffset);
+      journalSealEncode(recordKeyOf(image.data(), image.size()), held.generation,
+                        disk.bytes.data() + JournalOffset + JournalSealAt);
+      highest = std::max(highest, held.generation);
     }
     if (held.record != nullptr) {
       std::vector<std::uint8_t> image = storedImage(held.record);
       if (held.unfinished) std::copy(IsdUnfinishedSignature, IsdUnfinishedSignature + 4, image.begin());
+      if (held.damaged) image[IsdHeaderLength + 3] ^= 0x80;
       place(disk, image);
       if (held.cutShort) disk.bytes.resize(IsdStoreOffset + image.size() - 1);
     }
@@ -580,92 +837,144 @@ TEST_P(NewestCopy, LoadTakesTheNewestCopyAndTheNextSaveStampsAHigherGeneration) 
 using LO = LoadOutcome;
 INSTANTIATE_TEST_SUITE_P(
     Cases, NewestCopy,
-    testing::Values(NewestCase{"HigherGenerationWinsOverTheFirstDisk",
-                               {{"OLD", false, "OLD", 1}, {"NEW", false, "NEW", 2}},
-                               "NEW",
-                               5,
-                               false,
-                               false,
-                               {LO::NotNeeded, LO::Read}},
-                    NewestCase{"EqualGenerationsTakeTheFirstDisk",
-                               {{"A", false, "A", 4}, {"B", false, "B", 4}},
-                               "A",
-                               4,
-                               false,
-                               false,
-                               {LO::Read, LO::NotNeeded}},
-                    NewestCase{"UnfinishedIsReadFromItsJournalCopy",
-                               {{"OLD", true, "NEW", 3}},
-                               "NEW",
-                               4,
-                               true,
-                               false,
-                               {LO::ReadJournal}},
-                    NewestCase{"UnfinishedWithoutJournalIsPassedOver",
-                               {{"HALF", true}, {"B"}},
-                               "B",
-                               5,
-                               false,
-                               false,
-                               {LO::Unfinished, LO::Read}},
-                    NewestCase{"UnfinishedOfAnOlderGenerationLoses",
-                               {{"OLD", true, "MID", 2}, {"NEW", false, "NEW", 3}},
-                               "NEW",
-                               5,
-                               false,
-                               false,
-                               {LO::Unfinished, LO::Read}},
-                    // The record at 2560 does not match its disk's journal copy: another
-                    // program wrote it after our save, and it wins over every copy of ours.
-                    NewestCase{"WrittenElsewhereWinsOverAHigherGeneration",
-                               {{"OURS", false, "OURS", 9}, {"AGENT", false, "OURS", 1}},
-                               "AGENT",
-                               5,
-                               false,
-                               true,
-                               {LO::NotNeeded, LO::Read}},
-                    NewestCase{"FirstWrittenElsewhereWins",
-                               {{"A", false, "A", 1}, {"W1", false, "X", 1}, {"W2", false, "Y", 7}},
-                               "W1",
-                               5,
-                               false,
-                               true,
-                               {LO::NotNeeded, LO::Read, LO::NotNeeded}},
-                    NewestCase{"NoGenerationRanksLast",
-                               {{"PLAIN"}, {"GEN", false, "GEN", 1}},
-                               "GEN",
-                               5,
-                               false,
-                               false,
-                               {LO::NotNeeded, LO::Read}},
-                    NewestCase{"WithoutGenerationsTheFirstDiskWins",
-                               {{"A"}, {"B"}},
-                               "A",
-                               4,
-                               false,
-                               false,
-                               {LO::Read, LO::NotNeeded}},
-                    NewestCase{"TornJournalCopyHasNoGeneration",
-                               {{"B", false, "B", 9, true}, {"A", false, "A", 2}},
-                               "A",
-                               5,
-                               false,
-                               false,
-                               {LO::NotNeeded, LO::Read}},
-                    NewestCase{"RemovedRecordIsNotBroughtBackByItsJournal",
-                               {{nullptr, false, "GONE", 5}},
-                               "",
-                               0,
-                               false,
-                               false,
-                               {LO::NoRecord}},
-                    NewestCase{"RecordCutShortByTheDisksEndIsPassedOver",
-                               {{"SHORT", false, nullptr, 0, false, true}, {"B"}},
-                               "B",
-                               5,
-                               false,
-                               false,
-                               {LO::CutShort, LO::Read}}),
+    testing::Values(
+        NewestCase{"HigherGenerationWinsOverTheFirstDisk",
+                   {{"OLD", false, "OLD", 1}, {"NEW", false, "NEW", 2}},
+                   "NEW",
+                   5,
+                   false,
+                   false,
+                   {LO::NotNeeded, LO::Read}},
+        NewestCase{"EqualGenerationsTakeTheFirstDisk",
+                   {{"A", false, "A", 4}, {"B", false, "B", 4}},
+                   "A",
+                   4,
+                   false,
+                   false,
+                   {LO::Read, LO::NotNeeded}},
+        NewestCase{"UnfinishedIsReadFromItsJournalCopy",
+                   {{"OLD", true, "NEW", 3}},
+                   "NEW",
+                   4,
+                   true,
+                   false,
+                   {LO::ReadJournal}},
+        NewestCase{"UnfinishedWithoutJournalIsPassedOver",
+                   {{"HALF", true}, {"B"}},
+                   "B",
+                   5,
+                   false,
+                   false,
+                   {LO::Unfinished, LO::Read}},
+        NewestCase{"UnfinishedOfAnOlderGenerationLoses",
+                   {{"OLD", true, "MID", 2}, {"NEW", false, "NEW", 3}},
+                   "NEW",
+                   5,
+                   false,
+                   false,
+                   {LO::Unfinished, LO::Read}},
+        // The record at 2560 does not match its disk's journal copy: another
+        // program wrote it after our save, and it wins over every copy of ours.
+        NewestCase{"WrittenElsewhereWinsOverAHigherGeneration",
+                   {{"OURS", false, "OURS", 9}, {"AGENT", false, "OURS", 1}},
+                   "AGENT",
+                   5,
+                   false,
+                   true,
+                   {LO::NotNeeded, LO::Read}},
+        NewestCase{"FirstWrittenElsewhereWins",
+                   {{"A", false, "A", 1}, {"W1", false, "X", 1}, {"W2", false, "Y", 7}},
+                   "W1",
+                   5,
+                   false,
+                   true,
+                   {LO::NotNeeded, LO::Read, LO::NotNeeded}},
+        NewestCase{"NoGenerationRanksLast",
+                   {{"PLAIN"}, {"GEN", false, "GEN", 1}},
+                   "GEN",
+                   5,
+                   false,
+                   false,
+                   {LO::NotNeeded, LO::Read}},
+        NewestCase{"WithoutGenerationsTheFirstDiskWins",
+                   {{"A"}, {"B"}},
+                   "A",
+                   4,
+                   false,
+                   false,
+                   {LO::Read, LO::NotNeeded}},
+        NewestCase{"TornJournalCopyHasNoGeneration",
+                   {{"B", false, "B", 9, true}, {"A", false, "A", 2}},
+                   "A",
+                   5,
+                   false,
+                   false,
+                   {LO::NotNeeded, LO::Read}},
+        NewestCase{"RemovedRecordIsNotBroughtBackByItsJournal",
+                   {{nullptr, false, "GONE", 5}},
+                   "",
+                   0,
+                   false,
+                   false,
+                   {LO::NoRecord}},
+        // A damaged record loses to every copy of ours, its own disk's
+        // journal copy included, and is read only when nothing else is there.
+        NewestCase{"DamagedRecordLosesToItsJournalCopy",
+                   {{"ROT", false, "ROT", 3, false, false, nullptr, nullptr, true}, {"ROT", false, "ROT", 3}},
+                   "ROT",
+                   5,
+                   false,
+                   false,
+                   {LO::Damaged, LO::Read}},
+        NewestCase{"DamagedRecordAloneIsRead",
+                   {{"ROT", false, nullptr, 0, false, false, nullptr, nullptr, true}},
+                   "ROT",
+                   4,
+                   false,
+                   false,
+                   {LO::ReadDamaged}},
+        // Our save stopped after its journal copy: the record at 2560 is
+        // the one the copy replaced, not another program's, and the disk
+        // that completed the save is read.
+        NewestCase{"StoppedSaveIsOursAndLosesToTheDiskThatCompletedIt",
+                   {{"OLD", false, "NEW", 5, false, false, "OLD"}, {"NEW", false, "NEW", 5}},
+                   "NEW",
+                   5,
+                   false,
+                   false,
+                   {LO::NotNeeded, LO::Read}},
+        NewestCase{"StoppedSaveAloneIsReadFromItsJournalCopy",
+                   {{"OLD", false, "NEW", 5, false, false, "OLD"}, {"OLD", false, "OLD", 4}},
+                   "NEW",
+                   4,
+                   true,
+                   false,
+                   {LO::ReadJournal, LO::NotNeeded}},
+        // Another program's record that a later save of ours names as
+        // replaced is older than that save.
+        NewestCase{"ReplacedAgentRecordIsOlderThanTheSaveThatReplacedIt",
+                   {{"AGENT", false, "OURS", 2}, {"NEW", false, "NEW", 3, false, false, "AGENT"}},
+                   "NEW",
+                   5,
+                   false,
+                   false,
+                   {LO::NotNeeded, LO::Read}},
+        // A torn copy leaves the seal: the record it vouches for keeps its
+        // generation and beats an older copy on another disk.
+        NewestCase{"SealKeepsTheGenerationOfARecordWhoseCopyWasTorn",
+                   {{"MID", false, "NEXT", 8, true, false, nullptr, "MID"}, {"OLD", false, "OLD", 6}},
+                   "MID",
+                   4,
+                   false,
+                   false,
+                   {LO::Read, LO::NotNeeded}},
+        NewestCase{"RecordCutShortByTheDisksEndIsPassedOver",
+                   {{"SHORT", false, nullptr, 0, false, true}, {"B"}},
+                   "B",
+                   5,
+                   false,
+                   false,
+                   {LO::CutShort, LO::Read}}),
     [](const testing::TestParamInfo<NewestCase>& param) { return param.param.name; });
 
 // A save that would write what the disks already hold writes and syncs

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@
 
 struct FakeDisk {
   std::vector<std::uint8_t> bytes;
-  std::optional<unsigned long> sectors;  // BLKGETSIZE answer; defaults to bytes / 512
+  std::optional<std::uint64_t> sectors;  // the size in 512-byte sectors; defaults to bytes / 512
   bool sizeFails = false;
   std::optional<std::uint32_t> ideWord;  // request 0x0303: first word, bytes in order; none = fails
   bool getgeoFails = false;
@@ -25,7 +26,12 @@ struct FakeDisk {
   bool writeFails = false, shortWrites = false, syncFails = false;
   std::optional<std::string> wholeDiskUser;  // what the whole-disk probe finds; none: nothing
   bool heldElsewhere = false;                // another process holds a lock on it
+  bool turnstileElsewhere = false;           // another process's writer waits in its turnstile
   bool imageFile = false;                    // a regular file: no block-device requests
+  // One failing call: the write (or sync) of this number on this disk,
+  // counted from 0, fails with EIO and changes nothing; every other call works.
+  std::optional<std::size_t> failWrite, failSync;
+  std::size_t writes = 0, syncs = 0;
 };
 
 class FakePlatform final : public DiskPlatform {
@@ -44,6 +50,7 @@ class FakePlatform final : public DiskPlatform {
   std::size_t syncs = 0;
   bool stopped = false;
   std::map<std::string, DeviceLock> locks;  // held by this process
+  std::set<std::string> turnstiles;         // turnstiles held by this process
 
   FakeDisk& add(const std::string& path, std::size_t size = 64 * 1024) {
     FakeDisk& disk = disks[path];
@@ -67,11 +74,11 @@ class FakePlatform final : public DiskPlatform {
     std::memcpy(line, text.c_str(), text.size() + 1);
     return 0;
   }
-  int sizeInSectors(int fd, unsigned long* sectors) override {
+  int sizeInBytes(int fd, std::uint64_t* bytes) override {
     FakeDisk& d = disk(fd);
     if (d.imageFile) return -ENOTTY;
     if (d.sizeFails) return -EIO;
-    *sectors = d.sectors ? *d.sectors : d.bytes.size() / 512;
+    *bytes = (d.sectors ? *d.sectors : d.bytes.size() / 512) * 512;
     return 0;
   }
   int ideGeometry(int fd, std::uint8_t* geometry) override {
@@ -102,6 +109,7 @@ class FakePlatform final : public DiskPlatform {
     if (!quiet)
       log.push_back("write " + path(fd) + " " + std::to_string(offset) + " " + std::to_string(size));
     if (d.writeFails || dead()) return -EIO;
+    if (d.failWrite && d.writes++ == *d.failWrite) return -EIO;
     const auto at = static_cast<std::size_t>(offset);
     std::size_t n = d.shortWrites ? size / 2 : size;
     if (cutAfter && written + n > *cutAfter) {
@@ -118,9 +126,18 @@ class FakePlatform final : public DiskPlatform {
   int sync(int fd) override {
     if (!quiet) log.push_back("sync " + path(fd));
     if (syncFailsAt && syncs++ == *syncFailsAt) stopped = true;
-    return disk(fd).syncFails || dead() ? -EIO : 0;
+    FakeDisk& d = disk(fd);
+    if (d.failSync && d.syncs++ == *d.failSync) return -EIO;
+    return d.syncFails || dead() ? -EIO : 0;
   }
   int lockDevice(int fd, DeviceLock lock) override {
+    if (lock == DeviceLock::Turnstile || lock == DeviceLock::TurnstilePass ||
+        lock == DeviceLock::TurnstileRelease) {
+      if (lock != DeviceLock::TurnstileRelease && disk(fd).turnstileElsewhere) return -EWOULDBLOCK;
+      if (lock != DeviceLock::TurnstileRelease) turnstiles.insert(path(fd));
+      if (lock == DeviceLock::TurnstileRelease) turnstiles.erase(path(fd));
+      return 0;
+    }
     if (lock == DeviceLock::Release) {
       locks.erase(path(fd));
       return 0;

@@ -266,21 +266,25 @@ TEST(Journal, CopyReadsBackAndAnyChangedOrMissingByteInvalidatesIt) {
   const std::uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
   EXPECT_EQ(journalCrc32(check, sizeof check), 0xCBF43926u) << "the CRC-32 of zlib and Ethernet";
   const std::vector<std::uint8_t> record = ImageBuilder::header(5).zeros(28).text("LAB").finish();
+  const RecordKey replaced{300, 0xA1B2C3D4u};
   std::uint8_t area[JournalAreaLength];
-  const std::uint32_t length =
-      journalEncode(record.data(), static_cast<std::uint32_t>(record.size()), 0x0102030405060708u, area);
+  const std::uint32_t length = journalEncode(record.data(), static_cast<std::uint32_t>(record.size()),
+                                             0x0102030405060708u, area, replaced);
   ASSERT_EQ(length, JournalHeaderLength + record.size());
   EXPECT_EQ(std::memcmp(area, "WEXJOURN", 8), 0);
-  EXPECT_EQ(isdGetU32(area + 8), 1u);
+  EXPECT_EQ(isdGetU32(area + 8), 2u);
   EXPECT_EQ(isdGetU32(area + 12), record.size());
   EXPECT_EQ(isdGetU64(area + 16), 0x0102030405060708u);
   EXPECT_EQ(isdGetU32(area + 24), journalCrc32(record.data(), record.size()));
-  EXPECT_EQ(std::memcmp(area + 32, record.data(), record.size()), 0);
+  EXPECT_EQ(isdGetU32(area + 28), 300u);
+  EXPECT_EQ(isdGetU32(area + 32), 0xA1B2C3D4u);
+  EXPECT_EQ(std::memcmp(area + 40, record.data(), record.size()), 0);
   EXPECT_TRUE(std::all_of(area + length, area + sizeof area, [](std::uint8_t b) { return b == 0; }));
   const JournalCopy copy = journalDecode(area, sizeof area);
   ASSERT_TRUE(copy.valid);
   EXPECT_EQ(copy.generation, 0x0102030405060708u);
-  EXPECT_EQ(copy.record, area + 32);
+  EXPECT_EQ(copy.record, area + 40);
+  EXPECT_EQ(copy.replaced, replaced);
   EXPECT_TRUE(journalMatches(copy, record.data(), record.size()));
   std::vector<std::uint8_t> other = record;
   other.back() ^= 1;
@@ -296,6 +300,56 @@ TEST(Journal, CopyReadsBackAndAnyChangedOrMissingByteInvalidatesIt) {
     EXPECT_FALSE(journalDecode(area, i).valid) << "cut to " << i;
   }
   EXPECT_TRUE(journalDecode(area, length).valid);
+
+  // The seal in the area's last sector: whole, or not taken.
+  journalSealEncode({static_cast<std::uint32_t>(record.size()), 0x55AA55AAu}, 41, area + JournalSealAt);
+  const JournalSeal seal = journalSealOf(area, sizeof area);
+  ASSERT_TRUE(seal.valid);
+  EXPECT_EQ(seal.generation, 41u);
+  EXPECT_EQ(seal.record, (RecordKey{static_cast<std::uint32_t>(record.size()), 0x55AA55AAu}));
+  EXPECT_TRUE(journalDecode(area, sizeof area).valid) << "the seal leaves the copy as it is";
+  for (std::uint32_t i = 0; i < JournalSealLength; ++i) {
+    area[JournalSealAt + i] ^= 0x10;
+    EXPECT_FALSE(journalSealOf(area, sizeof area).valid) << "seal byte " << i;
+    area[JournalSealAt + i] ^= 0x10;
+  }
+  EXPECT_FALSE(journalSealOf(area, JournalSealAt + JournalSealLength - 1).valid);
+}
+
+// A copy is taken only when it holds a well-formed record and a generation
+// the next save can still go beyond; an older wexedit's copies (layout 1,
+// the record at 32) still count.
+TEST(Journal, CopiesOfLayoutOneAreReadAndMalformedOrExhaustedOnesAreNot) {
+  const std::vector<std::uint8_t> record = ImageBuilder::header(5).zeros(28).text("LAB").finish();
+  std::uint8_t area[JournalAreaLength] = {};
+  std::memcpy(area, "WEXJOURN", 8);
+  isdPutU32(area + 8, 1);
+  isdPutU32(area + 12, static_cast<std::uint32_t>(record.size()));
+  isdPutU64(area + 16, 9);
+  isdPutU32(area + 24, journalCrc32(record.data(), record.size()));
+  std::memcpy(area + 32, record.data(), record.size());
+  isdPutU32(area + 28, journalCrc32(area + 32, record.size(), journalCrc32(area, 28)));
+  const JournalCopy old = journalDecode(area, sizeof area);
+  ASSERT_TRUE(old.valid);
+  EXPECT_EQ(old.generation, 9u);
+  EXPECT_EQ(old.record, area + 32);
+  EXPECT_EQ(old.replaced, RecordKey{});
+
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> record;
+    std::uint64_t generation;
+  };
+  std::vector<std::uint8_t> shortWord = record;
+  isdPutU32(shortWord.data() + 8, static_cast<std::uint32_t>(record.size() - 2));
+  for (const Case& c : {Case{"version 1", ImageBuilder::header(1).zeros(28).text("LAB").finish(), 1},
+                        Case{"length word off", shortWord, 1}, Case{"generation 2^63", record, 1ULL << 63},
+                        Case{"generation 2^64-1", record, ~0ULL}}) {
+    std::uint8_t copy[JournalAreaLength];
+    ASSERT_NE(journalEncode(c.record.data(), static_cast<std::uint32_t>(c.record.size()), c.generation, copy),
+              0u);
+    EXPECT_FALSE(journalDecode(copy, sizeof copy).valid) << c.name;
+  }
 }
 
 struct AreaCase {

@@ -193,17 +193,19 @@ INSTANTIATE_TEST_SUITE_P(
                     PartitionCase{0xEE, 1, 4096, 300, true, DiskOutcome::Written},
                     PartitionCase{0xEE, 1, 512, 300, false, DiskOutcome::RefusedPartition}));
 
-// A damaged length word claims no more than the longest record a 204-byte
-// header can frame (2598 bytes): what lies beyond stays someone else's.
-TEST(Guard, DamagedLengthWordClaimsNoMoreThanTheLongestRecord) {
+// A damaged length word claims only what the record's framing reaches (the
+// header and six bytes of text here), never up to the longest record a
+// header can frame: what lies beyond stays someone else's.
+TEST(Guard, DamagedLengthWordClaimsOnlyWhatTheFramingReaches) {
   auto disk = blankDisk();
   put(disk, IsdStoreOffset, record(6));
+  const std::size_t framed = record(6).size();
   for (std::size_t i = 0; i < 4; ++i)
-    disk[IsdStoreOffset + 8 + i] = static_cast<std::uint8_t>(60000 >> (8 * i));
-  EXPECT_EQ(guardOwnedLength(disk.data() + IsdStoreOffset, DiskBytes - IsdStoreOffset), 2598u);
-  disk[IsdStoreOffset + 30000] = 0x7F;
-  EXPECT_EQ(judge(disk, 2598), DiskOutcome::Written);
-  EXPECT_EQ(judge(disk, 30001), DiskOutcome::RefusedForeignData);
+    disk[IsdStoreOffset + 8 + i] = static_cast<std::uint8_t>(2000 >> (8 * i));
+  EXPECT_EQ(guardOwnedLength(disk.data() + IsdStoreOffset, DiskBytes - IsdStoreOffset), framed);
+  disk[IsdStoreOffset + 1500] = 0x7F;
+  EXPECT_EQ(judge(disk, 1500), DiskOutcome::Written);
+  EXPECT_EQ(judge(disk, 1501), DiskOutcome::RefusedForeignData);
 }
 
 struct JournalAreaCase {
@@ -233,7 +235,7 @@ TEST_P(JournalAreaGuard, SectorsTwelveToNineteenFollowTheRecordsRules) {
   if (c.foreignAt != 0) disk[c.foreignAt] = 0x7F;
   GuardDisk view{disk.data(), disk.size(), nullptr, 0, 0, disk.size(), c.gptSector != 0 ? c.gptSector : 512};
   const char* user = nullptr;
-  EXPECT_EQ(guardJournalArea(view, &user), c.outcome);
+  EXPECT_EQ(guardJournalArea(view, 0, &user), c.outcome);
 }
 INSTANTIATE_TEST_SUITE_P(
     Cases, JournalAreaGuard,

@@ -64,10 +64,15 @@ def test_save_writes_only_where_the_range_is_ours(disks, name):
         written = STORE + int.from_bytes(after[STORE + 8:STORE + 12], "little")
         # Nothing outside the record's own range and its journal copy changed.
         assert after[:STORE] == image[:STORE]
-        if expected == "written":
+        if expected in ("written", "written-second-area"):
             assert result.stderr == b""
             assert wexrecord.journal_on(after)[1] == after[STORE:written]
             assert wexrecord.outside_journal(after)[written:] == wexrecord.outside_journal(image)[written:]
+            # The copy lies in the one area the disk allows; the other is as it was.
+            first, second = wexrecord.JOURNAL_AREAS
+            used, other = (second, first) if expected == "written-second-area" else (first, second)
+            assert wexrecord.journal_copy(after[used:used + 4096]) is not None
+            assert after[other:other + 4096] == image[other:other + 4096]
         else:
             assert after[written:] == image[written:], "the journal area is not the record's to write"
             lines = result.stderr.decode().splitlines()
@@ -77,6 +82,9 @@ def test_save_writes_only_where_the_range_is_ours(disks, name):
         assert after == image, "a refused disk must keep every byte"
         assert result.stderr.decode().startswith("wexedit: /dev/sda: ")
         assert b"not written" in result.stderr
+        # A table whose entry array lies over the record names the way out.
+        remedy = b"sgdisk --adjust-main-table=20 /dev/sda" in result.stderr
+        assert remedy == (name == "gpt-512"), result.stderr
     for sector in (512, 4096):
         if name.startswith(f"gpt-{sector}"):
             assert disk_samples.gpt_valid(after, sector), "the partition table must still validate"

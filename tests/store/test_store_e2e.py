@@ -4,7 +4,9 @@ removal of every copy, disks that cannot be opened, and the lock's wait."""
 import fcntl
 import subprocess
 import sys
+import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import pytest
@@ -13,8 +15,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "cli"))
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 
 import launcher  # noqa: E402
-from wexrun import (STORE_OFFSET, Record, bin_dir, edit, journal_on, outside_journal,  # noqa: E402
-                    program_disks, sample_record, view)
+from wexrun import (STORE_OFFSET, Record, bin_dir, edit, journal_on, json_object,  # noqa: E402
+                    outside_journal, program_disks, sample_record, view)
 
 FIELDS = ("NetBIOSName", "Tree", "IP")
 OLD = (b"PC1", b"CORP_TREE", b"10.0.0.5")
@@ -160,11 +162,14 @@ def test_a_run_that_cannot_lock_the_disks_gives_up_after_its_wait_having_written
         assert view(disks, "NetBIOSName").stdout == b"PC1\n"
         fcntl.flock(held, fcntl.LOCK_EX)  # another editor
         start = time.monotonic()
-        result = edit(disks, "Tree=Lab")
+        # The same wait with --json, at the same time: its object carries the error.
+        with ThreadPoolExecutor(2) as pool:
+            text, objected = pool.map(lambda args: edit(disks, *args), [["Tree=Lab"], ["--json", "Tree=Lab"]])
         waited = time.monotonic() - start
-    assert result.returncode == 4
-    assert result.stderr == (b"wexedit: /dev/sda is in use by another run of wexedit or wexview; "
-                             b"gave up after 10 seconds; nothing was written\n")
+    line = b"/dev/sda is in use by another run of wexedit or wexview; gave up after 10 seconds; nothing was written"
+    assert (text.returncode, text.stderr, text.stdout) == (4, b"wexedit: " + line + b"\n", b"")
+    assert (objected.returncode, json_object("wexedit", objected.stdout)) == (
+        4, {"schema": 1, "error": {"status": 4, "message": line.decode()}})
     assert 9.5 <= waited < 30
     assert disks.image("sda") == before
 
@@ -242,10 +247,11 @@ def test_a_corrupted_length_word_never_makes_a_save_or_removal_clear_foreign_byt
         disk.seek(STORE_OFFSET + 30000)
         disk.write(foreign)
     result = edit(disks, "NetBIOSName=NEW")
-    # The stored length claims the journal area too: no copy there this time.
-    assert (result.returncode, result.stderr) == (0, b"wexedit: /dev/sda: the disk has no journal copy (the bytes "
-                                                     b"from 6144 on hold other data); the image-safe data was "
-                                                     b"written without one\n")
+    # The record is damaged: read as far as its framing goes, which claims
+    # neither the foreign bytes nor the journal area.
+    assert (result.returncode, result.stderr) == (0, b"wexedit: /dev/sda: the image-safe data at byte 2560 is "
+                                                     b"damaged and no disk holds another copy; it was read as far "
+                                                     b"as it goes\n")
     assert disks.record("sda").texts["netbiosName"] == b"NEW"
     assert disks.image("sda")[STORE_OFFSET + 30000:STORE_OFFSET + 30016] == foreign
     assert edit(disks, "Tree=AFTER").stderr == b""
@@ -286,3 +292,46 @@ def test_an_edit_that_changes_nothing_writes_and_syncs_nothing(disks):
     assert (result.returncode, result.stderr) == (0, b"")
     assert not [line for line in disks.log_lines() if line.startswith(("write ", "sync "))]
     assert journal_on(disks.image("sda"))[0] == journal_on(disks.image("sdb"))[0] == 1, "the generation stays"
+
+
+def test_editors_get_the_disks_while_viewers_read_back_to_back(disks):
+    # Each read takes 20 ms: two viewer loops overlap their shared locks all
+    # the time, and each editor still gets its turn within its wait.
+    disks.add("sda", sample_record(), delay=20)
+    disks.add("sdb", sample_record(), delay=20)
+    stop = threading.Event()
+    views = []
+
+    def read_back_to_back():
+        while not stop.is_set():
+            views.append(view(disks, "NetBIOSName").returncode)
+
+    readers = [threading.Thread(target=read_back_to_back) for _ in range(2)]
+    for reader in readers:
+        reader.start()
+    try:
+        time.sleep(0.3)
+        edits = [edit(disks, f"NetBIOSName=PC{n}") for n in range(5)]
+    finally:
+        stop.set()
+        for reader in readers:
+            reader.join()
+    assert [(result.returncode, result.stderr) for result in edits] == [(0, b"")] * 5
+    assert views and set(views) == {0}
+    assert disks.record("sda").texts["netbiosName"] == b"PC4"
+
+
+def test_a_disk_over_2_tib_is_a_disk_like_any_other(disks):
+    # 3 TiB of sectors over a sparse image: the size comes in bytes on every build.
+    disks.add("sda", size=3 * 2**40 // 512)
+    assert edit(disks, *NEW_ARGS).returncode == 0
+    found, result = seen(disks)
+    assert (found, result.stderr) == (NEW, b"")
+    assert journal_on(disks.image("sda"))[1] == disks.record("sda").encode()
+
+
+def test_a_node_that_is_no_block_device_is_named_in_both_roles(disks):
+    disks.add("sda", sample_record())
+    disks.add("sdb", sample_record(), size="notty")
+    for run in (edit(disks, "Tree=X"), view(disks, "Tree")):
+        assert b"/dev/sdb: not usable as a disk (Block device required)" in run.stderr, run.stderr
