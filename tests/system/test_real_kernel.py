@@ -27,7 +27,7 @@ JOURNAL, JOURNAL_END = wexrecord.JOURNAL_OFFSET, wexrecord.JOURNAL_END
 # The journal's second area, the 4096 bytes that end at 1 MiB, taken where
 # the first one is not free (on a disk with 4096-byte sectors, the GPT
 # header's sector).
-SECOND_JOURNAL = MIB - 4096
+SECOND_JOURNAL = wexrecord.JOURNAL_SECOND_OFFSET
 # Partition types of a Windows disk: EFI system, Microsoft reserved, basic data.
 ESP, MSR, BASIC_DATA = ("C12A7328-F81F-11D2-BA4B-00A0C93EC93B", "E3C9E316-0B5C-4DB8-817D-F92DF00215AE",
                         "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7")
@@ -49,9 +49,8 @@ def journal_record(image):
 
 
 def journal_record_at(image, offset):
-    """The record of the valid journal copy in the 4096 bytes at `offset`; fails when there is none.
-    Every journal area has the layout of the first, so the one reader reads them all."""
-    copy = wexrecord.journal_on(bytes(JOURNAL) + image[offset:offset + JOURNAL_END - JOURNAL])
+    """The record of the valid journal copy in the 4096 bytes at `offset`; fails when there is none."""
+    copy = wexrecord.journal_copy(image[offset:offset + JOURNAL_END - JOURNAL])
     assert copy is not None, f"no journal copy at {offset}: {image[offset:offset + 16].hex()}"
     return copy[1]
 
