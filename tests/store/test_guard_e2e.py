@@ -83,7 +83,7 @@ def test_save_writes_only_where_the_range_is_ours(disks, name):
         assert result.stderr.decode().startswith("wexedit: /dev/sda: ")
         assert b"not written" in result.stderr
         # A table whose entry array lies over the record names the way out.
-        remedy = b"sgdisk --adjust-main-table=20 /dev/sda" in result.stderr
+        remedy = b"sgdisk --move-main-table=20 /dev/sda" in result.stderr
         assert remedy == (name == "gpt-512"), result.stderr
     for sector in (512, 4096):
         if name.startswith(f"gpt-{sector}"):
