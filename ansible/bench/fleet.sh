@@ -27,7 +27,7 @@ mkdir -p "$work/sim" "$work/images" "$work/home" "$work/ansible-home" "$work/loc
 : >"$work/ansible.cfg"
 export HOME=$work/home ANSIBLE_CONFIG=$work/ansible.cfg ANSIBLE_HOME=$work/ansible-home \
   ANSIBLE_LOCAL_TEMP=$work/local-tmp ANSIBLE_REMOTE_TEMP=$work/remote-tmp \
-  ANSIBLE_LIBRARY=$root/ansible/library ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 \
+  ANSIBLE_LIBRARY=$root/ansible/collection/plugins/modules ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 \
   ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_FORKS=10
 
 fresh_images() {

@@ -27,7 +27,7 @@ PLAYBOOK = Path(__file__).with_name("module_play.yml")
 def load_module():
     """The module's functions, loaded as a library (its main does not run)."""
     pytest.importorskip("ansible", reason="ansible-core is not installed")
-    return SimpleNamespace(**runpy.run_path(str(SOURCE_DIR / "ansible" / "library" / "wexedit.py")))
+    return SimpleNamespace(**runpy.run_path(str(SOURCE_DIR / "ansible" / "collection" / "plugins" / "modules" / "wexedit.py")))
 
 
 def ansible_environment(work):
@@ -40,7 +40,7 @@ def ansible_environment(work):
     env.update(HOME=str(work / "home"), ANSIBLE_CONFIG=str(work / "ansible.cfg"),
                ANSIBLE_HOME=str(work / "ansible-home"), ANSIBLE_LOCAL_TEMP=str(work / "local-tmp"),
                ANSIBLE_REMOTE_TEMP=str(work / "remote-tmp"),
-               ANSIBLE_LIBRARY=str(SOURCE_DIR / "ansible" / "library"),
+               ANSIBLE_LIBRARY=str(SOURCE_DIR / "ansible" / "collection" / "plugins" / "modules"),
                ANSIBLE_PYTHON_INTERPRETER=sys.executable, ANSIBLE_NOCOLOR="1",
                ANSIBLE_RETRY_FILES_ENABLED="0", ANSIBLE_LOCALHOST_WARNING="0",
                ANSIBLE_INVENTORY_UNPARSED_WARNING="0")

@@ -3,9 +3,15 @@
 # SPDX-License-Identifier: MIT
 """Ansible module: sets, clears or removes the image-safe data through wexedit --json."""
 
+from __future__ import absolute_import, division, print_function
+__metaclass__ = type
+
 DOCUMENTATION = r"""
 module: wexedit
 short_description: Set or remove the image-safe data kept at byte 2560 of each raw disk
+version_added: 1.0.0
+author:
+  - Wexedit Maintainers (@wexedit)
 description:
   - Runs C(wexedit --json) with one C(Key=Value) argument a field and reports
     what the editor changed. A disk that already holds the record is neither
@@ -45,15 +51,30 @@ options:
         mode, the record a removal takes away; default C(wexview) beside a given
         I(executable), else on PATH or in /usr/sbin.
     type: path
+attributes:
+  check_mode:
+    description: Runs the editor with C(--dry-run) and reports the change it would make.
+    support: full
+  diff_mode:
+    description: Shows each changed field before and after; a removal shows the whole record going.
+    support: full
+  platform:
+    description: Linux workstations with the C(wexedit) package installed.
+    support: full
+    platforms: posix
+requirements:
+  - the C(wexedit) package (C(wexedit) and C(wexview)) on the managed host
+seealso:
+  - module: wexedit.imaging.wexedit_info
 """
 
 EXAMPLES = r"""
 - name: Stamp the workstation's identity
-  wexedit:
+  wexedit.imaging.wexedit:
     fields: {Tree: LAB_TREE, NetBIOSName: LAB-PC7, DHCP: false, IP: 10.1.2.3,
              DNSServers: [10.0.0.1, 10.0.0.2], JustImaged: true}
 - name: Remove the record
-  wexedit:
+  wexedit.imaging.wexedit:
     state: absent
 """
 
@@ -71,6 +92,20 @@ result:
       when the editor stopped before its report or found no usable disk.
   type: dict
   returned: when the editor ran
+view:
+  description:
+    - The viewer's JSON report, as /usr/share/wexedit/schema/wexview.schema.json describes it,
+      when there was nothing to edit.
+  type: dict
+  returned: when no field, clear or removal was asked for
+rc:
+  description: The editor's exit status.
+  type: int
+  returned: when the editor ran
+stderr:
+  description: What the editor wrote on standard error (its refusals and warnings).
+  type: str
+  returned: when the editor ran
 """
 
 import json
@@ -79,9 +114,10 @@ import os
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.parsing.convert_bool import boolean
 
-# The settable fields in the editor's order, with the kind of value each takes.
-# The editor applies its arguments in order, so a server count always comes
-# before the servers it admits.
+# The settable fields in the editor's order, with the kind of value each takes,
+# copied from the program's field table. The editor applies its arguments in
+# order, so a server count always comes before the servers it admits.
+# BEGIN FIELD_KINDS (written by ansible/gen_fields.py from fields/fields.cpp)
 FIELD_KINDS = (
     ("JustImaged", "flag"),
     ("ScriptedImage", "flag"),
@@ -96,11 +132,12 @@ FIELD_KINDS = (
     ("IP", "address"),
     ("Gateway", "address"),
     ("Mask", "address"),
-    ("DNSServers", "servers"),
     ("DNSServerCount", "count"),
+    ("DNSServers", "servers"),
     ("DNSSuffix", "text"),
     ("DNSHostName", "text"),
 )
+# END FIELD_KINDS
 SETTABLE = tuple(name for name, _ in FIELD_KINDS)
 
 # What the editor's exit statuses say, for the task's message.
