@@ -74,6 +74,10 @@ rc:
   description: The viewer's exit status.
   type: int
   returned: always
+stderr:
+  description: What the viewer wrote on standard error.
+  type: str
+  returned: failure
 """
 
 import json
@@ -108,7 +112,10 @@ def run_module():
                          rc=rc, view={}, stderr=err)
     error = view.get("error")
     if isinstance(error, dict):
-        module.fail_json(msg=f"wexview exited with status {error.get('status', rc)}: {error.get('message')}",
+        # The viewer's lines on standard error name the disks the object does not.
+        said = [line.split(": ", 1)[1] for line in err.splitlines() if line.startswith("wexview: ")]
+        reasons = [str(error.get("message"))] + [line for line in said if line != error.get("message")]
+        module.fail_json(msg=f"wexview exited with status {error.get('status', rc)}: " + "; ".join(reasons),
                          rc=rc, view=view, stderr=err)
     used = {disk.get("path") for disk in view.get("disks") or []}
     unused = [f"{path}: not used" for path in module.params["disks"] if path not in used]
