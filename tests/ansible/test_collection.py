@@ -3,6 +3,7 @@ installed offline into a fresh collections path, a play naming only fully
 qualified names over simulated disks, the modules' documentation against
 what they return, ansible-doc, and ansible-core's own module checks."""
 
+import hashlib
 import json
 import os
 import re
@@ -15,6 +16,9 @@ import pytest
 import yaml
 
 from test_ansible_module import SOURCE_DIR, SimDisks, ansible_environment, schema_validator
+
+sys.path.insert(0, str(SOURCE_DIR / "tests" / "store"))
+import disk_samples  # noqa: E402
 
 COLLECTION = SOURCE_DIR / "ansible" / "collection"
 MODULES = ("wexedit", "wexedit_info")
@@ -53,14 +57,19 @@ def played(installed):
     disks = SimDisks(work / "disks")
     disks.add("sda", 1 << 20)
     preload = disks.env({})
-    variables = dict(simdisk_environment=preload, results=str(work / "results.json"),
+    # A GPT whose entry array (LBA 2 to 33) lies over the record, its partition from 1 MiB.
+    gpt_image = work / "gpt.img"
+    gpt_image.write_bytes(bytes(disk_samples.gpt(512, disk_samples.LARGE_DISK, 2, 2048)))
+    variables = dict(simdisk_environment=preload, results=str(work / "results.json"), gpt_image=str(gpt_image),
                      wexedit=str(bin_dir / "wexedit"), wexview=str(bin_dir / "wexview"))
     (work / "vars.json").write_text(json.dumps(variables))
     play = Path(__file__).with_name("collection_play.yml")
     run = subprocess.run(["ansible-playbook", "-i", "localhost,", "-e", f"@{work / 'vars.json'}", str(play)],
                          cwd=work, env=env, capture_output=True, text=True, timeout=240)
     assert run.returncode == 0, run.stdout + run.stderr
-    return json.loads((work / "results.json").read_text())
+    results = json.loads((work / "results.json").read_text())
+    results["gpt_image"] = gpt_image.read_bytes()
+    return results
 
 
 def documented(module):
@@ -79,6 +88,25 @@ def test_the_play_changes_once_checks_diffs_and_refuses(played):
     assert played["refused"]["failed"] is True and "IP '1.2.3' refused" in played["refused"]["msg"]
 
 
+def test_make_room_moves_the_gpt_entry_array_only_when_asked_and_not_in_check_mode(played):
+    refused, checked, made = played["gpt_refused"], played["room_checked"], played["room_made"]
+    assert refused["failed"] is True and "sgdisk --adjust-main-table=20" in refused["msg"]
+    assert "moved_tables" not in refused
+    path = checked["result"]["disks"][0]["path"]
+    assert checked["changed"] is True and not checked.get("failed")
+    assert checked["moved_tables"] == [{"path": path, "before": 2, "after": 20}]
+    key = f"GPT entry array sector of {path}"
+    assert (checked["diff"]["before"][key], checked["diff"]["after"][key]) == (2, 20)
+    original = bytes(disk_samples.gpt(512, disk_samples.LARGE_DISK, 2, 2048))
+    assert played["gpt_after_check"]["stat"]["checksum"] == hashlib.sha1(original).hexdigest()
+    assert made["changed"] is True and not made.get("failed") and made["moved_tables"][0]["after"] == 20
+    assert [disk["result"] for disk in made["result"]["disks"]] == ["written"]
+    image = played["gpt_image"]
+    assert disk_samples.gpt_valid(image, 512) and int.from_bytes(image[512 + 72:512 + 80], "little") == 20
+    partition = slice(2048 * 512, (disk_samples.LARGE_DISK // 512 - 33) * 512)  # to the last usable sector
+    assert image[partition] == original[partition], "the partition's sectors changed"
+
+
 def test_info_returns_the_viewers_object_and_changes_nothing(played):
     before, after, missing = played["info_before"], played["info_after"], played["info_missing"]
     validator = schema_validator("wexview")
@@ -93,7 +121,7 @@ def test_info_returns_the_viewers_object_and_changes_nothing(played):
 
 
 @pytest.mark.parametrize("module, task", [("wexedit", "stamped"), ("wexedit", "viewed"),
-                                          ("wexedit_info", "info_after")])
+                                          ("wexedit", "room_made"), ("wexedit_info", "info_after")])
 def test_return_documents_exactly_what_a_run_returns(played, module, task):
     _, returned = documented(module)
     result = {key for key in played[task] if not key.startswith("_ansible")} - COMMON_KEYS
@@ -136,7 +164,8 @@ def test_the_modules_field_table_is_the_programs(tmp_path):
     table = tmp_path / "fields" / "fields.cpp"
     text = table.read_text()
     end = text.index("};", text.index(".documentedName"))
-    table.write_text(text[:end] + '{.keyword = "Z", .documentedName = "Zone", .value = ValueKind::Text},\n' + text[end:])
+    row = '{.keyword = "Z", .documentedName = "Zone", .value = ValueKind::Text},\n'
+    table.write_text(text[:end] + row + text[end:])
     header = tmp_path / "fields" / "fields.h"
     header.write_text(re.sub(r"FieldKeywordCount = (\d+)", lambda m: f"FieldKeywordCount = {int(m[1]) + 1}",
                              header.read_text()))

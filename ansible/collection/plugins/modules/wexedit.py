@@ -51,6 +51,16 @@ options:
         mode, the record a removal takes away; default C(wexview) beside a given
         I(executable), else on PATH or in /usr/sbin.
     type: path
+  make_room:
+    description:
+      - When a disk's only refusal is a GUID partition table whose entry array lies over
+        the record, move the entry array to the sector the editor names with
+        C(sgdisk -j N), then run the editor again. Only with sgdisk (package gdisk)
+        installed; any other refusal fails the task as without this option.
+      - Check mode reports the move as a change it would make; diff mode shows the
+        entry array's sector before and after, by disk.
+    type: bool
+    default: false
 attributes:
   check_mode:
     description: Runs the editor with C(--dry-run) and reports the change it would make.
@@ -64,6 +74,7 @@ attributes:
     platforms: posix
 requirements:
   - the C(wexedit) package (C(wexedit) and C(wexview)) on the managed host
+  - sgdisk (package gdisk) for I(make_room)
 seealso:
   - module: wexedit.imaging.wexedit_info
 """
@@ -106,10 +117,19 @@ stderr:
   description: What the editor wrote on standard error (its refusals and warnings).
   type: str
   returned: when the editor ran
+moved_tables:
+  description:
+    - The disks whose partition entry array was moved (in check mode, would be) to make
+      room, each with C(path), C(before) and C(after), the entry array's first sector.
+  type: list
+  elements: dict
+  returned: when make_room moved or would move a table
 """
 
 import json
 import os
+import re
+import struct
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.parsing.convert_bool import boolean
@@ -263,6 +283,59 @@ def field_diff(report):
             "after": {name: change.get("after") for name, change in fields.items()}}
 
 
+# The end of the editor's reason for a disk whose GPT entry array lies over the record.
+ROOM_ADVICE = re.compile(r"; to make room, move the table's partition entry array with: "
+                         r"sgdisk --adjust-main-table=(\d+) (.+)$")
+
+
+def room_to_make(report):
+    """(path, sector) of each disk refused only for its GPT entry array; none when a
+    value was refused or a disk was refused for anything else."""
+    disks = report.get("disks") or []
+    refused = [disk for disk in disks if disk.get("result") in ("refused", "failed")]
+    wanted = []
+    for disk in refused:
+        advice = ROOM_ADVICE.search(disk.get("reason") or "")
+        if advice is None or advice.group(2) != disk.get("path"):
+            return []
+        wanted.append((disk["path"], int(advice.group(1))))
+    return [] if report.get("refused") else wanted
+
+
+def entry_array_sector(path):
+    """The first sector of the primary GPT's entry array, from its header at LBA 1
+    (512- or 4096-byte sectors); None when there is no header."""
+    with open(path, "rb") as disk:
+        for sector in (512, 4096):
+            disk.seek(sector)
+            header = disk.read(92)
+            if header[:8] == b"EFI PART":
+                return struct.unpack_from("<Q", header, 72)[0]
+    return None
+
+
+def make_room(module, wanted):
+    """Moves each disk's entry array with sgdisk (not in check mode); the moves, as
+    returned. Fails the task when sgdisk is missing, fails or leaves the array where it was."""
+    sgdisk = module.get_bin_path("sgdisk", opt_dirs=["/usr/sbin", "/sbin"])
+    if sgdisk is None:
+        module.fail_json(msg="make_room needs sgdisk (package gdisk), which is not installed; disks refused: "
+                             + ", ".join(path for path, _ in wanted))
+    moves = []
+    for path, sector in wanted:
+        moves.append(dict(path=path, before=entry_array_sector(path), after=sector))
+        if module.check_mode:
+            continue
+        # -j is the option's short name under both of its long names
+        # (--adjust-main-table, later --move-main-table).
+        rc, out, err = module.run_command([sgdisk, "-j", str(sector), path], environ_update={"LC_ALL": "C"})
+        if rc != 0 or entry_array_sector(path) != sector:
+            module.fail_json(msg=f"sgdisk could not move the partition entry array of {path} to sector {sector}: "
+                                 f"{err.strip() or out.strip() or 'it stayed at ' + str(entry_array_sector(path))}",
+                             rc=rc, stdout=out, stderr=err, moved_tables=moves)
+    return moves
+
+
 def _run_json(module, command):
     """Runs `command` (no shell) and reads its JSON; fails the task when there is
     none, or when the object carries the program's error (a run that stopped
@@ -320,6 +393,7 @@ def run_module():
             disks=dict(type="list", elements="path", default=[]),
             executable=dict(type="path"),
             viewer=dict(type="path"),
+            make_room=dict(type="bool", default=False),
         ),
         supports_check_mode=True,
     )
@@ -345,15 +419,30 @@ def run_module():
     command = editor_command(editor, assignments=assignments, disks=disks, clear=params["clear"],
                              remove=remove, dry_run=module.check_mode)
     rc, report, err = _run_json(module, command)
-    changed = bool(report.get("changed"))
+    moves = []
+    wanted = room_to_make(report) if params["make_room"] and rc != 0 and not remove else []
+    if wanted:
+        moves = make_room(module, wanted)
+        if module.check_mode:
+            # These were the only refusals: once the tables move, the editor writes.
+            rc = 0
+        else:
+            rc, report, err = _run_json(module, command)
+    changed = bool(report.get("changed")) or bool(moves)
     outcome = dict(changed=changed, record=report.get("record"), result=report, rc=rc, stderr=err)
+    if moves:
+        outcome["moved_tables"] = moves
     if module._diff:
         outcome["diff"] = field_diff(report)
         if before is not None and changed and not report.get("fields"):
             outcome["diff"] = {"before": before.get("record") if before.get("stored") else {}, "after": {}}
+        for move in moves:
+            key = f"GPT entry array sector of {move['path']}"
+            outcome["diff"]["before"][key], outcome["diff"]["after"][key] = move["before"], move["after"]
     missing = unused_disks(disks, report, err)
     if rc != 0 or missing:
-        reasons = failure_reasons(report) + missing or [err.strip() or "no reason given"]
+        reasons = failure_reasons(report) if rc != 0 else []
+        reasons = reasons + missing or [err.strip() or "no reason given"]
         what = EXIT_MEANINGS.get(rc, "see the manual page") if rc != 0 else "a named disk was not used"
         module.fail_json(msg=f"wexedit exited with status {rc} ({what}): " + "; ".join(reasons), **outcome)
     module.exit_json(**outcome)
