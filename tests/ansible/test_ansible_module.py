@@ -40,7 +40,7 @@ def ansible_environment(work):
     env.update(HOME=str(work / "home"), ANSIBLE_CONFIG=str(work / "ansible.cfg"),
                ANSIBLE_HOME=str(work / "ansible-home"), ANSIBLE_LOCAL_TEMP=str(work / "local-tmp"),
                ANSIBLE_REMOTE_TEMP=str(work / "remote-tmp"),
-               ANSIBLE_LIBRARY=str(SOURCE_DIR / "ansible" / "collection" / "plugins" / "modules"),
+               ANSIBLE_LIBRARY=str(SOURCE_DIR / "ansible" / "library"),
                ANSIBLE_PYTHON_INTERPRETER=sys.executable, ANSIBLE_NOCOLOR="1",
                ANSIBLE_RETRY_FILES_ENABLED="0", ANSIBLE_LOCALHOST_WARNING="0",
                ANSIBLE_INVENTORY_UNPARSED_WARNING="0")

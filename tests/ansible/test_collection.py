@@ -134,8 +134,8 @@ def test_the_options_documented_are_the_options_taken():
     for module in MODULES:
         doc, _ = documented(module)
         text = (COLLECTION / "plugins" / "modules" / f"{module}.py").read_text()
-        spec = re.search(r"argument_spec=dict\((.*?)\n        \),", text, re.S).group(1)
-        assert set(doc["options"]) == set(re.findall(r"^\s+(\w+)=dict\(", spec, re.M)), module
+        taken = re.search(r"argument_spec=dict\((.*?)\n        \),", text, re.S).group(1)
+        assert set(doc["options"]) == set(re.findall(r"^\s+(\w+)=dict\(", taken, re.M)), module
         assert {"check_mode", "diff_mode", "platform"} <= set(doc["attributes"]) and doc["author"]
 
 

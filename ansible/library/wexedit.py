@@ -1,0 +1,1 @@
+../collection/plugins/modules/wexedit.py
