@@ -283,9 +283,10 @@ def field_diff(report):
             "after": {name: change.get("after") for name, change in fields.items()}}
 
 
-# The end of the editor's reason for a disk whose GPT entry array lies over the record.
+# The end of the editor's reason for a disk whose GPT entry array lies over the
+# record, under either of the long names sgdisk has had for -j.
 ROOM_ADVICE = re.compile(r"; to make room, move the table's partition entry array with: "
-                         r"sgdisk --adjust-main-table=(\d+) (.+)$")
+                         r"sgdisk --(?:adjust|move)-main-table=(\d+) (.+)$")
 
 
 def room_to_make(report):
