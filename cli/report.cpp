@@ -44,7 +44,7 @@ std::string diskFailureText(const DiskResult& disk) {
   if (disk.user[0] != '\0') text += std::string(" (") + disk.user + ")";
   if (disk.error < 0) text += std::string(" (") + std::strerror(-disk.error) + ")";
   if (disk.outcome == DiskOutcome::RefusedGpt && disk.gptRemedyLba != 0)
-    text += "; to make room, move the table's partition entry array with: sgdisk --adjust-main-table=" +
+    text += "; to make room, move the table's partition entry array with: sgdisk --move-main-table=" +
             std::to_string(disk.gptRemedyLba) + " " + pathOf(disk);
   return text;
 }

@@ -20,7 +20,7 @@ struct DiskResult {
   // was still written), NotUsed when the disk was not written at all.
   DiskOutcome journal;
   std::size_t journalArea;  // the journal area written (an index of JournalAreaOffsets), else NoJournalArea
-  // RefusedGpt: the LBA `sgdisk --adjust-main-table` can move the table's
+  // RefusedGpt: the LBA `sgdisk --move-main-table` can move the table's
   // entry array to, to free the record's bytes (0 when that would not), and
   // the table's sector size.
   std::uint64_t gptRemedyLba;

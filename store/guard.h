@@ -50,7 +50,7 @@ std::size_t guardChooseJournalArea(const GuardDisk& disk, DiskOutcome* refusal, 
 
 // Where a GUID partition table's entry array lies over the bytes the record
 // and the first journal area take, while its header sector leaves them: the
-// first LBA at or after JournalEnd, to which `sgdisk --adjust-main-table`
+// first LBA at or after JournalEnd, to which `sgdisk --move-main-table`
 // can move the array so that they are free; 0 when moving it would not free
 // them (no such table, or its header sector lies there). `*sectorSize`
 // receives the table's sector size.

@@ -72,13 +72,13 @@ LoadChoice chooseCopy(const LoadedDisk* disks, std::size_t count, DiskFinding* f
         choice.anyGeneration ? std::max(choice.highestGeneration, generation) : generation;
     choice.anyGeneration = true;
   };
+  // Each area is decoded once: its copy and seal, and the disk's newest copy.
   JournalCopy copies[LoadDiskMax];
   bool sealed[LoadDiskMax] = {};
   count = std::min(count, LoadDiskMax);
   for (std::size_t i = 0; i < count; ++i) {
     DiskFinding& found = findings[i] = {};
     found.record = recordAt(disks[i].store, disks[i].storeLength);
-    copies[i] = newestCopy(disks[i], &found.journalArea);
     for (std::size_t a = 0; a < JournalAreaCount; ++a) {
       if (disks[i].journal[a] == nullptr) continue;
       const JournalCopy copy = journalDecode(disks[i].journal[a], disks[i].journalLength[a]);
@@ -88,6 +88,10 @@ LoadChoice chooseCopy(const LoadedDisk* disks, std::size_t count, DiskFinding* f
         if (copy.replaced.length != 0) known[knownCount++] = {copy.replaced, copy.generation, Age::Replaced};
         found.generation = std::max(found.generation, copy.generation);
         learn(copy.generation);
+        if (!copies[i].valid || copy.generation > copies[i].generation) {
+          copies[i] = copy;
+          found.journalArea = a;
+        }
       }
       if (seal.valid) {
         known[knownCount++] = {seal.record, seal.generation, Age::Written};
@@ -97,7 +101,6 @@ LoadChoice chooseCopy(const LoadedDisk* disks, std::size_t count, DiskFinding* f
       }
     }
     found.journalValid = copies[i].valid;
-    if (found.journalValid) found.generation = std::max(found.generation, copies[i].generation);
   }
 
   Standing best;

@@ -188,6 +188,9 @@ class SystemDiskPlatform final : public DiskPlatform {
       range.l_start = 0;
       range.l_len = 1;
       if (::fcntl(fd, F_OFD_SETLK, &range) == 0) return 0;
+      // A kernel without open file description locks (before 3.15) has no
+      // turnstile: the flock(2) locks alone keep one writer at a time.
+      if (errno == EINVAL) return 0;
       return errno == EAGAIN || errno == EACCES ? -EWOULDBLOCK : failure();
     }
     const int operation = lock == DeviceLock::Shared      ? LOCK_SH

@@ -114,7 +114,7 @@ def samples():
     out["mbr-removed-record"] = (bytes(removed), {}, "written")
     out["gpt-512"] = (bytes(gpt(512, SMALL_DISK)), {}, "refused")
     out["gpt-4096"] = (bytes(gpt(4096, 64 * 4096)), {"sector": 4096}, "written-without-journal")
-    # The entry array moved to LBA 20 (sgdisk --adjust-main-table=20), the
+    # The entry array moved to LBA 20 (sgdisk --move-main-table=20), the
     # partition from 1 MiB: record and journal copy at 6144.
     out["gpt-512-array-moved"] = (bytes(gpt(512, LARGE_DISK, 20, 2048)), {}, "written")
     # 4096-byte sectors: the header's sector holds 6144, so the journal copy

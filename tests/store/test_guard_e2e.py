@@ -83,7 +83,7 @@ def test_save_writes_only_where_the_range_is_ours(disks, name):
         assert result.stderr.decode().startswith("wexedit: /dev/sda: ")
         assert b"not written" in result.stderr
         # A table whose entry array lies over the record names the way out.
-        remedy = b"sgdisk --adjust-main-table=20 /dev/sda" in result.stderr
+        remedy = b"sgdisk --move-main-table=20 /dev/sda" in result.stderr
         assert remedy == (name == "gpt-512"), result.stderr
     for sector in (512, 4096):
         if name.startswith(f"gpt-{sector}"):
@@ -100,6 +100,17 @@ def test_refused_disk_does_not_stop_the_others(disks):
     assert stored_tree(disks.image("sdb")) == "Both"
     lines = result.stderr.decode().splitlines()
     assert len(lines) == 1 and lines[0].startswith("wexedit: /dev/sda: ") and "boot loader" in lines[0]
+
+
+@pytest.mark.parametrize("name", ["gpt-512-array-moved", "gpt-4096-partition-at-1mib", "mbr-foreign-data-at-8000"])
+def test_a_save_and_a_removal_leave_the_disk_as_it_was(disks, name):
+    image, settings, _ = SAMPLES[name]
+    disks.add("sda", image, **settings)
+    assert wexedit(disks, "Tree=Lab").returncode == 0
+    assert wexrecord.journal_on(disks.image("sda")) is not None
+    result = wexedit(disks, "-r")
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert disks.image("sda") == image, "no byte of the record or its journal copy is left"
 
 
 @pytest.mark.parametrize("name,erased", [("mbr-with-record", True), ("mbr-removed-record", True),

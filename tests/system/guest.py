@@ -376,10 +376,11 @@ class Disk:
     label: str  # a shell name: the guest exports DISK_<label>
     bus: str  # ide, ahci, nvme or virtio
     mib: int  # also the disk's identity in the guest: sizes must differ
+    block: int = 512  # the logical (and physical) sector size; others on virtio only
 
     @property
     def sectors(self):
-        return self.mib * MIB // 512
+        return self.mib * MIB // 512  # /sys/block counts 512-byte units at any sector size
 
 
 @dataclass
@@ -430,6 +431,11 @@ class Machine:
     def image(self, label):
         return self.image_path(label).read_bytes()
 
+    def image_head(self, label, length=MIB):
+        """The first `length` bytes of an image, for disks too big to read whole."""
+        with open(self.image_path(label), "rb") as image:
+            return image.read(length)
+
     def step(self, title, *args):
         words = [f'"$DISK_{a.label}"' if isinstance(a, Dev) else shlex.quote(a) for a in args]
         self.script.append(f"step {shlex.quote(title)} {' '.join(words)}")
@@ -455,6 +461,11 @@ class Machine:
             if not stat.S_ISREG(os.stat(path).st_mode):
                 raise GuestError(f"{path} is not a regular file")
             drive = f"d{number}"
+            sizes = ""
+            if disk.block != 512:
+                if disk.bus != "virtio":
+                    raise ValueError(f"a {disk.bus} disk has 512-byte sectors only")
+                sizes = f",logical_block_size={disk.block},physical_block_size={disk.block}"
             args += ["-drive", f"file={path},format=raw,if=none,id={drive},cache=writeback"]
             if disk.bus == "ide":
                 args += ["-device", f"ide-hd,drive={drive},bus=ide.{ide_index // 2},unit={ide_index % 2}"]
@@ -467,7 +478,7 @@ class Machine:
             elif disk.bus == "nvme":
                 args += ["-device", f"nvme,drive={drive},serial=wex{number}"]
             elif disk.bus == "virtio":
-                args += ["-device", f"virtio-blk-pci,drive={drive}"]
+                args += ["-device", f"virtio-blk-pci,drive={drive}{sizes}"]
             else:
                 raise ValueError(f"unknown bus {disk.bus}")
         return args
