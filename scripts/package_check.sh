@@ -29,7 +29,7 @@ set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 <build-dir>" >&2; exit 2; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
-packages=(libdevname-dev pcinames wexedit libdevname1)   # removal order: dependants first
+packages=(ansible-collection-wexedit-imaging libdevname-dev pcinames wexedit libdevname1)   # removal order: dependants first
 debug_packages=(wexedit-dbgsym pcinames-dbgsym libdevname1-dbgsym)
 work=$(mktemp -d)
 chroot_dir=$root/build/buildd-root
@@ -82,7 +82,11 @@ buildd_build "$chroot_dir" /build/src "$work/build.log" \
        tail -n 30 "$work/build.log"; fail "dpkg-buildpackage in the chroot"; }
 echo "built in $((SECONDS - start)) s"
 cp "$chroot_dir"/build/*.deb "$chroot_dir"/build/*.changes "$chroot_dir"/build/*.buildinfo "$work/"
-deb() { echo "$work/${1}_${version}_${arch}.deb"; }
+# The collection is one package for every architecture (Architecture: all).
+deb() {
+  if [ "$1" = ansible-collection-wexedit-imaging ]; then echo "$work/${1}_${version}_all.deb"
+  else echo "$work/${1}_${version}_${arch}.deb"; fi
+}
 for p in "${packages[@]}" "${debug_packages[@]}"; do
   [ -f "$(deb "$p")" ] || fail "no package $p was built"
 done
@@ -231,6 +235,18 @@ if [ -f "$simdisk" ]; then
 else
   echo "no simulated disks in $build: the installed program is not run over a disk"
 fi
+
+say "the Ansible collection on Ansible's default collections path"
+[ "$(field ansible-collection-wexedit-imaging Architecture)" = all ] || fail "the collection is not Architecture: all"
+collection=/usr/share/ansible/collections/ansible_collections/wexedit/imaging
+for module in wexedit wexedit_info; do
+  [ -f "$collection/plugins/modules/$module.py" ] || fail "no module $module in $collection"
+  if command -v ansible-doc >/dev/null; then
+    # No configuration: the default path is the one the package installs into.
+    env -u ANSIBLE_CONFIG -u ANSIBLE_COLLECTIONS_PATH HOME="$work" ansible-doc "wexedit.imaging.$module" \
+      >"$work/doc-$module.txt" 2>&1 || { cat "$work/doc-$module.txt"; fail "ansible-doc wexedit.imaging.$module"; }
+  fi
+done
 
 say "manual pages and completion"
 for page in wexedit wexview; do man -w "$page" >/dev/null || fail "man $page"; done

@@ -37,6 +37,10 @@ LAYOUT = {
     "share/wexedit/ansible/wexedit.fact": "program",
     "share/wexedit/schema/wexedit.schema.json": "file",
     "share/wexedit/schema/wexview.schema.json": "file",
+    "share/ansible/collections/ansible_collections/wexedit/imaging/galaxy.yml": "file",
+    "share/ansible/collections/ansible_collections/wexedit/imaging/meta/runtime.yml": "file",
+    "share/ansible/collections/ansible_collections/wexedit/imaging/plugins/modules/wexedit.py": "file",
+    "share/ansible/collections/ansible_collections/wexedit/imaging/plugins/modules/wexedit_info.py": "file",
 }
 
 
