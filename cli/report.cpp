@@ -17,14 +17,16 @@ const char* readFrom(const LoadReport& report) {
   return report.source < report.count ? report.disks[report.source].devicePath : nullptr;
 }
 
-// Why the journal area of a disk was not written, in a few words.
-std::string journalRefusal(DiskOutcome outcome) {
-  const std::string from = "the bytes from " + std::to_string(JournalOffset) + " on";
+// Why journal area `area` of a disk was not written, in a few words.
+std::string journalRefusal(DiskOutcome outcome, std::size_t area = 0) {
+  const std::uint32_t offset = JournalAreaOffsets[area < JournalAreaCount ? area : 0];
+  const std::string from = "the bytes from " + std::to_string(offset) + " on";
   switch (outcome) {
-    case DiskOutcome::RefusedTooSmall: return "the disk ends before byte " + std::to_string(JournalEnd);
+    case DiskOutcome::RefusedTooSmall:
+      return "the disk ends before byte " + std::to_string(offset + JournalAreaLength);
     case DiskOutcome::RefusedGpt: return from + " lie inside the GUID partition table";
     case DiskOutcome::RefusedPartition:
-      return "a partition starts at or before the sectors from byte " + std::to_string(JournalOffset) + " on";
+      return "a partition starts at or before the sectors from byte " + std::to_string(offset) + " on";
     case DiskOutcome::RefusedForeignData: return from + " hold other data";
     default: return diskOutcomeText(outcome);
   }
@@ -41,6 +43,10 @@ void reportDiskFailure(const DiskResult& disk) {
 
 std::string diskFailureText(const DiskResult& disk) {
   std::string text = diskOutcomeText(disk.outcome);
+  if (disk.outcome == DiskOutcome::RefusedStaleJournal) {
+    const std::size_t cut = text.find(';');
+    text.insert(cut, " (" + journalRefusal(disk.journal, disk.journalArea) + ")");
+  }
   if (disk.user[0] != '\0') text += std::string(" (") + disk.user + ")";
   if (disk.error < 0) text += std::string(" (") + std::strerror(-disk.error) + ")";
   if (disk.outcome == DiskOutcome::RefusedGpt && disk.gptRemedyLba != 0)

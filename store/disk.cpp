@@ -196,7 +196,9 @@ DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* record, StoreMode mo
     if (record != nullptr && !allowed[i] && bytes.bytes != nullptr &&
         journalDecode(bytes.bytes, bytes.length).valid) {
       if (user != nullptr) std::snprintf(result.user, sizeof result.user, "%s", user);
-      return result.outcome = verdict;
+      result.journal = verdict;
+      result.journalArea = i;
+      return result.outcome = DiskOutcome::RefusedStaleJournal;
     }
   }
   DiskImages images;
@@ -247,7 +249,8 @@ int statusOf(DiskOutcome outcome) {
     case DiskOutcome::RefusedForeignData:
     case DiskOutcome::RefusedDiskUser:
     case DiskOutcome::RefusedPartition:
-    case DiskOutcome::RefusedTooSmall: return IsdRefused;
+    case DiskOutcome::RefusedTooSmall:
+    case DiskOutcome::RefusedStaleJournal: return IsdRefused;
     default: return IsdWriteFailed;
   }
 }

@@ -44,6 +44,9 @@ const char* diskOutcomeText(DiskOutcome outcome) {
              "not written there";
     case DiskOutcome::RefusedTooSmall:
       return "the disk ends before the image-safe data would; it was not written there";
+    case DiskOutcome::RefusedStaleJournal:
+      return "a journal copy lies where the disk no longer leaves room for one; the image-safe data was not "
+             "written there";
     case DiskOutcome::Unusable:
       return "the disk could not be used; the image-safe data was not written there";
   }

@@ -15,8 +15,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "cli"))
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 
 import launcher  # noqa: E402
-from wexrun import (STORE_OFFSET, Record, bin_dir, edit, journal_on, json_object,  # noqa: E402
-                    outside_journal, program_disks, sample_record, view)
+from wexrun import (JOURNAL_OFFSET, STORE_OFFSET, Record, bin_dir, edit, journal_bytes, journal_on,  # noqa: E402
+                    json_object, outside_journal, program_disks, sample_record, view)
 
 FIELDS = ("NetBIOSName", "Tree", "IP")
 OLD = (b"PC1", b"CORP_TREE", b"10.0.0.5")
@@ -335,3 +335,17 @@ def test_a_node_that_is_no_block_device_is_named_in_both_roles(disks):
     disks.add("sdb", sample_record(), size="notty")
     for run in (edit(disks, "Tree=X"), view(disks, "Tree")):
         assert b"/dev/sdb: not usable as a disk (Block device required)" in run.stderr, run.stderr
+
+
+def test_a_journal_copy_where_the_disk_no_longer_has_room_refuses_the_save_and_says_why(disks):
+    stored = sample_record().encode()
+    image = bytearray(8000)  # the disk ends inside the journal area, which holds a copy
+    image[STORE_OFFSET:STORE_OFFSET + len(stored)] = stored
+    copy = journal_bytes(stored, 3)
+    image[JOURNAL_OFFSET:JOURNAL_OFFSET + len(copy)] = copy
+    disks.add("sda", bytes(image))
+    result = edit(disks, "Tree=NEW")
+    assert (result.returncode, result.stderr) == (4, b"wexedit: /dev/sda: a journal copy lies where the disk no "
+                                                     b"longer leaves room for one (the disk ends before byte "
+                                                     b"10240); the image-safe data was not written there\n")
+    assert disks.image("sda") == bytes(image)
