@@ -1,7 +1,9 @@
-// JSON strings and numbers for the machine-readable reports.
+// JSON text for the machine-readable reports.
 #include "cli/json.h"
 
 #include <cstdio>
+
+#include "cli/exit.h"
 
 namespace {
 
@@ -78,3 +80,25 @@ std::string jsonArray(const std::vector<std::string>& values) {
 
 std::string jsonNumber(std::int64_t value) { return std::to_string(value); }
 std::string jsonNumber(std::uint64_t value) { return std::to_string(value); }
+
+std::string jsonObject(const std::vector<JsonMember>& members) {
+  std::string out = "{";
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (i > 0) out += ", ";
+    out += jsonString(members[i].name) + ": " + members[i].value;
+  }
+  return out + "}";
+}
+
+JsonMember schemaMember() { return {"schema", jsonNumber(std::int64_t{JsonSchemaVersion})}; }
+
+JsonMember errorMember(int status, const std::string& message) {
+  // The status as the caller sees it: the system passes on its low byte, so -1 is 255.
+  const std::int64_t exitStatus = status & 0xFF;
+  return {"error", jsonObject({{"status", jsonNumber(exitStatus)}, {"message", jsonString(message)}})};
+}
+
+int deliverJson(std::FILE* out, const std::string& object) {
+  std::fprintf(out, "%s\n", object.c_str());
+  return delivered(out);
+}

@@ -8,13 +8,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/exit.h"
 #include "cli/frontends.h"
+#include "cli/json.h"
 #include "cli/options.h"
 #include "cli/report.h"
-#include "cli/report_json.h"
 #include "cli/usage.h"
-#include "fields/program.h"
 #include "fields/text.h"
+#include "program/program.h"
 #include "store/disk.h"
 #include "tui/tui.h"
 
@@ -27,8 +28,7 @@ int roleFromName(const char* path) {
   return std::strcmp(name, "wexedit") == 0 ? ToolModeEditor : ToolModeViewer;
 }
 
-// Exit status of a run that showed a help page, and what its object says.
-constexpr int ExitHelpShown = 1;
+// What the object of a run that showed a help page says.
 constexpr const char* HelpShownText = "the help page was shown; nothing was read or written";
 
 // An option of the other role shows this role's help page, and so does -h.
@@ -43,12 +43,6 @@ int showHelpPage(const CommandLine& line, bool editor, bool json) {
   }
   if (json) deliverJson(stdout, jsonObject({schemaMember(), errorMember(ExitHelpShown, HelpShownText)}));
   return ExitHelpShown;
-}
-
-// Output that did not reach standard output fails a run that had nothing
-// else to report.
-int withOutputDelivered(int status) {
-  return delivered(stdout) != 0 && status == 0 ? ExitOutputFailed : status;
 }
 
 }  // namespace
@@ -100,11 +94,5 @@ int main(int argc, char** argv) {
   const std::string loadFailure = loadFailureText(load, editor);
   if (loadStopsRun(load, editor)) return stopRun(ExitStoreFailed, loadFailure, json);
   if (editor) return withOutputDelivered(runEditorCommandLine(count, arguments));
-  if (!loadFailure.empty()) std::fprintf(stderr, "%s: %s\n", programName(), loadFailure.c_str());
-  int status = ToolOptions.json ? writeViewerJson(&isdRecord, load, loaded, loadFailure)
-                                : runViewerCommandLine(count, arguments);
-  // A viewer that could read no disk has shown the empty record; its status
-  // says so, and outweighs output that did not get through.
-  if (!loadFailure.empty() && (status == 0 || status == ExitOutputFailed)) status = ExitStoreFailed;
-  return withOutputDelivered(status);
+  return runViewer({&isdRecord, load, loaded, loadFailure}, count, arguments);
 }

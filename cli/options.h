@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <string>
 
-#include "fields/options.h"
-#include "fields/program.h"
+#include "program/options.h"
+#include "program/program.h"
 #include "store/disk.h"
 
 struct CommandLine {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "fields/program.h"
+#include "program/program.h"
 #include "store/journal.h"
 #include "store/record.h"
 
@@ -177,7 +177,7 @@ bool reportStoreFailure(int status, const DiskReport& report, StoreAction storeA
   return failed;
 }
 
-bool reportPlannedStore(int status, const DiskReport& report, StoreAction action) {
+bool reportPlannedStore(int status, const DiskReport& report, StoreAction action, std::FILE* out) {
   const bool save = action == StoreAction::Save;
   if (status == IsdNoDevice) {
     std::fprintf(stderr, "%s: %s\n", programName(), noUsableDiskText(action, true).c_str());
@@ -206,7 +206,7 @@ bool reportPlannedStore(int status, const DiskReport& report, StoreAction action
         what = save ? "the image-safe data would not be written" : "the image-safe data would not be removed";
         break;
     }
-    std::printf("Dry run: %s: %s\n", pathOf(disk), what);
+    std::fprintf(out, "Dry run: %s: %s\n", pathOf(disk), what);
   }
   if (status < 0 && !failed) {
     std::fprintf(stderr, "%s: the image-safe data could not be %s (status %d)\n", programName(),

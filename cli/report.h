@@ -2,12 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 #include "store/disk.h"
-
-// Exit status of a run whose lock, load, save or removal failed.
-inline constexpr int ExitStoreFailed = 4;
 
 // How long a run waits for another run to let go of the disks.
 inline constexpr unsigned DiskLockWaitMilliseconds = 10000;
@@ -47,7 +45,7 @@ bool reportStoreFailure(int status, const DiskReport& report, StoreAction action
 std::string diskFailureText(const DiskResult& disk);
 
 // After a dry run's isdSave or isdRemove (StoreMode::Plan) returned `status`
-// with `report`: one line on standard output for each disk, saying what the
-// real run would do, and the lines reportStoreFailure would write for disks
-// it would not reach. Returns true when the real run would fail.
-bool reportPlannedStore(int status, const DiskReport& report, StoreAction action);
+// with `report`: one line on `out` for each disk, saying what the real run
+// would do, and the lines reportStoreFailure would write for disks it would
+// not reach. Returns true when the real run would fail.
+bool reportPlannedStore(int status, const DiskReport& report, StoreAction action, std::FILE* out);

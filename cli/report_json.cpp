@@ -1,13 +1,10 @@
-// The viewer's record and the disks of a load or save as JSON.
+// The record and the disks of a load or save as JSON.
 #include "cli/report_json.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "cli/json.h"
-#include "cli/usage.h"
 #include "fields/fields.h"
-#include "fields/program.h"
 #include "fields/text.h"
 
 namespace {
@@ -70,15 +67,6 @@ std::string optional(const std::string& text) { return text.empty() ? JsonNull :
 
 }  // namespace
 
-std::string jsonObject(const std::vector<JsonMember>& members) {
-  std::string out = "{";
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    if (i > 0) out += ", ";
-    out += jsonString(members[i].name) + ": " + members[i].value;
-  }
-  return out + "}";
-}
-
 std::vector<JsonMember> recordMembers(const ImageSafeDataStruct* record) {
   std::vector<JsonMember> members;
   for (const FieldKeyword& row : fieldKeywords) {
@@ -114,8 +102,6 @@ std::vector<JsonMember> recordMembers(const ImageSafeDataStruct* record) {
   return members;
 }
 
-namespace {
-
 std::string loadDisksJson(const LoadReport& report) {
   std::vector<std::string> disks;
   for (std::size_t slot = 0; slot < report.count; ++slot) {
@@ -129,8 +115,6 @@ std::string loadDisksJson(const LoadReport& report) {
   }
   return jsonArray(disks);
 }
-
-}  // namespace
 
 std::string storeDisksJson(const DiskReport& report, StoreAction action, bool planned) {
   std::vector<std::string> disks;
@@ -149,42 +133,4 @@ bool anyDiskWritten(const DiskReport& report) {
   for (std::size_t slot = 0; slot < report.count; ++slot)
     if (report.disks[slot].outcome == DiskOutcome::Written) return true;
   return false;
-}
-
-int deliverJson(std::FILE* out, const std::string& object) {
-  std::fprintf(out, "%s\n", object.c_str());
-  return delivered(out);
-}
-
-JsonMember schemaMember() { return {"schema", jsonNumber(std::int64_t{JsonSchemaVersion})}; }
-
-JsonMember errorMember(int status, const std::string& message) {
-  // The status as the caller sees it: the system passes on its low byte, so -1 is 255.
-  const std::int64_t exitStatus = status & 0xFF;
-  return {"error", jsonObject({{"status", jsonNumber(exitStatus)}, {"message", jsonString(message)}})};
-}
-
-int stopRun(int status, const std::string& message, bool json) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "%s: %s\n", programName(), message.c_str());
-  if (json) deliverJson(stdout, jsonObject({schemaMember(), errorMember(status, message)}));
-  return status;
-}
-
-int writeViewerJson(const ImageSafeDataStruct* record, int status, const LoadReport& report,
-                    const std::string& failure) {
-  const bool stored = status == 0;
-  const bool hasSource = stored && report.source < report.count;
-  std::vector<JsonMember> members = {
-      schemaMember(),
-      {"stored", jsonBool(stored)},
-      {"source", hasSource ? jsonString(report.disks[report.source].devicePath) : JsonNull},
-      {"fromJournal", jsonBool(hasSource && report.fromJournal)},
-      {"generation", hasSource && report.hasGeneration ? jsonNumber(report.generation) : JsonNull},
-      // The empty record the viewer falls back on is no data of this workstation.
-      {"record", failure.empty() ? jsonObject(recordMembers(record)) : JsonNull},
-      {"disks", loadDisksJson(report)},
-  };
-  if (!failure.empty()) members.push_back(errorMember(ExitStoreFailed, failure));
-  return deliverJson(stdout, jsonObject(members));
 }

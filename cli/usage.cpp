@@ -3,9 +3,10 @@
 
 #include <string>
 
+#include "cli/exit.h"
+#include "cli/json.h"
 #include "cli/options.h"
-#include "cli/report_json.h"
-#include "fields/program.h"
+#include "program/program.h"
 #include "store/record.h"
 #include "tui/title.h"
 
@@ -56,13 +57,6 @@ void printVersion(int role, std::FILE* out) {
 }
 
 }  // namespace
-
-int delivered(std::FILE* out) {
-  if (std::fflush(out) == 0 && std::ferror(out) == 0) return 0;
-  std::fprintf(stderr, "%s: cannot write to standard output\n", programName());
-  std::clearerr(out);  // said once: a later check of the same stream finds it clean
-  return ExitOutputFailed;
-}
 
 int usageError(const std::string& message, bool alreadySaid, bool json) {
   if (!alreadySaid) std::fprintf(stderr, "%s: %s\n", programName(), message.c_str());

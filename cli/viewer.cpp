@@ -1,12 +1,17 @@
-// The viewer role's command line: the script, the record page, or one plain
-// line per field word on standard output.
+// The viewer role after its load: the record as one JSON object, the
+// script, the record page, or one plain line per field word on standard
+// output.
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "cli/exit.h"
 #include "cli/frontends.h"
+#include "cli/json.h"
+#include "cli/report_json.h"
 #include "fields/fields.h"
-#include "fields/program.h"
 #include "fields/text.h"
+#include "program/program.h"
 #include "tui/tui.h"
 
 namespace {
@@ -29,7 +34,38 @@ void printField(const ImageSafeDataStruct* record, const FieldKeyword& row) {
   }
 }
 
+// The object for the load: whether a record is stored, where it came from,
+// the record, and each disk that was looked at. With a failure (no disk could
+// be read) the record is null and the error says why. Returns 0, or
+// ExitOutputFailed when standard output did not take it.
+int writeViewerJson(const ViewerLoad& load) {
+  const LoadReport& report = load.report;
+  const bool stored = load.status == 0;
+  const bool hasSource = stored && report.source < report.count;
+  std::vector<JsonMember> members = {
+      schemaMember(),
+      {"stored", jsonBool(stored)},
+      {"source", hasSource ? jsonString(report.disks[report.source].devicePath) : JsonNull},
+      {"fromJournal", jsonBool(hasSource && report.fromJournal)},
+      {"generation", hasSource && report.hasGeneration ? jsonNumber(report.generation) : JsonNull},
+      // The empty record the viewer falls back on is no data of this workstation.
+      {"record", load.failure.empty() ? jsonObject(recordMembers(load.record)) : JsonNull},
+      {"disks", loadDisksJson(report)},
+  };
+  if (!load.failure.empty()) members.push_back(errorMember(ExitStoreFailed, load.failure));
+  return deliverJson(stdout, jsonObject(members));
+}
+
 }  // namespace
+
+int runViewer(const ViewerLoad& load, int count, char** words) {
+  if (!load.failure.empty()) std::fprintf(stderr, "%s: %s\n", programName(), load.failure.c_str());
+  int status = ToolOptions.json ? writeViewerJson(load) : runViewerCommandLine(count, words);
+  // A viewer that could read no disk has shown the empty record; its status
+  // says so, and outweighs output that did not get through.
+  if (!load.failure.empty() && (status == 0 || status == ExitOutputFailed)) status = ExitStoreFailed;
+  return withOutputDelivered(status);
+}
 
 int runViewerCommandLine(int count, char** words) {
   const ImageSafeDataStruct* record = &isdRecord;
@@ -49,7 +85,7 @@ int runViewerCommandLine(int count, char** words) {
   for (int index = 0; index < count; ++index) {
     const FieldKeyword* row = findFieldWord(words[index]);
     if (row == nullptr) {
-      printUnknownParameter(index, words[index]);
+      printLine(unknownParameterLine(index, words[index]));
       return -1;
     }
     printField(record, *row);

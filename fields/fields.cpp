@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fields/i18n.h"
+#include "program/i18n.h"
 
 namespace {
 
@@ -249,8 +249,8 @@ const FieldKeyword* findFieldAssignment(const char* argument, std::string& value
   return nullptr;
 }
 
-void printUnknownParameter(int index, const char* argument) {
-  std::printf("%s (%d): '%s'\n", tr("Unknown parameter"), index, argument);
+std::string unknownParameterLine(int index, const char* argument) {
+  return std::string(tr("Unknown parameter")) + " (" + std::to_string(index) + "): '" + argument + "'";
 }
 
 std::uint8_t* fieldBuffer(const FieldKeyword& row, ImageSafeDataStruct* record) {

@@ -96,7 +96,7 @@ const FieldKeyword* findFieldAssignment(const char* argument, std::string& value
 
 // The line both roles print on standard output for an argument that names no
 // field: "Unknown parameter (<index>): '<argument>'", the label translated.
-void printUnknownParameter(int index, const char* argument);
+std::string unknownParameterLine(int index, const char* argument);
 
 // The record's text buffer of a text row (null for other rows or a record
 // without buffers).

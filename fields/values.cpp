@@ -78,14 +78,7 @@ int parseSid(const char* text, ImageSafeDataStruct* record) {
   const std::string copy = text;
   std::size_t separators[SidSeparators] = {};
   const int status = findSidSeparators(copy, separators);
-  if (status == SidTooFewFields) {
-    std::fputs("Invalid SID -- Not enough fields or invalid separator\n", stdout);
-    return status;
-  }
-  if (status == SidTooManyFields) {
-    std::fputs("Invalid SID -- Too many fields\n", stdout);
-    return status;
-  }
+  if (status != 0) return status;
   std::uint32_t numbers[IsdSidWords] = {};
   std::size_t start = 0;
   for (std::size_t i = 0; i < IsdSidWords; ++i) {
@@ -95,14 +88,20 @@ int parseSid(const char* text, ImageSafeDataStruct* record) {
     // A sign or more than 32 bits would store a number other than the one written.
     const bool invalid =
         !unsignedFits32(field.c_str()) || (numbers[i] == 0 && (field.empty() || field[0] != '0'));
-    if (invalid) {
-      std::fputs("Invalid SID -- Invalid data in one of the fields\n", stdout);
-      return SidBadNumber;
-    }
+    if (invalid) return SidBadNumber;
     start = end + 1;
   }
   std::memcpy(record->sid, numbers, sizeof numbers);
   return 0;
+}
+
+const char* sidRefusalLine(int status) {
+  switch (status) {
+    case 0: return "";
+    case SidTooFewFields: return "Invalid SID -- Not enough fields or invalid separator";
+    case SidTooManyFields: return "Invalid SID -- Too many fields";
+    default: return "Invalid SID -- Invalid data in one of the fields";
+  }
 }
 
 bool applyFlag(ImageSafeDataStruct* record, std::uint32_t bit, std::string& value) {

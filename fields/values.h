@@ -18,9 +18,12 @@ inline constexpr int SidTooManyFields = 3;
 bool parseDottedQuad(const char* text, std::uint8_t address[IsdAddressBytes]);
 
 // Five numbers joined by "-" into the record's `sid`; 0 on success, else one
-// of the Sid results with its message on standard output and the record
-// unchanged. A number with a sign or above 4294967295 is invalid data.
+// of the Sid results and the record unchanged. A number with a sign or above
+// 4294967295 is invalid data.
 int parseSid(const char* text, ImageSafeDataStruct* record);
+// The line the editor prints on standard output for parseSid's `status`
+// ("Invalid SID -- ..."); empty for 0.
+const char* sidRefusalLine(int status);
 
 // Only the first character counts: "t" or "T" sets the bit and the value
 // reads "true", "f" or "F" clears it and the value reads "false". Any other

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "cli/frontends.h"
-#include "fields/program.h"
 #include "fuzz/fuzz_support.h"
+#include "program/program.h"
 #include "store/disk.h"
 #include "store/loadchoice.h"
 #include "tests/store/fake_platform.h"

@@ -13,7 +13,7 @@ output=${2:-$here/wexedit.pot}
 keywords=(--keyword=tr --keyword=N_)
 
 cd "$root"
-mapfile -t sources < <(find cli fields tui -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
+mapfile -t sources < <(find cli fields program tui -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
 [ ${#sources[@]} -gt 0 ] || { echo "extract.sh: no sources under $root" >&2; exit 1; }
 
 tmp=$(mktemp)

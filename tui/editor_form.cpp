@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "fields/fields.h"
-#include "fields/i18n.h"
 #include "fields/text.h"
 #include "fields/values.h"
+#include "program/i18n.h"
 #include "tui/tui.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <iterator>
 
 #include "fields/fields.h"
-#include "fields/i18n.h"
-#include "fields/options.h"
-#include "fields/program.h"
+#include "program/i18n.h"
+#include "program/options.h"
+#include "program/program.h"
 #include "tui/panel.h"
 #include "tui/tui.h"
 

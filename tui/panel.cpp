@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "fields/i18n.h"
+#include "program/i18n.h"
 #include "tui/screen.h"
 #include "tui/tui.h"
 

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "fields/program.h"
+#include "program/program.h"
 #include "tui/panel.h"
 #include "tui/screen.h"
 #include "tui/tui.h"

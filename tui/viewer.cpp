@@ -2,8 +2,8 @@
 #include <string>
 
 #include "fields/fields.h"
-#include "fields/i18n.h"
 #include "fields/text.h"
+#include "program/i18n.h"
 #include "store/record.h"
 #include "tui/panel.h"
 #include "tui/screen.h"

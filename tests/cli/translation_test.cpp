@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "cli/frontends.h"
-#include "fields/program.h"
+#include "program/program.h"
 #include "store/disk.h"
 #include "tests/store/fake_platform.h"
 

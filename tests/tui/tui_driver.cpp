@@ -15,7 +15,7 @@
 #include <iterator>
 #include <vector>
 
-#include "fields/program.h"
+#include "program/program.h"
 #include "store/format.h"
 #include "store/record.h"
 #include "tui/tui.h"

@@ -1,6 +1,6 @@
-#include "fields/options.h"
+#include "program/options.h"
 
-#include "fields/i18n.h"
+#include "program/i18n.h"
 
 const OptionRow optionRows[OptionCount] = {
     {OptionName::HelpPage, 'h', nullptr, false, OptionRole::Both, "-h", "show the full-screen help page",

@@ -1,5 +1,5 @@
 // Run-wide state: the role, the option flags and the one record of the run.
-#include "fields/program.h"
+#include "program/program.h"
 
 int ToolMode = 0;
 ToolOptionsFlags ToolOptions = {};
