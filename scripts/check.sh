@@ -74,8 +74,9 @@ mkdir -p "$root/build"
 for config in "${configs[@]}"; do
   started=$SECONDS
   case $config in
-    format) echo "=== format: the house style of the C and C++ sources"
+    format) echo "=== format: the house style of the C and C++ sources, the lint of the shell and Python"
       bash "$root/scripts/format.sh" --check || exit 1
+      bash "$root/scripts/lint.sh" || exit 1
       # The README names what the second Quick start command installs.
       unnamed=()
       for p in $(apt_list "$root/scripts/packages/full.txt"); do

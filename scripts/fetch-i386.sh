@@ -73,6 +73,7 @@ fi
 rm -f "$state/packages"
 list=()
 for p in "${packages[@]}"; do
+  # shellcheck disable=SC2012  # apt-get download names its files NAME_VERSION_ARCH.deb
   deb=$(ls "$state/debs/${p}"_*.deb 2>/dev/null | head -n 1)
   [ -n "$deb" ] || { echo "fetch-i386: $p was not downloaded" >&2; exit 1; }
   arch=$(dpkg-deb -f "$deb" Architecture)

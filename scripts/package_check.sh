@@ -155,6 +155,7 @@ grep -q "usr/lib/$multiarch/pkgconfig/libdevname.pc\$" "$work/development.conten
 mkdir "$work/development"
 dpkg-deb -x "$(deb libdevname-dev)" "$work/development"
 pc=$work/development/usr/lib/$multiarch/pkgconfig/libdevname.pc
+# shellcheck disable=SC2016  # grep looks for the text ${prefix} itself
 grep -qx 'prefix=/usr' "$pc" && grep -qx "libdir=\${prefix}/lib/$multiarch" "$pc" \
   && grep -qx 'includedir=${prefix}/include' "$pc" && ! grep -q '\.\.\|pcfiledir' "$pc" \
   || { cat "$pc"; fail "libdevname.pc does not name /usr and its folders plainly"; }
@@ -263,7 +264,7 @@ listed=$(pcinames -nn --sysfs "$work/sys")
 expected="00:19.0 Ethernet interface controller [0200]: Intel Corporation 82557 Fast Ethernet PRO/100 [8086:1229]"
 [ "$listed" = "$expected" ] || fail "pcinames printed '$listed'"
 pcinames >/dev/null || [ $? -eq 2 ] || fail "pcinames on this machine"
-# shellcheck disable=SC2046
+# shellcheck disable=SC2046  # pkg-config's flags are separate words
 cc -o "$work/consumer" "$root/tests/packaging/consumer.c" $(pkg-config --cflags --libs libdevname) \
   || fail "building against the installed libdevname"
 "$work/consumer" || fail "the consumer of the installed libdevname"
@@ -284,6 +285,7 @@ else
 fi
 case $ap_status in
   0)
+    # shellcheck disable=SC2013  # a Tests: line lists test names between blanks
     for t in $(sed -n 's/^Tests: *//p' "$work/src/debian/tests/control"); do
       grep -Eq "^$t +PASS" "$work/autopkgtest/summary" || fail "autopkgtest did not pass $t"
     done ;;
@@ -293,6 +295,7 @@ case $ap_status in
     # autopkgtest could not run here: the tests are run the way it runs
     # them, from the source tree, each with a folder of its own.
     echo "autopkgtest did not run (status $ap_status): running debian/tests directly"
+    # shellcheck disable=SC2013  # a Tests: line lists test names between blanks
     for t in $(sed -n 's/^Tests: *//p' "$work/src/debian/tests/control"); do
       mkdir "$work/ap-$t"
       (cd "$work/src" && AUTOPKGTEST_TMP="$work/ap-$t" "debian/tests/$t") || fail "debian/tests/$t"
@@ -332,6 +335,7 @@ command -v i686-linux-gnu-objcopy >/dev/null || fail "binutils-i686-linux-gnu is
 sysroot=$root/build/package-i386
 bash "$root/scripts/fetch-i386.sh" "$sysroot" libc6 >"$work/fetch.log" 2>&1 \
   || { cat "$work/fetch.log"; fail "fetching the i386 C library"; }
+# shellcheck disable=SC2012  # apt-get download names its files NAME_VERSION_ARCH.deb
 libc=$(ls "$sysroot"/.apt/debs/libc6_*_i386.deb 2>/dev/null | awk 'NR == 1')
 [ -n "$libc" ] || fail "fetch-i386.sh left no libc6 package in $sysroot/.apt/debs"
 mkdir "$work/i386"
@@ -368,6 +372,7 @@ grep -q 'SONAME.*\[libdevname.so.1\]' <<<"$elf" || fail "the i386 library's SONA
 check_relr "$lib/libdevname.so.$version" "$(i386_field libdevname1 Depends)"
 [ "$(readlink "$lib/libdevname.so.1")" = "libdevname.so.$version" ] \
   && [ "$(readlink "$lib/libdevname.so")" = libdevname.so.1 ] || fail "the i386 library's links"
+# shellcheck disable=SC2016  # grep looks for the text ${prefix} itself
 grep -qx 'libdir=${prefix}/lib/i386-linux-gnu' "$lib/pkgconfig/libdevname.pc" \
   || fail "the i386 libdevname.pc does not name the i386 library folder"
 # Multi-Arch: same lets both architectures be installed at once: every file

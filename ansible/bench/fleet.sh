@@ -100,7 +100,7 @@ EOF
 plain_loop() {
   local i
   for i in $(seq -w 1 "$hosts"); do
-    # shellcheck disable=SC2046
+    # shellcheck disable=SC2046  # identity prints the NAME=VALUE words
     LD_PRELOAD=$simdisk SIMDISK_DIR=$work/sim "$editor" --disk "$work/images/ws$i.img" $(identity "$i") >/dev/null
   done
 }

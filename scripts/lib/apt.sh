@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # apt-get that survives a package mirror in the middle of a sync. Sourced by
 # scripts/deps.sh and scripts/fetch-i386.sh; every function takes a LABEL for
 # its messages and passes its remaining leading options on to apt-get.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A clean Debian build chroot, the way a build daemon (sbuild) has one: a
 # debootstrap of the machine's own Debian release with build-essential, plus
 # exactly the Build-Depends of debian/control, and nothing from this machine.
@@ -39,6 +40,7 @@ debian_archive() {
 run_in() {
   local dir=$1
   shift
+  # shellcheck disable=SC2016  # the inner sh expands $dir and $@
   unshare --mount --propagation private -- sh -c '
     dir=$1; shift
     mount --bind /dev "$dir/dev" && mount --bind /dev/pts "$dir/dev/pts" &&
@@ -111,6 +113,7 @@ buildd_chroot() {
     install_build_deps "$dir" || return 1
     run_in "$dir" apt-get -q clean >/dev/null
     rm -rf "$dir/build/src" "$dir/var/lib/apt/lists/"*_Packages "$dir/var/lib/apt/lists/"*_Translation-*
+    # shellcheck disable=SC2016  # dpkg-query's own ${Field} format
     run_in "$dir" dpkg-query -W -f '${Package}=${Version}\n' | sort >"$tarball.packages"
     # Written under another name first, so an interrupted run never leaves a
     # tarball that looks complete.
@@ -140,7 +143,8 @@ buildd_build() {
   shift 3
   (
     set -o pipefail
-    # shellcheck disable=SC2086
+    # BUILDD_ENV holds assignments for env; the inner sh expands its own $1 and $2.
+    # shellcheck disable=SC2086,SC2016
     run_in "$dir" chroot --userspec=2000:2000 / env HOME=/build DEB_BUILD_OPTIONS="parallel=${JOBS:-2}" \
       ${BUILDD_ENV:-} sh -c 'umask "$1" && cd "$2" && shift 2 && exec dpkg-buildpackage -b -us -uc "$@"' \
       sh "${BUILDD_UMASK:-022}" "$path" "$@" 2>&1 \

@@ -27,7 +27,8 @@ PLAYBOOK = Path(__file__).with_name("module_play.yml")
 def load_module():
     """The module's functions, loaded as a library (its main does not run)."""
     pytest.importorskip("ansible.module_utils.basic", reason="ansible-core is not installed")
-    return SimpleNamespace(**runpy.run_path(str(SOURCE_DIR / "ansible" / "collection" / "plugins" / "modules" / "wexedit.py")))
+    module = SOURCE_DIR / "ansible" / "collection" / "plugins" / "modules" / "wexedit.py"
+    return SimpleNamespace(**runpy.run_path(str(module)))
 
 
 def ansible_environment(work):

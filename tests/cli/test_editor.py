@@ -17,8 +17,8 @@ def expect_saved(disks, name, before, record):
     assert copy == record.encode()
     replaced = None
     if before[STORE_OFFSET:STORE_OFFSET + 4] == b"WEXD":
-        replaced = before[STORE_OFFSET:STORE_OFFSET + int.from_bytes(before[STORE_OFFSET + 8:STORE_OFFSET + 12],
-                                                                    "little")]
+        size = int.from_bytes(before[STORE_OFFSET + 8:STORE_OFFSET + 12], "little")
+        replaced = before[STORE_OFFSET:STORE_OFFSET + size]
     written = journal_bytes(copy, generation, replaced)
     assert full[JOURNAL_OFFSET:JOURNAL_OFFSET + len(written)] == written
     after, before = outside_journal(full), outside_journal(before)

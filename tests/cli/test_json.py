@@ -138,7 +138,7 @@ def test_edit_json_says_what_changed_on_each_disk(disks, name):
     assert [entry["field"] for entry in shown["refused"]] == refused
     assert all(entry["reason"] for entry in shown["refused"])
     assert [(disk["path"], disk["result"]) for disk in shown["disks"]] == [("/dev/sda", result),
-                                                                        ("/dev/sdb", result)]
+                                                                           ("/dev/sdb", result)]
     if result != "written":
         assert writes(disks) == [] and all(disks.image(name) == before[name] for name in before)
     # Without --json the same run keeps its exit status and prints lines, not an object.
@@ -168,7 +168,8 @@ def test_edit_json_removal_and_a_refused_disk(disks):
     missing = str(disks.folder / "missing.img")
     outcome, shown = edit_json(disks, "--disk", missing, "Tree=Y")
     assert outcome.returncode == 4
-    assert [(d["path"], d["result"], "No such file" in d["reason"]) for d in shown["disks"]] == [(missing, "failed", True)]
+    assert [(d["path"], d["result"], "No such file" in d["reason"])
+            for d in shown["disks"]] == [(missing, "failed", True)]
 
 
 # Runs that stop before their report, or cannot do their work: the role, the

@@ -54,7 +54,7 @@ BAD_LONG_OPTIONS = {"--dryrun": "unrecognized option '--dryrun'", "--jsn": "unre
 @pytest.mark.parametrize("option", BAD_LONG_OPTIONS)
 @pytest.mark.parametrize("role", ["wexedit", "wexview"])
 def test_a_long_option_that_is_none_of_ours_stops_the_run_before_any_disk_is_opened(disks, role, option,
-                                                                                      json_at):
+                                                                                    json_at):
     before = disks.add("sda", sample_record())
     field = "Tree=OTHER" if role == "wexedit" else "Tree"
     # A --json after the field word is no option, yet it still asks for the object.

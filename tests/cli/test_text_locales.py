@@ -88,7 +88,7 @@ SET_CASES = [(locale, name, typed) for locale, charset in LOCALES.items()
              for name, typed in typed_values(charset).items()]
 
 
-@pytest.mark.parametrize("locale,name,typed", SET_CASES, ids=[f"{l}-{n}" for l, n, _ in SET_CASES])
+@pytest.mark.parametrize("locale,name,typed", SET_CASES, ids=[f"{locale}-{name}" for locale, name, _ in SET_CASES])
 def test_typed_text_is_stored_confirmed_and_printed_back(disks, locale_path, locale, name, typed):
     charset = LOCALES[locale]
     env = locale_env(disks, locale, locale_path)
@@ -112,7 +112,7 @@ SHOW_CASES = [(locale, name) for locale in LOCALES for name in TEXTS if name != 
 
 
 @pytest.mark.parametrize("shell", ["bash", "dash"])
-@pytest.mark.parametrize("locale,name", SHOW_CASES, ids=[f"{l}-{n}" for l, n in SHOW_CASES])
+@pytest.mark.parametrize("locale,name", SHOW_CASES, ids=[f"{locale}-{name}" for locale, name in SHOW_CASES])
 def test_stored_text_is_printed_exported_and_left_alone(disks, locale_path, tmp_path, locale, name, shell):
     if shutil.which(shell) is None:
         pytest.fail(f"{shell} is needed for this test (apt-get install {shell})")
@@ -132,4 +132,3 @@ def test_stored_text_is_printed_exported_and_left_alone(disks, locale_path, tmp_
     # Editing another field writes the untouched text back unit for unit.
     assert run(disks, "wexedit", b"NetBIOSName=PC2", env=env).returncode == 0
     assert stored_tree(disks.image("sda")) == units
-

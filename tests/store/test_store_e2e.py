@@ -218,9 +218,10 @@ def test_named_disks_and_images_replace_the_scan(disks, tmp_path):
     assert view(disks, "--disk", str(image), "NetBIOSName").stdout == b"IMG\n"
 
 
-@pytest.mark.parametrize("fault,said", [("size=fail", b"wexedit: /dev/sda: not usable as a disk (Input/output error)\n"),
-                                        ("fault=open", b"wexedit: /dev/sda: cannot be opened (Permission denied)\n")],
-                         ids=["size-request-fails", "open-fails"])
+@pytest.mark.parametrize("fault,said", [
+    ("size=fail", b"wexedit: /dev/sda: not usable as a disk (Input/output error)\n"),
+    ("fault=open", b"wexedit: /dev/sda: cannot be opened (Permission denied)\n"),
+], ids=["size-request-fails", "open-fails"])
 def test_a_disk_skipped_by_a_save_is_named_and_takes_the_newer_copy_at_the_next(disks, fault, said):
     disks.add("sda", sample_record())
     disks.add("sdb", sample_record())

@@ -511,7 +511,8 @@ class Machine:
         for log in (console, results):
             log.unlink(missing_ok=True)
         command = [QEMU, "-machine", "pc", "-accel", accel, "-m", "256", "-nodefaults",
-                   *([] if resets else ["-no-reboot"]), "-display", "none", "-kernel", str(kit.kernel), "-initrd", str(initrd), "-append", KERNEL_ARGS,
+                   *([] if resets else ["-no-reboot"]), "-display", "none",
+                   "-kernel", str(kit.kernel), "-initrd", str(initrd), "-append", KERNEL_ARGS,
                    "-serial", f"file:{console}", "-serial", f"file:{results}", *self._qemu_disks()]
         if paused:
             command.append("-S")

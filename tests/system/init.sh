@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# shellcheck shell=dash
 # First process of the test guest. Loads the disk drivers, waits for the disks
 # the host attached, tells the host which kernel name each one got, runs the
 # case and powers off. Everything the host reads comes over the second serial
@@ -78,6 +79,7 @@ while read -r label sectors; do
 done </case/disks
 
 echo "@@ready $(cut -d' ' -f1 /proc/uptime)"
+# shellcheck source=/dev/null  # the host writes the case's script at run time
 . /case/run.sh
 echo "@@done $(cut -d' ' -f1 /proc/uptime)"
 poweroff -f -n

@@ -256,7 +256,7 @@ def test_save_reaches_every_fixed_slot_disk_and_reads_back(kit, tmp_path):
 # The disks beyond the fixed slots, and a sparse disk of 3 TiB: its size in
 # 512-byte sectors does not fit the 32 bits of the i386 program's unsigned long.
 @pytest.mark.parametrize("bus,mib,kernel_name", [("nvme", 8, "nvme0n1"), ("virtio", 8, "vda"),
-                                                  ("ahci", 3 << 20, "sda")], ids=["nvme", "virtio", "ahci-3TiB"])
+                                                 ("ahci", 3 << 20, "sda")], ids=["nvme", "virtio", "ahci-3TiB"])
 def test_only_disk_saves_and_reads_back(kit, tmp_path, bus, mib, kernel_name):
     machine = Machine(tmp_path, [Disk("only", bus, mib)])
     machine.step("save", "wexedit", "NetBIOSName=PC9", "Tree=LAB")

@@ -13,7 +13,7 @@ TITLES = {"editor": "Altura Korvane Image-safe Data Editor",
 @pytest.mark.parametrize("size", [(80, 25), (100, 30)])
 @pytest.mark.parametrize("role,screen", [("editor", "form"), ("viewer", "viewer")])
 def test_title_line_spans_the_frame_with_version_at_the_right(run_screen, role, screen, size,
-                                                             term):
+                                                              term):
     width, height = size
     session = run_screen(role, screen, size=size, term=term)
     session.wait_for("Subnet mask")

@@ -108,7 +108,6 @@ def test_help_scrolls_to_last_row_and_waits_for_enter(run_screen, size, role, op
 
 
 def test_translated_texts_are_exactly_descriptions_paragraphs_and_help_line(run_screen):
-    mark = lambda text: "#" + text
     texts = ["This program is used to edit a computer's Image-safe data.",
              "Valid options:", "JustImaged", "-h",
              "False = Image-safe data agent (RIZIRE)will read data from the Windows "
@@ -117,7 +116,7 @@ def test_translated_texts_are_exactly_descriptions_paragraphs_and_help_line(run_
              "and place it in the Windows registry.",
              "Press Enter to continue.", "Altura Korvane Image-safe Data Editor"]
     session = run_screen("editor", "help", size=TALL,
-                         translations={text: mark(text) for text in texts})
+                         translations={text: "#" + text for text in texts})
     session.wait_for("will be cleared")
     assert panel_row(session, 3) == " #This program is used to edit a computer's Image-safe data."
     assert panel_row(session, 11) == " #Valid options:"

@@ -126,13 +126,14 @@ moved_tables:
   returned: when make_room moved or would move a table
 """
 
-import json
-import os
-import re
-import struct
+# Ansible's module layout: the imports follow DOCUMENTATION, EXAMPLES and RETURN.
+import json  # noqa: E402
+import os  # noqa: E402
+import re  # noqa: E402
+import struct  # noqa: E402
 
-from ansible.module_utils.basic import AnsibleModule
-from ansible.module_utils.parsing.convert_bool import boolean
+from ansible.module_utils.basic import AnsibleModule  # noqa: E402
+from ansible.module_utils.parsing.convert_bool import boolean  # noqa: E402
 
 # The settable fields in the editor's order, with the kind of value each takes,
 # copied from the program's field table. The editor applies its arguments in

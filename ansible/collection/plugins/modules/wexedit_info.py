@@ -80,9 +80,10 @@ stderr:
   returned: failure
 """
 
-import json
+# Ansible's module layout: the imports follow DOCUMENTATION, EXAMPLES and RETURN.
+import json  # noqa: E402
 
-from ansible.module_utils.basic import AnsibleModule
+from ansible.module_utils.basic import AnsibleModule  # noqa: E402
 
 
 def failure_reasons(view):
