@@ -144,6 +144,9 @@ def test_edit_json_says_what_changed_on_each_disk(disks, name):
     # Without --json the same run keeps its exit status and prints lines, not an object.
     text = run(disks, "wexedit", *args)
     assert text.returncode == status and not text.stdout.startswith(b"{")
+    # Both come from the same outcome: the lines the text run prints are those the object's run
+    # printed on standard error.
+    assert sorted(outcome.stderr.splitlines()) == sorted(text.stdout.splitlines() + text.stderr.splitlines())
     if result == "would-write":
         assert b"Dry run: /dev/sda: the image-safe data would be written" in text.stdout
         assert writes(disks) == []
