@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "store/bytes.h"
 #include "store/format.h"
 #include "store/guard.h"
 #include "store/journal.h"

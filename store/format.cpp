@@ -5,6 +5,8 @@
 #include <iterator>
 #include <new>
 
+#include "store/bytes.h"
+
 namespace {
 
 // One header element of `width` bytes between its in-memory form and its
@@ -191,24 +193,6 @@ std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length) {
   std::size_t longest = header + IsdWordBytes * std::size(IsdTextFields);
   for (const IsdTextField& field : IsdTextFields) longest += field.capacity - 1;
   return longest;
-}
-
-std::uint32_t isdGetU32(const std::uint8_t* bytes) {
-  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-         std::uint32_t{bytes[3]} << 24;
-}
-
-void isdPutU32(std::uint8_t* bytes, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint64_t isdGetU64(const std::uint8_t* bytes) {
-  return isdGetU32(bytes) | (std::uint64_t{isdGetU32(bytes + 4)} << 32);
-}
-
-void isdPutU64(std::uint8_t* bytes, std::uint64_t value) {
-  isdPutU32(bytes, static_cast<std::uint32_t>(value));
-  isdPutU32(bytes + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
 IsdImage isdSerialize(ImageSafeDataStruct* record) {

@@ -73,9 +73,3 @@ std::size_t isdFramedLength(const std::uint8_t* image, std::size_t length);
 // for their header length (the word at offset 48, at least the current 204
 // bytes): the header, eight length words and every text at its largest.
 std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length);
-
-// Explicit little-endian helpers shared by the codec and the disk guard.
-std::uint32_t isdGetU32(const std::uint8_t* bytes);
-void isdPutU32(std::uint8_t* bytes, std::uint32_t value);
-std::uint64_t isdGetU64(const std::uint8_t* bytes);
-void isdPutU64(std::uint8_t* bytes, std::uint64_t value);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "store/bytes.h"
 #include "store/format.h"
 #include "store/journal.h"
 

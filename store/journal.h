@@ -58,9 +58,6 @@ inline constexpr std::uint8_t JournalSealMagic[JournalMagicLength] = {'W', 'E', 
 // stamp a higher one.
 inline constexpr std::uint64_t JournalGenerationLimit = std::uint64_t{1} << 63;
 
-// CRC-32 (the IEEE polynomial of zlib and Ethernet), continued from `crc`.
-std::uint32_t journalCrc32(const std::uint8_t* bytes, std::size_t length, std::uint32_t crc = 0);
-
 // What a journal area holds.
 enum class JournalAreaState {
   Vacant,   // zeros, or only a partly written or erased magic before zeros

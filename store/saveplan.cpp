@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "store/bytes.h"
 #include "store/format.h"
 #include "store/guard.h"
 #include "store/journal.h"

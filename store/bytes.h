@@ -1,0 +1,16 @@
+// Reading and writing the stored forms byte by byte: little-endian words and
+// the CRC-32 that the journal and the record keys check with. Pure helpers,
+// shared by the record codec, the journal and the disk guard.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Explicit little-endian words, whatever the machine's own byte order.
+std::uint32_t isdGetU32(const std::uint8_t* bytes);
+void isdPutU32(std::uint8_t* bytes, std::uint32_t value);
+std::uint64_t isdGetU64(const std::uint8_t* bytes);
+void isdPutU64(std::uint8_t* bytes, std::uint64_t value);
+
+// CRC-32 (the IEEE polynomial of zlib and Ethernet), continued from `crc`.
+std::uint32_t journalCrc32(const std::uint8_t* bytes, std::size_t length, std::uint32_t crc = 0);
