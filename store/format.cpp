@@ -151,9 +151,9 @@ bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
   return position == total;
 }
 
-std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length) {
+std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length, std::size_t longest) {
   if (length < IsdTotalLengthOffset + IsdWordBytes) return 0;
-  return std::min<std::size_t>(isdGetU32(image + IsdTotalLengthOffset), IsdMaxImageLength);
+  return std::min<std::size_t>(isdGetU32(image + IsdTotalLengthOffset), longest);
 }
 
 bool isdWellFormed(const std::uint8_t* image, std::size_t length) {

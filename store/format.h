@@ -54,9 +54,11 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
 // stored totalLength, which lies within `length`. The signature is not looked at.
 bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length);
 
-// The record's stored total length, as far as the reader ever takes it (at
-// most IsdMaxImageLength); 0 when the `length` bytes end before the word.
-std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length);
+// The record's stored total length (the totalLength word), capped at the
+// longest record the caller takes: by default IsdMaxImageLength, as far as
+// the reader ever takes it. 0 when the `length` bytes end before the word.
+std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length,
+                            std::size_t longest = IsdMaxImageLength);
 
 // True when the `length` bytes of `image` are a well-formed record: framed
 // exactly (isdFramingAddsUp) by a header at least as long as its version's,

@@ -235,19 +235,18 @@ std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
       // claims, but never more than the longest record its header can frame:
       // a damaged length word must not make someone else's bytes ours.
       if (isdFramingAddsUp(store, length)) {
-        ours = isdGetU32(store + IsdTotalLengthOffset);
+        ours = isdStoredLength(store, length, length);  // framing that adds up ends within the bytes
       } else if (isdSignatureStateOf(store) == IsdSignatureState::Complete) {
         // A complete record was finished with its length words as written:
         // where they no longer add up, it owns only what they still frame.
         ours = isdFramedLength(store, length);
       } else {
-        const std::size_t word =
-            length >= IsdTotalLengthOffset + IsdWordBytes ? isdGetU32(store + IsdTotalLengthOffset) : 0;
-        ours = std::max<std::size_t>(std::min(word, isdLongestRecord(store, length)), IsdHeaderLength);
+        ours = std::max<std::size_t>(isdStoredLength(store, length, isdLongestRecord(store, length)),
+                                     IsdHeaderLength);
       }
       break;
     case IsdSignatureState::Vacant:
-      ours = guardIsRemovedRecord(store, length)     ? isdGetU32(store + IsdTotalLengthOffset)
+      ours = guardIsRemovedRecord(store, length)     ? isdStoredLength(store, length, length)
              : allZero(store, 0, IsdSignatureLength) ? 0
                                                      : IsdSignatureLength;
       break;

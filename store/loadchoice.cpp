@@ -144,8 +144,9 @@ LoadChoice chooseCopy(const LoadedDisk* disks, std::size_t count, DiskFinding* f
       choice.image = copy.record;
       choice.imageLength = copy.recordLength;
     } else {
+      // A complete or damaged record lies whole within the bytes read (recordAt).
       choice.image = disk.store;
-      choice.imageLength = std::min(isdStoredLength(disk.store, disk.storeLength), disk.storeLength);
+      choice.imageLength = isdStoredLength(disk.store, disk.storeLength);
     }
   }
   return choice;

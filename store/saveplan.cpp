@@ -78,8 +78,9 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
       storeLength >= IsdSignatureLength ? isdSignatureStateOf(current) : IsdSignatureState::Vacant;
   const auto own = static_cast<std::uint32_t>(guardOwnedLength(current, storeLength));
   const auto extent = static_cast<std::uint32_t>(guardRecordExtent(head, length));
-  const std::uint32_t oldWord =
-      storeLength >= IsdTotalLengthOffset + IsdWordBytes ? isdGetU32(current + IsdTotalLengthOffset) : 0;
+  // The length word as it stands: the cap never bites, as it is only set
+  // against a serialized record's length, which lies far below it.
+  const auto oldWord = static_cast<std::uint32_t>(isdStoredLength(current, storeLength));
   const std::uint32_t newWord = images.recordLength;
   const bool journal = images.journal != nullptr;
   const std::uint32_t areaOffset = journal ? JournalAreaOffsets[images.area] : 0;
