@@ -158,9 +158,7 @@ void prepareImages(const SaveImages& record, const DiskBytes& disk, std::size_t 
   RecordKey replaced;
   // Only a well-formed record is named: a damaged length word must not let
   // the copy claim bytes its framing does not.
-  if (storeLength >= IsdHeaderLength && isdSignatureStateOf(store) == IsdSignatureState::Complete &&
-      isdWellFormed(store, std::min(isdStoredLength(store, storeLength), storeLength)))
-    replaced = recordKeyOf(store, storeLength);
+  if (isdCompleteRecord(store, storeLength)) replaced = recordKeyOf(store, storeLength);
   const std::uint32_t length =
       journalEncode(record.record, record.recordLength, record.generation, out.journal, replaced);
   if (length == 0) return;

@@ -168,6 +168,12 @@ bool isdWellFormed(const std::uint8_t* image, std::size_t length) {
   return textStart >= least;
 }
 
+bool isdCompleteRecord(const std::uint8_t* store, std::size_t length) {
+  if (length < IsdHeaderLength || isdSignatureStateOf(store) != IsdSignatureState::Complete) return false;
+  const std::size_t stored = isdStoredLength(store, length);
+  return stored <= length && isdWellFormed(store, stored);
+}
+
 std::size_t isdFramedLength(const std::uint8_t* image, std::size_t length) {
   if (length < IsdHeaderLength) return length;
   const std::uint32_t version = isdGetU32(image + IsdVersionOffset);

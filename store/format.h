@@ -66,6 +66,11 @@ std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length,
 // written so. The signature is not looked at.
 bool isdWellFormed(const std::uint8_t* image, std::size_t length);
 
+// True when the `length` bytes at the store offset hold a whole record: the
+// signature, then a well-formed record (isdWellFormed) of its stored length,
+// every byte of which the `length` bytes hold.
+bool isdCompleteRecord(const std::uint8_t* store, std::size_t length);
+
 // How far the reader's walk of the length words of the `length` bytes of
 // `image` reaches (a refused length word moves it by the word alone): the
 // bytes its framing claims, at least the header, never past `length`.

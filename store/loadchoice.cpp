@@ -41,10 +41,9 @@ StoredRecord recordAt(const std::uint8_t* store, std::size_t length) {
     case IsdSignatureState::Vacant: return StoredRecord::NoRecord;
     case IsdSignatureState::Foreign: return StoredRecord::Foreign;
   }
-  if (length < IsdHeaderLength) return StoredRecord::CutShort;
-  const std::size_t wanted = isdStoredLength(store, length);
-  if (length < wanted) return StoredRecord::CutShort;
-  return isdWellFormed(store, wanted) ? StoredRecord::Complete : StoredRecord::Damaged;
+  if (isdCompleteRecord(store, length)) return StoredRecord::Complete;
+  return length < IsdHeaderLength || length < isdStoredLength(store, length) ? StoredRecord::CutShort
+                                                                             : StoredRecord::Damaged;
 }
 
 }  // namespace

@@ -141,9 +141,7 @@ StorePlan planSave(const std::uint8_t* head, std::size_t length, const SaveImage
   const bool copyOnly =
       copy.valid && (state == IsdSignatureState::Unfinished ||
                      (state == IsdSignatureState::Complete && atStore != copy.key() &&
-                      (atStore == copy.replaced ||
-                       !isdWellFormed(current, std::min<std::size_t>(isdStoredLength(current, storeLength),
-                                                                     storeLength)))));
+                      (atStore == copy.replaced || !isdCompleteRecord(current, storeLength))));
   const bool copyFirst = !copyOnly;
   if (copyFirst) addJournal();
 
