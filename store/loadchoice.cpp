@@ -48,20 +48,6 @@ StoredRecord recordAt(const std::uint8_t* store, std::size_t length) {
 
 }  // namespace
 
-JournalCopy newestCopy(const LoadedDisk& disk, std::size_t* area) {
-  JournalCopy newest;
-  if (area != nullptr) *area = NoJournalArea;
-  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
-    if (disk.journal[i] == nullptr) continue;
-    const JournalCopy copy = journalDecode(disk.journal[i], disk.journalLength[i]);
-    if (copy.valid && (!newest.valid || copy.generation > newest.generation)) {
-      newest = copy;
-      if (area != nullptr) *area = i;
-    }
-  }
-  return newest;
-}
-
 LoadChoice chooseCopy(const LoadedDisk* disks, std::size_t count, DiskFinding* findings) {
   LoadChoice choice;
   Known known[KnownPerDisk * LoadDiskMax];
