@@ -171,6 +171,24 @@ void prepareImages(const SaveImages& record, const DiskBytes& disk, std::size_t 
   out.images.replaced = replaced;
 }
 
+// A journal copy of ours where the disk's layout no longer lets it be
+// written: a save there would leave that stale copy to be read while the
+// record at 2560 changes, so the disk is refused as the area is. True, with
+// `result` filled, when the disk holds one.
+bool refuseStaleJournal(const DiskBytes& disk, const JournalAreaVerdicts& verdicts, DiskResult& result) {
+  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
+    if (verdicts.outcome[i] == DiskOutcome::Written) continue;
+    const JournalBytes bytes = journalBytes(disk.view.head, disk.view.headLength, i);
+    if (bytes.bytes == nullptr || !journalDecode(bytes.bytes, bytes.length).valid) continue;
+    if (verdicts.user[i] != nullptr) std::snprintf(result.user, sizeof result.user, "%s", verdicts.user[i]);
+    result.journal = verdicts.outcome[i];
+    result.journalArea = i;
+    result.outcome = DiskOutcome::RefusedStaleJournal;
+    return true;
+  }
+  return false;
+}
+
 // Save `record` to one disk, or without it remove our record from it.
 // A plan stops once the guard has agreed and reports the disk as Written.
 DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* record, StoreMode mode, DiskResult& result) {
@@ -180,32 +198,17 @@ DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* record, StoreMode mo
     result.error = error;
     return result.outcome = DiskOutcome::ReadFailed;
   }
-  const char* journalUser = nullptr;
-  DiskOutcome journalVerdict = DiskOutcome::Written;
-  const std::size_t area = guardChooseJournalArea(disk.view, &journalVerdict, &journalUser);
-  // A journal copy of ours where the disk's layout no longer lets it be
-  // written: a save there would leave that stale copy to be read while the
-  // record at 2560 changes, so the disk is refused as the area is.
+  const JournalAreaVerdicts verdicts = guardJournalAreas(disk.view);
+  const std::size_t area = guardFirstJournalArea(verdicts);
   bool allowed[JournalAreaCount] = {};
-  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
-    const char* user = nullptr;
-    const DiskOutcome verdict = guardJournalArea(disk.view, i, &user);
-    allowed[i] = verdict == DiskOutcome::Written;
-    const JournalBytes bytes = journalBytes(disk.view.head, disk.view.headLength, i);
-    if (record != nullptr && !allowed[i] && bytes.bytes != nullptr &&
-        journalDecode(bytes.bytes, bytes.length).valid) {
-      if (user != nullptr) std::snprintf(result.user, sizeof result.user, "%s", user);
-      result.journal = verdict;
-      result.journalArea = i;
-      return result.outcome = DiskOutcome::RefusedStaleJournal;
-    }
-  }
+  for (std::size_t i = 0; i < JournalAreaCount; ++i) allowed[i] = verdicts.outcome[i] == DiskOutcome::Written;
+  if (record != nullptr && refuseStaleJournal(disk, verdicts, result)) return result.outcome;
   DiskImages images;
   if (record != nullptr) prepareImages(*record, disk, area, images);
   const StorePlan plan = record != nullptr ? planSave(disk.view.head, disk.view.headLength, images.images)
                                            : planRemoval(disk.view.head, disk.view.headLength, allowed);
   if (record != nullptr) {
-    result.journal = area != NoJournalArea ? DiskOutcome::Written : journalVerdict;
+    result.journal = area != NoJournalArea ? DiskOutcome::Written : verdicts.outcome[0];
     result.journalArea = area;
   }
   if (plan.count == 0) return result.outcome = DiskOutcome::Unchanged;

@@ -344,13 +344,24 @@ DiskOutcome guardJournalArea(const GuardDisk& disk, std::size_t area, const char
   return DiskOutcome::Written;
 }
 
-std::size_t guardChooseJournalArea(const GuardDisk& disk, DiskOutcome* refusal, const char** user) {
-  *refusal = guardJournalArea(disk, 0, user);
-  if (*refusal == DiskOutcome::Written) return 0;
-  const char* second = nullptr;
-  for (std::size_t area = 1; area < JournalAreaCount; ++area)
-    if (guardJournalArea(disk, area, &second) == DiskOutcome::Written) return area;
+JournalAreaVerdicts guardJournalAreas(const GuardDisk& disk) {
+  JournalAreaVerdicts verdicts;
+  for (std::size_t area = 0; area < JournalAreaCount; ++area)
+    verdicts.outcome[area] = guardJournalArea(disk, area, &verdicts.user[area]);
+  return verdicts;
+}
+
+std::size_t guardFirstJournalArea(const JournalAreaVerdicts& verdicts) {
+  for (std::size_t area = 0; area < JournalAreaCount; ++area)
+    if (verdicts.outcome[area] == DiskOutcome::Written) return area;
   return NoJournalArea;
+}
+
+std::size_t guardChooseJournalArea(const GuardDisk& disk, DiskOutcome* refusal, const char** user) {
+  const JournalAreaVerdicts verdicts = guardJournalAreas(disk);
+  *refusal = verdicts.outcome[0];
+  *user = verdicts.user[0];
+  return guardFirstJournalArea(verdicts);
 }
 
 std::uint64_t guardGptRemedy(const GuardDisk& disk, std::size_t rangeLength, std::uint32_t* sectorSize) {
