@@ -294,7 +294,7 @@ JournalCopy journalOf(const std::uint8_t* head, std::size_t length, std::size_t*
     const JournalBytes bytes = journalBytes(head, length, i);
     if (bytes.bytes == nullptr) continue;
     const JournalCopy copy = journalDecode(bytes.bytes, bytes.length);
-    if (copy.valid && (!newest.valid || copy.generation > newest.generation)) {
+    if (journalNewer(copy, newest)) {
       newest = copy;
       if (area != nullptr) *area = i;
     }

@@ -86,6 +86,12 @@ struct JournalCopy {
   const std::uint8_t* record = nullptr;  // into the decoded area, when valid
   RecordKey key() const { return {recordLength, recordCrc}; }
 };
+// True when `copy` is valid and newer than `than`: of a higher generation,
+// or `than` is not valid. The newest copy of a disk is the one none is newer than.
+inline bool journalNewer(const JournalCopy& copy, const JournalCopy& than) {
+  return copy.valid && (!than.valid || copy.generation > than.generation);
+}
+
 // Decode the `length` bytes read at a journal area (fewer than the area on a
 // short disk). Never reads outside them.
 JournalCopy journalDecode(const std::uint8_t* area, std::size_t length);
