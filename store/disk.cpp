@@ -351,11 +351,8 @@ DiskState stateOf(const DiskFinding& found) {
   return DiskState::Refused;
 }
 
-}  // namespace
-
-int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
-  LoadReport local;
-  LoadReport& found = report != nullptr ? *report : local;
+// Every disk of the table as not yet read: absent, or the open failure.
+void clearLoadReport(LoadReport& found) {
   found.count = diskTable.count;
   found.source = NoCopy;
   found.fromJournal = found.writtenElsewhere = found.hasGeneration = false;
@@ -372,13 +369,21 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
                          0,
                          false};
   }
-  if (!isdCreate(record)) return IsdNoMemory;
-  bool anyUsable = false;
-  bool anyReadFailed = false;
+}
+
+// What the load read from the usable disks of the table.
+struct LoadRead {
   LoadBytes bytes[DiskSlotMax];
   LoadedDisk loaded[DiskSlotMax];
-  std::size_t slots[DiskSlotMax];
-  std::size_t readCount = 0;
+  std::size_t slots[DiskSlotMax];  // the table's slot of each disk read
+  std::size_t count = 0;
+  bool anyUsable = false;
+  bool anyReadFailed = false;
+};
+
+// Read every usable disk of the table, noting in `found` each that is not
+// usable or could not be read. False when memory could not be had.
+bool readUsableDisks(LoadReport& found, LoadRead& read) {
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     DiskLoadResult& disk = found.disks[slot];
     if (diskTable.slots[slot].descriptor == NoDescriptor) continue;
@@ -391,39 +396,58 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
       disk.sizeFailed = sizeFailed;
       continue;
     }
-    anyUsable = true;
-    if (const int error = readForLoad(diskTable.slots[slot].descriptor, bytes[readCount], loaded[readCount]);
+    read.anyUsable = true;
+    if (const int error =
+            readForLoad(diskTable.slots[slot].descriptor, read.bytes[read.count], read.loaded[read.count]);
         error != 0) {
-      if (error == -ENOMEM) return IsdNoMemory;
+      if (error == -ENOMEM) return false;
       disk.outcome = LoadOutcome::ReadFailed;
       disk.state = DiskState::Unusable;
       disk.error = error;
-      anyReadFailed = true;
+      read.anyReadFailed = true;
       continue;
     }
-    slots[readCount++] = slot;
+    read.slots[read.count++] = slot;
   }
-  DiskFinding findings[DiskSlotMax];
-  const LoadChoice choice = chooseCopy(loaded, readCount, findings);
-  for (std::size_t i = 0; i < readCount; ++i) {
-    DiskLoadResult& disk = found.disks[slots[i]];
+  return true;
+}
+
+// What the choice found on each disk read, into its slot of the report.
+void noteFindings(LoadReport& found, const LoadRead& read, const DiskFinding* findings,
+                  const LoadChoice& choice) {
+  for (std::size_t i = 0; i < read.count; ++i) {
+    DiskLoadResult& disk = found.disks[read.slots[i]];
     disk.outcome = outcomeOf(findings[i], choice.disk == i, choice.fromJournal);
     disk.state = stateOf(findings[i]);
     disk.hasGeneration = findings[i].journalValid;
     disk.generation = findings[i].generation;
   }
+}
+
+}  // namespace
+
+int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
+  LoadReport local;
+  LoadReport& found = report != nullptr ? *report : local;
+  clearLoadReport(found);
+  if (!isdCreate(record)) return IsdNoMemory;
+  LoadRead read;
+  if (!readUsableDisks(found, read)) return IsdNoMemory;
+  DiskFinding findings[DiskSlotMax];
+  const LoadChoice choice = chooseCopy(read.loaded, read.count, findings);
+  noteFindings(found, read, findings, choice);
   diskTable.generationSeen = std::max(diskTable.generationSeen, choice.highestGeneration);
   if (choice.disk != NoCopy) {
     isdParse(choice.image, choice.imageLength, record);
-    found.source = slots[choice.disk];
+    found.source = read.slots[choice.disk];
     found.fromJournal = choice.fromJournal;
     found.writtenElsewhere = choice.writtenElsewhere;
     found.hasGeneration = choice.hasGeneration;
     found.generation = choice.generation;
     return 0;
   }
-  if (!anyUsable) return IsdNoDevice;
-  return anyReadFailed ? IsdReadFailed : IsdNoStore;
+  if (!read.anyUsable) return IsdNoDevice;
+  return read.anyReadFailed ? IsdReadFailed : IsdNoStore;
 }
 
 int isdSave(ImageSafeDataStruct* record, DiskReport* report, StoreMode mode) {
