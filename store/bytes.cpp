@@ -1,5 +1,6 @@
 #include "store/bytes.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -33,6 +34,10 @@ std::uint64_t isdGetU64(const std::uint8_t* bytes) {
 void isdPutU64(std::uint8_t* bytes, std::uint64_t value) {
   isdPutU32(bytes, static_cast<std::uint32_t>(value));
   isdPutU32(bytes + 4, static_cast<std::uint32_t>(value >> 32));
+}
+
+bool isdAllZero(const std::uint8_t* bytes, std::size_t from, std::size_t to) {
+  return std::all_of(bytes + from, bytes + to, [](std::uint8_t b) { return b == 0; });
 }
 
 std::uint32_t journalCrc32(const std::uint8_t* bytes, std::size_t length, std::uint32_t crc) {

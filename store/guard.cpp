@@ -114,10 +114,6 @@ bool overlaps(std::uint64_t start, std::uint64_t end, std::uint64_t otherStart, 
   return start < otherEnd && otherStart < end;
 }
 
-bool allZero(const std::uint8_t* bytes, std::size_t from, std::size_t to) {
-  return std::all_of(bytes + from, bytes + to, [](std::uint8_t b) { return b == 0; });
-}
-
 const std::uint8_t* gptHeader(const std::uint8_t* head, std::size_t length, std::uint32_t sectorSize) {
   if (sectorSize < 512 || length < sectorSize + GptHeaderMinimum) return nullptr;
   const std::uint8_t* header = head + sectorSize;
@@ -162,7 +158,7 @@ bool gptPartitionReaches(const std::uint8_t* head, std::size_t length, std::uint
   if (first + entryCount * entrySize > length) return true;
   for (std::uint64_t i = 0; i < entryCount; ++i) {
     const std::uint8_t* entry = head + first + i * entrySize;
-    if (allZero(entry, 0, GptEntryTypeLength)) continue;
+    if (isdAllZero(entry, 0, GptEntryTypeLength)) continue;
     if (isdGetU64(entry + GptEntryFirstLbaAt) * sectorSize < end) return true;
   }
   return false;
@@ -246,9 +242,9 @@ std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
       }
       break;
     case IsdSignatureState::Vacant:
-      ours = guardIsRemovedRecord(store, length)     ? isdStoredLength(store, length, length)
-             : allZero(store, 0, IsdSignatureLength) ? 0
-                                                     : IsdSignatureLength;
+      ours = guardIsRemovedRecord(store, length)        ? isdStoredLength(store, length, length)
+             : isdAllZero(store, 0, IsdSignatureLength) ? 0
+                                                        : IsdSignatureLength;
       break;
     case IsdSignatureState::Foreign: break;
   }
@@ -321,7 +317,7 @@ DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char
   const std::uint8_t* at = head + start;
   const std::size_t present = rangeEnd - static_cast<std::size_t>(start);
   const std::size_t ours = std::min(guardRecordExtent(head, length), present);
-  return allZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;
+  return isdAllZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;
 }
 
 DiskOutcome guardJournalArea(const GuardDisk& disk, std::size_t area, const char** user) {

@@ -41,7 +41,7 @@ JournalAreaState journalAreaOf(const std::uint8_t* area, std::size_t length) {
     return JournalAreaState::Ours;
   for (std::size_t i = 0; i < magic; ++i)
     if (area[i] != 0 && area[i] != JournalMagic[i]) return JournalAreaState::Foreign;
-  const bool rest = std::all_of(area + magic, area + length, [](std::uint8_t b) { return b == 0; });
+  const bool rest = isdAllZero(area, magic, length);
   return rest ? JournalAreaState::Vacant : JournalAreaState::Foreign;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "store/bytes.h"
 #include "store/format.h"
 #include "store/record.h"
 
@@ -80,9 +81,7 @@ DiskJournal readJournal(const LoadedDisk& disk, DiskFinding& found, KnownRecords
 
 StoredRecord recordAt(const std::uint8_t* store, std::size_t length) {
   if (length < IsdSignatureLength)
-    return length == 0 || std::all_of(store, store + length, [](std::uint8_t b) { return b == 0; })
-               ? StoredRecord::NoRecord
-               : StoredRecord::Foreign;
+    return isdAllZero(store, 0, length) ? StoredRecord::NoRecord : StoredRecord::Foreign;
   switch (isdSignatureStateOf(store)) {
     case IsdSignatureState::Complete: break;
     case IsdSignatureState::Unfinished: return StoredRecord::Unfinished;

@@ -76,7 +76,7 @@ struct OnDisk {
   // are all zero, or none were.
   bool zero(std::uint32_t from, std::uint32_t to) const {
     const std::size_t end = std::min<std::size_t>(to, storeLength);
-    return from >= end || std::all_of(current + from, current + end, [](std::uint8_t b) { return b == 0; });
+    return from >= end || isdAllZero(current, from, end);
   }
 };
 
