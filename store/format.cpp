@@ -62,6 +62,10 @@ void clearText(ImageSafeDataStruct& record, const IsdTextField& field) {
   if (std::uint8_t* buffer = record.*field.buffer) std::memset(buffer, 0, field.capacity);
 }
 
+void clearTexts(ImageSafeDataStruct& record) {
+  for (const IsdTextField& field : IsdTextFields) clearText(record, field);
+}
+
 // Length of a text as it will be stored: the units before the first zero
 // unit, never more than its buffer can hold with its terminator.
 std::uint32_t storedTextLength(const ImageSafeDataStruct& record, const IsdTextField& field) {
@@ -79,7 +83,7 @@ bool upgrade(ImageSafeDataStruct& record) {
     case 0:
     case 1:
       isdReset(&record);
-      for (const IsdTextField& field : IsdTextFields) clearText(record, field);
+      clearTexts(record);
       return false;
     case 2:
       record.structLength = IsdHeaderLength;
@@ -234,7 +238,7 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
   if (length < IsdVersionOffset + IsdWordBytes) {
     // Too short to carry a version: read as the oldest form, of which nothing survives.
     isdReset(record);
-    for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
+    clearTexts(*record);
     return;
   }
   const std::uint32_t storedVersion = isdGetU32(image + IsdVersionOffset);
@@ -254,7 +258,7 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
   // The texts start where the stored header says it ends, taken whole, so a
   // longer header of a later version is skipped.
   if (!hasStructLength) {
-    for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
+    clearTexts(*record);
     return;
   }
   parseTexts(image, length, structWord, *record);
