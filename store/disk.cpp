@@ -94,12 +94,19 @@ DiskOutcome judge(int fd, const DiskBytes& disk, const StorePlan& plan, DiskResu
   return DiskOutcome::Written;
 }
 
+// Write the `length` bytes at `offset`: 0, or a negative errno (-EIO when
+// the disk took fewer).
+int writeAll(int fd, std::uint64_t offset, const std::uint8_t* bytes, std::size_t length) {
+  const long put = platform().writeAt(fd, offset, bytes, length);
+  if (put < 0) return static_cast<int>(put);
+  return static_cast<std::size_t>(put) == length ? 0 : -EIO;
+}
+
 int writeZeros(int fd, std::uint64_t offset, std::size_t length) {
   static const std::uint8_t zeros[ZeroBlockLength] = {};
   for (std::size_t done = 0; done < length;) {
     const std::size_t part = std::min(length - done, ZeroBlockLength);
-    const long put = platform().writeAt(fd, offset + done, zeros, part);
-    if (put < 0 || static_cast<std::size_t>(put) != part) return put < 0 ? static_cast<int>(put) : -EIO;
+    if (const int error = writeAll(fd, offset + done, zeros, part); error != 0) return error;
     done += part;
   }
   return 0;
@@ -127,9 +134,7 @@ DiskOutcome carryOut(int fd, const StorePlan& plan, const SaveImages& images, Di
                                     : step.kind == StoreStep::Kind::Record  ? images.record + step.from
                                     : step.kind == StoreStep::Kind::Journal ? images.journal + step.from
                                                                             : images.seal + step.from;
-        const long put = platform().writeAt(fd, at, bytes, step.length);
-        if (put < 0 || static_cast<std::size_t>(put) != step.length)
-          error = put < 0 ? static_cast<int>(put) : -EIO;
+        error = writeAll(fd, at, bytes, step.length);
         break;
       }
     }
