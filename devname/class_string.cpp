@@ -76,12 +76,15 @@ ClassDescription describeClass(unsigned baseClass, unsigned subClass) {
   }
 }
 
+// The class-code register: base class in bits 31-24, subclass in bits 23-16.
+ClassDescription describeRegister(uint32_t classRegister) {
+  return describeClass((classRegister >> 24) & 0xFFu, (classRegister >> 16) & 0xFFu);
+}
+
 }  // namespace
 
 extern "C" DEVNAME_EXPORT int32_t QorGetDeviceClassString(uint32_t classRegister, char* buffer) {
-  const unsigned baseClass = (classRegister >> 24) & 0xFFu;
-  const unsigned subClass = (classRegister >> 16) & 0xFFu;
-  const ClassDescription description = describeClass(baseClass, subClass);
+  const ClassDescription description = describeRegister(classRegister);
   if (buffer != nullptr) {
     std::strcpy(buffer, description.text);
   }
@@ -90,7 +93,6 @@ extern "C" DEVNAME_EXPORT int32_t QorGetDeviceClassString(uint32_t classRegister
 
 extern "C" DEVNAME_EXPORT std::size_t QorGetDeviceClassStringN(uint32_t classRegister, char* buffer,
                                                                std::size_t size) {
-  const ClassDescription description =
-      describeClass((classRegister >> 24) & 0xFFu, (classRegister >> 16) & 0xFFu);
+  const ClassDescription description = describeRegister(classRegister);
   return copyBounded(buffer, size, description.text, std::strlen(description.text));
 }

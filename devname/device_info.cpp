@@ -21,49 +21,49 @@ bool isPair(uint32_t vendor, int32_t device) {
 
 bool isEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
-// Each source gives the text of the first row that carries the ID, even an
-// empty one, or null when no row does; an empty text lets the next source
-// (and last the fallback text) name that half.
-const char* ownVendorName(uint32_t vendor) {
+// The text a row of each name table gives: a device of the general table
+// its description if it has one, else its part number, which may be empty
+// too (the first matching row decides either way).
+const char* textOf(const VendorNameEntry& row) { return row.name; }
+const char* textOf(const DeviceNameEntry& row) { return row.name; }
+const char* textOf(const PciVendorEntry& row) { return row.name; }
+const char* textOf(const PciDeviceEntry& row) {
+  return row.description[0] != '\0' ? row.description : row.partNumber;
+}
+
+// The text of the first row of a name table that carries `key`, found
+// through the table's index, even an empty one; null when no row does.
+template <std::size_t RowCount, typename Row>
+const char* firstText(const Row (&rows)[RowCount], const uint16_t (&buckets)[indexBucketCount(RowCount) + 1],
+                      const uint32_t* keys, const uint16_t* keyRows, uint32_t key) {
+  const int32_t row = indexFirstRow<RowCount>(buckets, keys, keyRows, key);
+  return row < 0 ? nullptr : textOf(rows[row]);
+}
+
+// Each half is named by the library's own table first, by the general PCI
+// table where the own one has no text for it (an empty text counts as none),
+// and null when neither has; vendor and device are named independently.
+const char* vendorName(uint32_t vendor) {
   if (!isTableId(vendor)) {
     return nullptr;
   }
-  const int32_t row = indexFirstRow<QorPciVendorsCount>(ownVendorIndexBuckets, ownVendorIndexKeys,
-                                                        ownVendorIndexRows, vendor);
-  return row < 0 ? nullptr : ownVendorRows[row].name;
+  const char* own =
+      firstText(ownVendorRows, ownVendorIndexBuckets, ownVendorIndexKeys, ownVendorIndexRows, vendor);
+  return !isEmpty(own) ? own
+                       : firstText(generalVendorRows, generalVendorIndexBuckets, generalVendorIndexKeys,
+                                   generalVendorIndexRows, vendor);
 }
 
-const char* ownDeviceName(uint32_t vendor, int32_t device) {
+const char* deviceName(uint32_t vendor, int32_t device) {
   if (!isPair(vendor, device)) {
     return nullptr;
   }
-  const int32_t row = indexFirstRow<QorPciDevicesCount>(ownDeviceIndexBuckets, ownDeviceIndexKeys,
-                                                        ownDeviceIndexRows, deviceKey(vendor, device));
-  return row < 0 ? nullptr : ownDeviceRows[row].name;
-}
-
-const char* generalVendorName(uint32_t vendor) {
-  if (!isTableId(vendor)) {
-    return nullptr;
-  }
-  const int32_t row = indexFirstRow<PciVenTableCount>(generalVendorIndexBuckets, generalVendorIndexKeys,
-                                                      generalVendorIndexRows, vendor);
-  return row < 0 ? nullptr : generalVendorRows[row].name;
-}
-
-// The description if it has one, else the part number, which may be empty
-// too: the first matching row decides either way.
-const char* generalDeviceName(uint32_t vendor, int32_t device) {
-  if (!isPair(vendor, device)) {
-    return nullptr;
-  }
-  const int32_t row = indexFirstRow<PciDevTableCount>(generalDeviceIndexBuckets, generalDeviceIndexKeys,
-                                                      generalDeviceIndexRows, deviceKey(vendor, device));
-  if (row < 0) {
-    return nullptr;
-  }
-  const PciDeviceEntry& entry = generalDeviceRows[row];
-  return entry.description[0] != '\0' ? entry.description : entry.partNumber;
+  const uint32_t key = deviceKey(vendor, device);
+  const char* own =
+      firstText(ownDeviceRows, ownDeviceIndexBuckets, ownDeviceIndexKeys, ownDeviceIndexRows, key);
+  return !isEmpty(own) ? own
+                       : firstText(generalDeviceRows, generalDeviceIndexBuckets, generalDeviceIndexKeys,
+                                   generalDeviceIndexRows, key);
 }
 
 // The low 16 bits of an unknown ID, as four upper-case hexadecimal digits.
@@ -81,17 +81,8 @@ std::size_t writeDeviceInfo(uint32_t vendor, int32_t device, char* buffer) {
     return length;
   }
 
-  // The library's own tables first, the general PCI tables for a half they
-  // leave empty; vendor and device are named independently.
-  const char* vendorText = ownVendorName(vendor);
-  if (isEmpty(vendorText)) {
-    vendorText = generalVendorName(vendor);
-  }
-  const char* deviceText = ownDeviceName(vendor, device);
-  if (isEmpty(deviceText)) {
-    deviceText = generalDeviceName(vendor, device);
-  }
-
+  const char* vendorText = vendorName(vendor);
+  const char* deviceText = deviceName(vendor, device);
   char* out = buffer;
   out = isEmpty(vendorText) ? appendUnknown(out, "Unknown vendor 0x", vendor, " :")
                             : appendText(out, vendorText, WorkingTextLimit);
@@ -107,16 +98,10 @@ static_assert(2 * WorkingTextLimit + 2 <= LongestResultBytes, "two halves, a bla
 }  // namespace
 
 extern "C" DEVNAME_EXPORT char* QorGetDeviceInfo(uint32_t vendor, int32_t device, char* buffer) {
-  // A missing buffer gets no text rather than a crash in the caller's process.
-  if (buffer == nullptr) {
-    return nullptr;
-  }
-  writeDeviceInfo(vendor, device, buffer);
-  return buffer;
+  return writeInto<writeDeviceInfo>(vendor, device, buffer);
 }
 
 extern "C" DEVNAME_EXPORT std::size_t QorGetDeviceInfoN(uint32_t vendor, int32_t device, char* buffer,
                                                         std::size_t size) {
-  char text[LongestResultBytes];
-  return copyBounded(buffer, size, text, writeDeviceInfo(vendor, device, text));
+  return writeBounded<writeDeviceInfo>(vendor, device, buffer, size);
 }

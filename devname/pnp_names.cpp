@@ -112,14 +112,12 @@ std::size_t writePnpName(uint32_t vendor, int32_t device, char* buffer) {
 }
 
 extern "C" DEVNAME_EXPORT char* QorGetDevicePNP(uint32_t vendor, int32_t device, char* buffer) {
-  writePnpName(vendor, device, buffer);
-  return buffer;
+  return writeInto<writePnpName>(vendor, device, buffer);
 }
 
 // Any other vendor gives the empty text: the buffer is terminated at its
 // first byte, so that the caller always reads a text.
 extern "C" DEVNAME_EXPORT std::size_t QorGetDevicePNPN(uint32_t vendor, int32_t device, char* buffer,
                                                        std::size_t size) {
-  char text[LongestResultBytes];
-  return copyBounded(buffer, size, text, writePnpName(vendor, device, text));
+  return writeBounded<writePnpName>(vendor, device, buffer, size);
 }

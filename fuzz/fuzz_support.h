@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "store/bytes.h"
 #include "store/format.h"
 #include "store/journal.h"
 #include "store/record.h"

@@ -43,15 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            f.record == StoredRecord::Unfinished);
     anyWellFormed = anyWellFormed || f.record == StoredRecord::Complete;
     anyStandIn = anyStandIn || standsIn;
-    // A copy of ours on a disk where it stands in is never passed over for
-    // a lower generation of ours.
-    if (standsIn && choice.hasGeneration && !choice.writtenElsewhere) {
-      const JournalCopy copy = newestCopy(loaded[i]);
-      fuzzCheck(choice.generation >= copy.generation);
-    }
     for (std::size_t area = 0; area < JournalAreaCount; ++area) {
       const JournalCopy copy = journalDecode(loaded[i].journal[area], loaded[i].journalLength[area]);
       if (!copy.valid) continue;
+      // A copy of ours on a disk where it stands in is never passed over for
+      // a lower generation of ours.
+      if (standsIn && choice.hasGeneration && !choice.writtenElsewhere)
+        fuzzCheck(choice.generation >= copy.generation);
       fuzzCheck(copy.generation < JournalGenerationLimit && isdWellFormed(copy.record, copy.recordLength));
       fuzzCheck(choice.anyGeneration && choice.highestGeneration >= copy.generation);
       if (copy.record != loaded[i].journal[area] + JournalHeaderLength) continue;  // the older layout

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "store/bytes.h"
 #include "store/format.h"
 #include "store/guard.h"
 #include "store/journal.h"
@@ -93,12 +94,19 @@ DiskOutcome judge(int fd, const DiskBytes& disk, const StorePlan& plan, DiskResu
   return DiskOutcome::Written;
 }
 
+// Write the `length` bytes at `offset`: 0, or a negative errno (-EIO when
+// the disk took fewer).
+int writeAll(int fd, std::uint64_t offset, const std::uint8_t* bytes, std::size_t length) {
+  const long put = platform().writeAt(fd, offset, bytes, length);
+  if (put < 0) return static_cast<int>(put);
+  return static_cast<std::size_t>(put) == length ? 0 : -EIO;
+}
+
 int writeZeros(int fd, std::uint64_t offset, std::size_t length) {
   static const std::uint8_t zeros[ZeroBlockLength] = {};
   for (std::size_t done = 0; done < length;) {
     const std::size_t part = std::min(length - done, ZeroBlockLength);
-    const long put = platform().writeAt(fd, offset + done, zeros, part);
-    if (put < 0 || static_cast<std::size_t>(put) != part) return put < 0 ? static_cast<int>(put) : -EIO;
+    if (const int error = writeAll(fd, offset + done, zeros, part); error != 0) return error;
     done += part;
   }
   return 0;
@@ -126,9 +134,7 @@ DiskOutcome carryOut(int fd, const StorePlan& plan, const SaveImages& images, Di
                                     : step.kind == StoreStep::Kind::Record  ? images.record + step.from
                                     : step.kind == StoreStep::Kind::Journal ? images.journal + step.from
                                                                             : images.seal + step.from;
-        const long put = platform().writeAt(fd, at, bytes, step.length);
-        if (put < 0 || static_cast<std::size_t>(put) != step.length)
-          error = put < 0 ? static_cast<int>(put) : -EIO;
+        error = writeAll(fd, at, bytes, step.length);
         break;
       }
     }
@@ -157,9 +163,7 @@ void prepareImages(const SaveImages& record, const DiskBytes& disk, std::size_t 
   RecordKey replaced;
   // Only a well-formed record is named: a damaged length word must not let
   // the copy claim bytes its framing does not.
-  if (storeLength >= IsdHeaderLength && isdSignatureStateOf(store) == IsdSignatureState::Complete &&
-      isdWellFormed(store, std::min(isdStoredLength(store, storeLength), storeLength)))
-    replaced = recordKeyOf(store, storeLength);
+  if (isdCompleteRecord(store, storeLength)) replaced = recordKeyOf(store, storeLength);
   const std::uint32_t length =
       journalEncode(record.record, record.recordLength, record.generation, out.journal, replaced);
   if (length == 0) return;
@@ -172,6 +176,24 @@ void prepareImages(const SaveImages& record, const DiskBytes& disk, std::size_t 
   out.images.replaced = replaced;
 }
 
+// A journal copy of ours where the disk's layout no longer lets it be
+// written: a save there would leave that stale copy to be read while the
+// record at 2560 changes, so the disk is refused as the area is. True, with
+// `result` filled, when the disk holds one.
+bool refuseStaleJournal(const DiskBytes& disk, const JournalAreaVerdicts& verdicts, DiskResult& result) {
+  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
+    if (verdicts.outcome[i] == DiskOutcome::Written) continue;
+    const JournalBytes bytes = journalBytes(disk.view.head, disk.view.headLength, i);
+    if (bytes.bytes == nullptr || !journalDecode(bytes.bytes, bytes.length).valid) continue;
+    if (verdicts.user[i] != nullptr) std::snprintf(result.user, sizeof result.user, "%s", verdicts.user[i]);
+    result.journal = verdicts.outcome[i];
+    result.journalArea = i;
+    result.outcome = DiskOutcome::RefusedStaleJournal;
+    return true;
+  }
+  return false;
+}
+
 // Save `record` to one disk, or without it remove our record from it.
 // A plan stops once the guard has agreed and reports the disk as Written.
 DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* record, StoreMode mode, DiskResult& result) {
@@ -181,32 +203,17 @@ DiskOutcome storeOnDisk(std::size_t slot, const SaveImages* record, StoreMode mo
     result.error = error;
     return result.outcome = DiskOutcome::ReadFailed;
   }
-  const char* journalUser = nullptr;
-  DiskOutcome journalVerdict = DiskOutcome::Written;
-  const std::size_t area = guardChooseJournalArea(disk.view, &journalVerdict, &journalUser);
-  // A journal copy of ours where the disk's layout no longer lets it be
-  // written: a save there would leave that stale copy to be read while the
-  // record at 2560 changes, so the disk is refused as the area is.
+  const JournalAreaVerdicts verdicts = guardJournalAreas(disk.view);
+  const std::size_t area = guardFirstJournalArea(verdicts);
   bool allowed[JournalAreaCount] = {};
-  for (std::size_t i = 0; i < JournalAreaCount; ++i) {
-    const char* user = nullptr;
-    const DiskOutcome verdict = guardJournalArea(disk.view, i, &user);
-    allowed[i] = verdict == DiskOutcome::Written;
-    const JournalBytes bytes = journalBytes(disk.view.head, disk.view.headLength, i);
-    if (record != nullptr && !allowed[i] && bytes.bytes != nullptr &&
-        journalDecode(bytes.bytes, bytes.length).valid) {
-      if (user != nullptr) std::snprintf(result.user, sizeof result.user, "%s", user);
-      result.journal = verdict;
-      result.journalArea = i;
-      return result.outcome = DiskOutcome::RefusedStaleJournal;
-    }
-  }
+  for (std::size_t i = 0; i < JournalAreaCount; ++i) allowed[i] = verdicts.outcome[i] == DiskOutcome::Written;
+  if (record != nullptr && refuseStaleJournal(disk, verdicts, result)) return result.outcome;
   DiskImages images;
   if (record != nullptr) prepareImages(*record, disk, area, images);
   const StorePlan plan = record != nullptr ? planSave(disk.view.head, disk.view.headLength, images.images)
                                            : planRemoval(disk.view.head, disk.view.headLength, allowed);
   if (record != nullptr) {
-    result.journal = area != NoJournalArea ? DiskOutcome::Written : journalVerdict;
+    result.journal = area != NoJournalArea ? DiskOutcome::Written : verdicts.outcome[0];
     result.journalArea = area;
   }
   if (plan.count == 0) return result.outcome = DiskOutcome::Unchanged;
@@ -349,11 +356,8 @@ DiskState stateOf(const DiskFinding& found) {
   return DiskState::Refused;
 }
 
-}  // namespace
-
-int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
-  LoadReport local;
-  LoadReport& found = report != nullptr ? *report : local;
+// Every disk of the table as not yet read: absent, or the open failure.
+void clearLoadReport(LoadReport& found) {
   found.count = diskTable.count;
   found.source = NoCopy;
   found.fromJournal = found.writtenElsewhere = found.hasGeneration = false;
@@ -370,13 +374,21 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
                          0,
                          false};
   }
-  if (!isdCreate(record)) return IsdNoMemory;
-  bool anyUsable = false;
-  bool anyReadFailed = false;
+}
+
+// What the load read from the usable disks of the table.
+struct LoadRead {
   LoadBytes bytes[DiskSlotMax];
   LoadedDisk loaded[DiskSlotMax];
-  std::size_t slots[DiskSlotMax];
-  std::size_t readCount = 0;
+  std::size_t slots[DiskSlotMax];  // the table's slot of each disk read
+  std::size_t count = 0;
+  bool anyUsable = false;
+  bool anyReadFailed = false;
+};
+
+// Read every usable disk of the table, noting in `found` each that is not
+// usable or could not be read. False when memory could not be had.
+bool readUsableDisks(LoadReport& found, LoadRead& read) {
   for (std::size_t slot = 0; slot < diskTable.count; ++slot) {
     DiskLoadResult& disk = found.disks[slot];
     if (diskTable.slots[slot].descriptor == NoDescriptor) continue;
@@ -389,39 +401,58 @@ int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
       disk.sizeFailed = sizeFailed;
       continue;
     }
-    anyUsable = true;
-    if (const int error = readForLoad(diskTable.slots[slot].descriptor, bytes[readCount], loaded[readCount]);
+    read.anyUsable = true;
+    if (const int error =
+            readForLoad(diskTable.slots[slot].descriptor, read.bytes[read.count], read.loaded[read.count]);
         error != 0) {
-      if (error == -ENOMEM) return IsdNoMemory;
+      if (error == -ENOMEM) return false;
       disk.outcome = LoadOutcome::ReadFailed;
       disk.state = DiskState::Unusable;
       disk.error = error;
-      anyReadFailed = true;
+      read.anyReadFailed = true;
       continue;
     }
-    slots[readCount++] = slot;
+    read.slots[read.count++] = slot;
   }
-  DiskFinding findings[DiskSlotMax];
-  const LoadChoice choice = chooseCopy(loaded, readCount, findings);
-  for (std::size_t i = 0; i < readCount; ++i) {
-    DiskLoadResult& disk = found.disks[slots[i]];
+  return true;
+}
+
+// What the choice found on each disk read, into its slot of the report.
+void noteFindings(LoadReport& found, const LoadRead& read, const DiskFinding* findings,
+                  const LoadChoice& choice) {
+  for (std::size_t i = 0; i < read.count; ++i) {
+    DiskLoadResult& disk = found.disks[read.slots[i]];
     disk.outcome = outcomeOf(findings[i], choice.disk == i, choice.fromJournal);
     disk.state = stateOf(findings[i]);
     disk.hasGeneration = findings[i].journalValid;
     disk.generation = findings[i].generation;
   }
+}
+
+}  // namespace
+
+int isdLoad(ImageSafeDataStruct* record, LoadReport* report) {
+  LoadReport local;
+  LoadReport& found = report != nullptr ? *report : local;
+  clearLoadReport(found);
+  if (!isdCreate(record)) return IsdNoMemory;
+  LoadRead read;
+  if (!readUsableDisks(found, read)) return IsdNoMemory;
+  DiskFinding findings[DiskSlotMax];
+  const LoadChoice choice = chooseCopy(read.loaded, read.count, findings);
+  noteFindings(found, read, findings, choice);
   diskTable.generationSeen = std::max(diskTable.generationSeen, choice.highestGeneration);
   if (choice.disk != NoCopy) {
     isdParse(choice.image, choice.imageLength, record);
-    found.source = slots[choice.disk];
+    found.source = read.slots[choice.disk];
     found.fromJournal = choice.fromJournal;
     found.writtenElsewhere = choice.writtenElsewhere;
     found.hasGeneration = choice.hasGeneration;
     found.generation = choice.generation;
     return 0;
   }
-  if (!anyUsable) return IsdNoDevice;
-  return anyReadFailed ? IsdReadFailed : IsdNoStore;
+  if (!read.anyUsable) return IsdNoDevice;
+  return read.anyReadFailed ? IsdReadFailed : IsdNoStore;
 }
 
 int isdSave(ImageSafeDataStruct* record, DiskReport* report, StoreMode mode) {

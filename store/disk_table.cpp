@@ -11,7 +11,7 @@
 #include <iterator>
 #include <thread>
 
-#include "store/format.h"
+#include "store/bytes.h"
 #include "store/record.h"
 
 DiskTable diskTable = {};

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <new>
 
+#include "store/bytes.h"
+
 namespace {
 
 // One header element of `width` bytes between its in-memory form and its
@@ -60,6 +62,10 @@ void clearText(ImageSafeDataStruct& record, const IsdTextField& field) {
   if (std::uint8_t* buffer = record.*field.buffer) std::memset(buffer, 0, field.capacity);
 }
 
+void clearTexts(ImageSafeDataStruct& record) {
+  for (const IsdTextField& field : IsdTextFields) clearText(record, field);
+}
+
 // Length of a text as it will be stored: the units before the first zero
 // unit, never more than its buffer can hold with its terminator.
 std::uint32_t storedTextLength(const ImageSafeDataStruct& record, const IsdTextField& field) {
@@ -77,7 +83,7 @@ bool upgrade(ImageSafeDataStruct& record) {
     case 0:
     case 1:
       isdReset(&record);
-      for (const IsdTextField& field : IsdTextFields) clearText(record, field);
+      clearTexts(record);
       return false;
     case 2:
       record.structLength = IsdHeaderLength;
@@ -149,9 +155,9 @@ bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length) {
   return position == total;
 }
 
-std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length) {
+std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length, std::size_t longest) {
   if (length < IsdTotalLengthOffset + IsdWordBytes) return 0;
-  return std::min<std::size_t>(isdGetU32(image + IsdTotalLengthOffset), IsdMaxImageLength);
+  return std::min<std::size_t>(isdGetU32(image + IsdTotalLengthOffset), longest);
 }
 
 bool isdWellFormed(const std::uint8_t* image, std::size_t length) {
@@ -164,6 +170,12 @@ bool isdWellFormed(const std::uint8_t* image, std::size_t length) {
                             : version == 3 ? isdHeaderOffset("dnsServerCount")
                                            : IsdOldHeaderLength;
   return textStart >= least;
+}
+
+bool isdCompleteRecord(const std::uint8_t* store, std::size_t length) {
+  if (length < IsdHeaderLength || isdSignatureStateOf(store) != IsdSignatureState::Complete) return false;
+  const std::size_t stored = isdStoredLength(store, length);
+  return stored <= length && isdWellFormed(store, stored);
 }
 
 std::size_t isdFramedLength(const std::uint8_t* image, std::size_t length) {
@@ -191,24 +203,6 @@ std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length) {
   std::size_t longest = header + IsdWordBytes * std::size(IsdTextFields);
   for (const IsdTextField& field : IsdTextFields) longest += field.capacity - 1;
   return longest;
-}
-
-std::uint32_t isdGetU32(const std::uint8_t* bytes) {
-  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-         std::uint32_t{bytes[3]} << 24;
-}
-
-void isdPutU32(std::uint8_t* bytes, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint64_t isdGetU64(const std::uint8_t* bytes) {
-  return isdGetU32(bytes) | (std::uint64_t{isdGetU32(bytes + 4)} << 32);
-}
-
-void isdPutU64(std::uint8_t* bytes, std::uint64_t value) {
-  isdPutU32(bytes, static_cast<std::uint32_t>(value));
-  isdPutU32(bytes + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
 IsdImage isdSerialize(ImageSafeDataStruct* record) {
@@ -244,7 +238,7 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
   if (length < IsdVersionOffset + IsdWordBytes) {
     // Too short to carry a version: read as the oldest form, of which nothing survives.
     isdReset(record);
-    for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
+    clearTexts(*record);
     return;
   }
   const std::uint32_t storedVersion = isdGetU32(image + IsdVersionOffset);
@@ -264,7 +258,7 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
   // The texts start where the stored header says it ends, taken whole, so a
   // longer header of a later version is skipped.
   if (!hasStructLength) {
-    for (const IsdTextField& field : IsdTextFields) clearText(*record, field);
+    clearTexts(*record);
     return;
   }
   parseTexts(image, length, structWord, *record);

@@ -54,15 +54,22 @@ void isdParse(const std::uint8_t* image, std::size_t length, ImageSafeDataStruct
 // stored totalLength, which lies within `length`. The signature is not looked at.
 bool isdFramingAddsUp(const std::uint8_t* image, std::size_t length);
 
-// The record's stored total length, as far as the reader ever takes it (at
-// most IsdMaxImageLength); 0 when the `length` bytes end before the word.
-std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length);
+// The record's stored total length (the totalLength word), capped at the
+// longest record the caller takes: by default IsdMaxImageLength, as far as
+// the reader ever takes it. 0 when the `length` bytes end before the word.
+std::size_t isdStoredLength(const std::uint8_t* image, std::size_t length,
+                            std::size_t longest = IsdMaxImageLength);
 
 // True when the `length` bytes of `image` are a well-formed record: framed
 // exactly (isdFramingAddsUp) by a header at least as long as its version's,
 // so that a record one flipped bit has damaged is told from one that was
 // written so. The signature is not looked at.
 bool isdWellFormed(const std::uint8_t* image, std::size_t length);
+
+// True when the `length` bytes at the store offset hold a whole record: the
+// signature, then a well-formed record (isdWellFormed) of its stored length,
+// every byte of which the `length` bytes hold.
+bool isdCompleteRecord(const std::uint8_t* store, std::size_t length);
 
 // How far the reader's walk of the length words of the `length` bytes of
 // `image` reaches (a refused length word moves it by the word alone): the
@@ -73,9 +80,3 @@ std::size_t isdFramedLength(const std::uint8_t* image, std::size_t length);
 // for their header length (the word at offset 48, at least the current 204
 // bytes): the header, eight length words and every text at its largest.
 std::size_t isdLongestRecord(const std::uint8_t* image, std::size_t length);
-
-// Explicit little-endian helpers shared by the codec and the disk guard.
-std::uint32_t isdGetU32(const std::uint8_t* bytes);
-void isdPutU32(std::uint8_t* bytes, std::uint32_t value);
-std::uint64_t isdGetU64(const std::uint8_t* bytes);
-void isdPutU64(std::uint8_t* bytes, std::uint64_t value);

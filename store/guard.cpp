@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "store/bytes.h"
 #include "store/format.h"
 #include "store/journal.h"
 
@@ -113,10 +114,6 @@ bool overlaps(std::uint64_t start, std::uint64_t end, std::uint64_t otherStart, 
   return start < otherEnd && otherStart < end;
 }
 
-bool allZero(const std::uint8_t* bytes, std::size_t from, std::size_t to) {
-  return std::all_of(bytes + from, bytes + to, [](std::uint8_t b) { return b == 0; });
-}
-
 const std::uint8_t* gptHeader(const std::uint8_t* head, std::size_t length, std::uint32_t sectorSize) {
   if (sectorSize < 512 || length < sectorSize + GptHeaderMinimum) return nullptr;
   const std::uint8_t* header = head + sectorSize;
@@ -161,7 +158,7 @@ bool gptPartitionReaches(const std::uint8_t* head, std::size_t length, std::uint
   if (first + entryCount * entrySize > length) return true;
   for (std::uint64_t i = 0; i < entryCount; ++i) {
     const std::uint8_t* entry = head + first + i * entrySize;
-    if (allZero(entry, 0, GptEntryTypeLength)) continue;
+    if (isdAllZero(entry, 0, GptEntryTypeLength)) continue;
     if (isdGetU64(entry + GptEntryFirstLbaAt) * sectorSize < end) return true;
   }
   return false;
@@ -234,21 +231,20 @@ std::size_t guardOwnedLength(const std::uint8_t* store, std::size_t length) {
       // claims, but never more than the longest record its header can frame:
       // a damaged length word must not make someone else's bytes ours.
       if (isdFramingAddsUp(store, length)) {
-        ours = isdGetU32(store + IsdTotalLengthOffset);
+        ours = isdStoredLength(store, length, length);  // framing that adds up ends within the bytes
       } else if (isdSignatureStateOf(store) == IsdSignatureState::Complete) {
         // A complete record was finished with its length words as written:
         // where they no longer add up, it owns only what they still frame.
         ours = isdFramedLength(store, length);
       } else {
-        const std::size_t word =
-            length >= IsdTotalLengthOffset + IsdWordBytes ? isdGetU32(store + IsdTotalLengthOffset) : 0;
-        ours = std::max<std::size_t>(std::min(word, isdLongestRecord(store, length)), IsdHeaderLength);
+        ours = std::max<std::size_t>(isdStoredLength(store, length, isdLongestRecord(store, length)),
+                                     IsdHeaderLength);
       }
       break;
     case IsdSignatureState::Vacant:
-      ours = guardIsRemovedRecord(store, length)     ? isdGetU32(store + IsdTotalLengthOffset)
-             : allZero(store, 0, IsdSignatureLength) ? 0
-                                                     : IsdSignatureLength;
+      ours = guardIsRemovedRecord(store, length)        ? isdStoredLength(store, length, length)
+             : isdAllZero(store, 0, IsdSignatureLength) ? 0
+                                                        : IsdSignatureLength;
       break;
     case IsdSignatureState::Foreign: break;
   }
@@ -294,7 +290,7 @@ JournalCopy journalOf(const std::uint8_t* head, std::size_t length, std::size_t*
     const JournalBytes bytes = journalBytes(head, length, i);
     if (bytes.bytes == nullptr) continue;
     const JournalCopy copy = journalDecode(bytes.bytes, bytes.length);
-    if (copy.valid && (!newest.valid || copy.generation > newest.generation)) {
+    if (journalNewer(copy, newest)) {
       newest = copy;
       if (area != nullptr) *area = i;
     }
@@ -321,7 +317,7 @@ DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char
   const std::uint8_t* at = head + start;
   const std::size_t present = rangeEnd - static_cast<std::size_t>(start);
   const std::size_t ours = std::min(guardRecordExtent(head, length), present);
-  return allZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;
+  return isdAllZero(at, ours, present) ? DiskOutcome::Written : DiskOutcome::RefusedForeignData;
 }
 
 DiskOutcome guardJournalArea(const GuardDisk& disk, std::size_t area, const char** user) {
@@ -344,13 +340,24 @@ DiskOutcome guardJournalArea(const GuardDisk& disk, std::size_t area, const char
   return DiskOutcome::Written;
 }
 
-std::size_t guardChooseJournalArea(const GuardDisk& disk, DiskOutcome* refusal, const char** user) {
-  *refusal = guardJournalArea(disk, 0, user);
-  if (*refusal == DiskOutcome::Written) return 0;
-  const char* second = nullptr;
-  for (std::size_t area = 1; area < JournalAreaCount; ++area)
-    if (guardJournalArea(disk, area, &second) == DiskOutcome::Written) return area;
+JournalAreaVerdicts guardJournalAreas(const GuardDisk& disk) {
+  JournalAreaVerdicts verdicts;
+  for (std::size_t area = 0; area < JournalAreaCount; ++area)
+    verdicts.outcome[area] = guardJournalArea(disk, area, &verdicts.user[area]);
+  return verdicts;
+}
+
+std::size_t guardFirstJournalArea(const JournalAreaVerdicts& verdicts) {
+  for (std::size_t area = 0; area < JournalAreaCount; ++area)
+    if (verdicts.outcome[area] == DiskOutcome::Written) return area;
   return NoJournalArea;
+}
+
+std::size_t guardChooseJournalArea(const GuardDisk& disk, DiskOutcome* refusal, const char** user) {
+  const JournalAreaVerdicts verdicts = guardJournalAreas(disk);
+  *refusal = verdicts.outcome[0];
+  *user = verdicts.user[0];
+  return guardFirstJournalArea(verdicts);
 }
 
 std::uint64_t guardGptRemedy(const GuardDisk& disk, std::size_t rangeLength, std::uint32_t* sectorSize) {

@@ -43,6 +43,18 @@ DiskOutcome guardDisk(const GuardDisk& disk, std::size_t rangeLength, const char
 // journal of ours (DiskOutcome::Written), else the refusal.
 DiskOutcome guardJournalArea(const GuardDisk& disk, std::size_t area, const char** user);
 
+// guardJournalArea's verdict on every journal area of a disk, each with the
+// `user` it named.
+struct JournalAreaVerdicts {
+  DiskOutcome outcome[JournalAreaCount];
+  const char* user[JournalAreaCount];
+};
+JournalAreaVerdicts guardJournalAreas(const GuardDisk& disk);
+
+// The journal area a save writes, given the verdicts: the first allowed, or
+// NoJournalArea.
+std::size_t guardFirstJournalArea(const JournalAreaVerdicts& verdicts);
+
 // The journal area a save of this disk writes: the first that
 // guardJournalArea allows, or NoJournalArea with `*refusal` the first
 // area's refusal (and `*user` as guardJournalArea sets it).

@@ -1,9 +1,9 @@
 #include "store/journal.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
+#include "store/bytes.h"
 #include "store/format.h"
 
 namespace {
@@ -27,17 +27,6 @@ constexpr std::size_t SealLengthAt = 16;
 constexpr std::size_t SealCrcAt = 20;
 constexpr std::size_t SealSelfCrcAt = 24;
 
-constexpr std::array<std::uint32_t, 256> crcTable() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
-  }
-  return table;
-}
-constexpr std::array<std::uint32_t, 256> CrcTable = crcTable();
-
 // The copy's own checksum: its header up to the checksum, then the record.
 std::uint32_t selfCrc(const std::uint8_t* area, std::size_t crcAt, std::uint32_t headerLength,
                       std::uint32_t recordLength) {
@@ -46,19 +35,13 @@ std::uint32_t selfCrc(const std::uint8_t* area, std::size_t crcAt, std::uint32_t
 
 }  // namespace
 
-std::uint32_t journalCrc32(const std::uint8_t* bytes, std::size_t length, std::uint32_t crc) {
-  crc = ~crc;
-  for (std::size_t i = 0; i < length; ++i) crc = CrcTable[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
-
 JournalAreaState journalAreaOf(const std::uint8_t* area, std::size_t length) {
   const std::size_t magic = std::min(length, JournalMagicLength);
   if (magic == JournalMagicLength && std::memcmp(area, JournalMagic, JournalMagicLength) == 0)
     return JournalAreaState::Ours;
   for (std::size_t i = 0; i < magic; ++i)
     if (area[i] != 0 && area[i] != JournalMagic[i]) return JournalAreaState::Foreign;
-  const bool rest = std::all_of(area + magic, area + length, [](std::uint8_t b) { return b == 0; });
+  const bool rest = isdAllZero(area, magic, length);
   return rest ? JournalAreaState::Vacant : JournalAreaState::Foreign;
 }
 

@@ -58,9 +58,6 @@ inline constexpr std::uint8_t JournalSealMagic[JournalMagicLength] = {'W', 'E', 
 // stamp a higher one.
 inline constexpr std::uint64_t JournalGenerationLimit = std::uint64_t{1} << 63;
 
-// CRC-32 (the IEEE polynomial of zlib and Ethernet), continued from `crc`.
-std::uint32_t journalCrc32(const std::uint8_t* bytes, std::size_t length, std::uint32_t crc = 0);
-
 // What a journal area holds.
 enum class JournalAreaState {
   Vacant,   // zeros, or only a partly written or erased magic before zeros
@@ -89,6 +86,12 @@ struct JournalCopy {
   const std::uint8_t* record = nullptr;  // into the decoded area, when valid
   RecordKey key() const { return {recordLength, recordCrc}; }
 };
+// True when `copy` is valid and newer than `than`: of a higher generation,
+// or `than` is not valid. The newest copy of a disk is the one none is newer than.
+inline bool journalNewer(const JournalCopy& copy, const JournalCopy& than) {
+  return copy.valid && (!than.valid || copy.generation > than.generation);
+}
+
 // Decode the `length` bytes read at a journal area (fewer than the area on a
 // short disk). Never reads outside them.
 JournalCopy journalDecode(const std::uint8_t* area, std::size_t length);

@@ -70,9 +70,6 @@ struct LoadChoice {
   std::size_t imageLength = 0;
 };
 
-// The copy in the journal area of `disk` with the highest generation.
-JournalCopy newestCopy(const LoadedDisk& disk, std::size_t* area = nullptr);
-
 // Choose among the `count` disks; `findings` (the caller's, `count` entries)
 // receives what each holds.
 LoadChoice chooseCopy(const LoadedDisk* disks, std::size_t count, DiskFinding* findings);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "store/bytes.h"
 #include "store/disk.h"
 #include "store/format.h"
 #include "store/journal.h"

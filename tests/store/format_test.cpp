@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image_builder.h"
+#include "store/bytes.h"
 #include "store/format.h"
 #include "store/journal.h"
 #include "store/record.h"
