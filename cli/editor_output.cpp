@@ -118,9 +118,9 @@ void printSaveLines(const EditorOutcome& outcome, std::FILE* out) {
 }
 
 std::string editorJson(const EditorOutcome& outcome) {
-  const std::string removal = outcome.removal.ran
-                                  ? storeDisksJson(outcome.removal.report, StoreAction::Removal, outcome.dryRun)
-                                  : JsonNull;
+  const std::string removal =
+      outcome.removal.ran ? storeDisksJson(outcome.removal.report, StoreAction::Removal, outcome.dryRun)
+                          : JsonNull;
   const std::string disks =
       outcome.save.ran ? storeDisksJson(outcome.save.report, StoreAction::Save, outcome.dryRun) : "[]";
   std::vector<JsonMember> members = {

@@ -64,69 +64,50 @@ std::string lockFailureText(std::size_t slot, int error, bool editor) {
   return path + " could not be locked (" + std::strerror(-error) + "); " + consequence;
 }
 
+namespace {
+
+// The line (after the program's name) for a disk whose record the load did
+// not take as it stands; empty when there is nothing to say. `source` is the
+// disk the record was read from, if any.
+std::string loadLine(const DiskLoadResult& disk, const char* source) {
+  const std::string path = disk.devicePath != nullptr ? disk.devicePath : "?";
+  const std::string at = std::to_string(IsdStoreOffset);
+  const std::string error = std::strerror(-disk.error);
+  switch (disk.outcome) {
+    case LoadOutcome::OpenFailed: return path + ": cannot be opened (" + error + ")";
+    // Every node that opened but does not answer as a disk may hide a copy
+    // of the record: say why it is not used.
+    case LoadOutcome::Unusable: return path + ": not usable as a disk (" + error + ")";
+    case LoadOutcome::Damaged:
+      if (source == disk.devicePath)
+        return path + ": the image-safe data at byte " + at +
+               " is damaged; the image-safe data was read from its journal copy";
+      if (source == nullptr) return "";
+      return path + ": the image-safe data at byte " + at +
+             " is damaged; the image-safe data was read from " + source;
+    case LoadOutcome::ReadDamaged:
+      return path + ": the image-safe data at byte " + at +
+             " is damaged and no disk holds another copy; it was read as far as it goes";
+    case LoadOutcome::ReadFailed: return path + ": the bytes at " + at + " could not be read (" + error + ")";
+    case LoadOutcome::ReadJournal:
+      return path + " holds a save that did not finish; the image-safe data was read from its journal copy";
+    case LoadOutcome::CutShort:
+      return path + ": the image-safe data runs past the end of the disk; it was passed over";
+    case LoadOutcome::Unfinished:
+      if (source != nullptr)
+        return path + " holds a save that did not finish; the image-safe data was read from " + source;
+      return path + " holds a save that did not finish; no disk holds complete image-safe data";
+    default: return "";
+  }
+}
+
+}  // namespace
+
 void reportLoad(const LoadReport& report) {
   const char* source = readFrom(report);
   for (std::size_t slot = 0; slot < report.count; ++slot) {
-    const DiskLoadResult& disk = report.disks[slot];
-    switch (disk.outcome) {
-      case LoadOutcome::OpenFailed:
-        std::fprintf(stderr, "%s: %s: cannot be opened (%s)\n", programName(), disk.devicePath,
-                     std::strerror(-disk.error));
-        break;
-      case LoadOutcome::Unusable:
-        // Every node that opened but does not answer as a disk may hide a
-        // copy of the record: say why it is not used.
-        std::fprintf(stderr, "%s: %s: not usable as a disk (%s)\n", programName(), disk.devicePath,
-                     std::strerror(-disk.error));
-        break;
-      case LoadOutcome::Damaged:
-        if (source == disk.devicePath) {
-          std::fprintf(
-              stderr,
-              "%s: %s: the image-safe data at byte %u is damaged; the image-safe data was read from its "
-              "journal copy\n",
-              programName(), disk.devicePath, IsdStoreOffset);
-        } else if (source != nullptr) {
-          std::fprintf(
-              stderr,
-              "%s: %s: the image-safe data at byte %u is damaged; the image-safe data was read from %s\n",
-              programName(), disk.devicePath, IsdStoreOffset, source);
-        }
-        break;
-      case LoadOutcome::ReadDamaged:
-        std::fprintf(stderr,
-                     "%s: %s: the image-safe data at byte %u is damaged and no disk holds another copy; it "
-                     "was read as far as it goes\n",
-                     programName(), disk.devicePath, IsdStoreOffset);
-        break;
-      case LoadOutcome::ReadFailed:
-        std::fprintf(stderr, "%s: %s: the bytes at %u could not be read (%s)\n", programName(),
-                     disk.devicePath, IsdStoreOffset, std::strerror(-disk.error));
-        break;
-      case LoadOutcome::ReadJournal:
-        std::fprintf(stderr,
-                     "%s: %s holds a save that did not finish; the image-safe data was read from its "
-                     "journal copy\n",
-                     programName(), disk.devicePath);
-        break;
-      case LoadOutcome::CutShort:
-        std::fprintf(stderr,
-                     "%s: %s: the image-safe data runs past the end of the disk; it was passed over\n",
-                     programName(), disk.devicePath);
-        break;
-      case LoadOutcome::Unfinished:
-        if (source != nullptr) {
-          std::fprintf(stderr,
-                       "%s: %s holds a save that did not finish; the image-safe data was read from %s\n",
-                       programName(), disk.devicePath, source);
-        } else {
-          std::fprintf(stderr,
-                       "%s: %s holds a save that did not finish; no disk holds complete image-safe data\n",
-                       programName(), disk.devicePath);
-        }
-        break;
-      default: break;
-    }
+    const std::string line = loadLine(report.disks[slot], source);
+    if (!line.empty()) std::fprintf(stderr, "%s: %s\n", programName(), line.c_str());
   }
 }
 
