@@ -50,11 +50,16 @@ system_test() {
       || { cat "$root/build/i386.configure.log"; return 1; }
   fi
   cmake --build "$root/build/i386" -j "$jobs" --target wexedit || return 1
+  # The host half of the test runs the same program on image files: under
+  # qemu-i386 where the kernel cannot run 32-bit programs, as the i386 build
+  # found when it was configured.
+  local emulator=""
+  emulator=$(sed -n 's/^set(ENV{WEX_EMULATOR} "\(.*\)")$/\1/p' "$root/build/i386/test_environment.cmake")
   # The guest runs under KVM only when a probe boot under it works (or
   # WEX_SYSTEM_ACCEL=kvm|tcg says which); the note says which it took.
   local note=$root/build/system-accel.txt status=0
   rm -f "$note"
-  WEXEDIT_I386="$root/build/i386/cli/wexedit" WEX_SYSTEM_CACHE="$root/build/system-cache" \
+  WEXEDIT_I386="$root/build/i386/cli/wexedit" WEX_EMULATOR="$emulator" WEX_SYSTEM_CACHE="$root/build/system-cache" \
     WEX_SYSTEM_ACCEL_NOTE="$note" PYTHONDONTWRITEBYTECODE=1 \
     "$python" -m pytest -q -rs -p no:cacheprovider "$root/tests/system" || status=$?
   [ -f "$note" ] && sed 's/^/=== system: /' "$note"
