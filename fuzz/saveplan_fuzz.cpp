@@ -62,8 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::uint8_t> old = taken(disk);
   GuardDisk view{disk.data(), disk.size(), nullptr, 0, 0, disk.size(), 512};
   const char* user = nullptr;
-  DiskOutcome refusal = DiskOutcome::Written;
-  const std::size_t chosen = guardChooseJournalArea(view, &refusal, &user);
+  const std::size_t chosen = guardFirstJournalArea(guardJournalAreas(view));
   for (std::size_t i = 0; i < JournalAreaCount; ++i)
     if (i != chosen && journalDecode(disk.data() + JournalAreaOffsets[i], JournalAreaLength).valid &&
         guardJournalArea(view, i, &user) != DiskOutcome::Written)

@@ -353,13 +353,6 @@ std::size_t guardFirstJournalArea(const JournalAreaVerdicts& verdicts) {
   return NoJournalArea;
 }
 
-std::size_t guardChooseJournalArea(const GuardDisk& disk, DiskOutcome* refusal, const char** user) {
-  const JournalAreaVerdicts verdicts = guardJournalAreas(disk);
-  *refusal = verdicts.outcome[0];
-  *user = verdicts.user[0];
-  return guardFirstJournalArea(verdicts);
-}
-
 std::uint64_t guardGptRemedy(const GuardDisk& disk, std::size_t rangeLength, std::uint32_t* sectorSize) {
   const std::uint64_t start = IsdStoreOffset;
   const std::uint64_t end = std::max<std::uint64_t>(start + rangeLength, JournalEnd);

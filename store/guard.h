@@ -55,11 +55,6 @@ JournalAreaVerdicts guardJournalAreas(const GuardDisk& disk);
 // NoJournalArea.
 std::size_t guardFirstJournalArea(const JournalAreaVerdicts& verdicts);
 
-// The journal area a save of this disk writes: the first that
-// guardJournalArea allows, or NoJournalArea with `*refusal` the first
-// area's refusal (and `*user` as guardJournalArea sets it).
-std::size_t guardChooseJournalArea(const GuardDisk& disk, DiskOutcome* refusal, const char** user);
-
 // Where a GUID partition table's entry array lies over the bytes the record
 // and the first journal area take, while its header sector leaves them: the
 // first LBA at or after JournalEnd, to which `sgdisk --move-main-table`
