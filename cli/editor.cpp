@@ -127,17 +127,14 @@ void loadSampleRecord(ImageSafeDataStruct* record) {
 }
 
 // Applies the arguments in order; stops at "clearset" or an unknown one.
-// A refused security ID sets the run's status; a later one sets it again.
+// Each security ID sets the run's status: its parser's, 0 when it was taken.
 void applyArguments(EditorOutcome& run, ImageSafeDataStruct* record, int count, char** arguments) {
   std::string value;
   for (int index = 0; index < count; ++index) {
     const char* argument = arguments[index];
     if (const FieldKeyword* row = findFieldAssignment(argument, value)) {
       run.arguments.push_back(applyRow(record, *row, argument, value));
-      if (run.arguments.back().verdict == ArgumentVerdict::Set && row->value == ValueKind::Sid)
-        run.argumentStatus = 0;
-      if (run.arguments.back().verdict == ArgumentVerdict::SidRefused)
-        run.argumentStatus = run.arguments.back().sidStatus;
+      if (row->value == ValueKind::Sid) run.argumentStatus = run.arguments.back().sidStatus;
       run.saveRequested = true;
       continue;
     }
@@ -163,7 +160,6 @@ void saveRecord(EditorOutcome& run, ImageSafeDataStruct* record) {
 EditorOutcome runArguments(ImageSafeDataStruct* record, int count, char** arguments) {
   EditorOutcome run;
   run.dryRun = ToolOptions.dryRun;
-  run.removalAsked = ToolOptions.remove;
   run.before = recordMembers(record);
   if (ToolOptions.remove) {
     run.removal.ran = true;
@@ -210,7 +206,7 @@ int runEditorCommandLine(int count, char** arguments) {
     return deliverJson(stdout, editorJson(run)) != 0 && status == 0 ? ExitOutputFailed : status;
   }
   printEditorLines(run, stdout);
-  if (run.saveRequested || run.removalAsked || ToolOptions.clear) return editorExitStatus(run);
+  if (run.saveRequested || run.removal.ran) return editorExitStatus(run);
   if (!tuiTerminalReady()) {
     stopRun(0, "the full-screen form needs a terminal; nothing was changed", false);
     return run.argumentStatus != 0 ? run.argumentStatus : ExitNoTerminal;

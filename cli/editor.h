@@ -45,8 +45,7 @@ struct EditorOutcome {
   // status or -1 after an unknown argument; 0 when none did.
   int argumentStatus = 0;
   bool saveRequested = false;  // an argument, -c or the form asked for a save
-  bool removalAsked = false;   // -r
-  StoreStep removal = {};
+  StoreStep removal = {};      // -r
   StoreStep save = {};
   // The record's members (under the JSON names) before the run and after
   // it: as the save wrote them, or as the run left the record.

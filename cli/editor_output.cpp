@@ -132,7 +132,7 @@ std::string editorJson(const EditorOutcome& outcome) {
       {"removal", removal},
       {"disks", disks},
       // A removal that no save followed leaves no record stored.
-      {"record", outcome.removalAsked && !outcome.saveRequested ? JsonNull : jsonObject(outcome.after)},
+      {"record", outcome.removal.ran && !outcome.saveRequested ? JsonNull : jsonObject(outcome.after)},
   };
   const std::string noDisk = noUsableDisk(outcome);
   if (!noDisk.empty()) members.push_back(errorMember(editorExitStatus(outcome), noDisk));

@@ -132,10 +132,10 @@ std::string noUsableDiskText(StoreAction action, bool planned) {
          done;
 }
 
-bool reportStoreFailure(int status, const DiskReport& report, StoreAction storeAction) {
+void reportStoreFailure(int status, const DiskReport& report, StoreAction storeAction) {
   if (status == IsdNoDevice) {
     std::fprintf(stderr, "%s: %s\n", programName(), noUsableDiskText(storeAction, false).c_str());
-    return true;
+    return;
   }
   const char* action = storeAction == StoreAction::Save ? "written" : "removed";
   bool failed = false;
@@ -153,16 +153,14 @@ bool reportStoreFailure(int status, const DiskReport& report, StoreAction storeA
   }
   if (status < 0 && !failed) {
     std::fprintf(stderr, "%s: the image-safe data was not %s (status %d)\n", programName(), action, status);
-    failed = true;
   }
-  return failed;
 }
 
-bool reportPlannedStore(int status, const DiskReport& report, StoreAction action, std::FILE* out) {
+void reportPlannedStore(int status, const DiskReport& report, StoreAction action, std::FILE* out) {
   const bool save = action == StoreAction::Save;
   if (status == IsdNoDevice) {
     std::fprintf(stderr, "%s: %s\n", programName(), noUsableDiskText(action, true).c_str());
-    return true;
+    return;
   }
   bool failed = false;
   for (std::size_t slot = 0; slot < report.count; ++slot) {
@@ -192,7 +190,5 @@ bool reportPlannedStore(int status, const DiskReport& report, StoreAction action
   if (status < 0 && !failed) {
     std::fprintf(stderr, "%s: the image-safe data could not be %s (status %d)\n", programName(),
                  save ? "written" : "removed", status);
-    failed = true;
   }
-  return failed;
 }

@@ -37,8 +37,8 @@ std::string noUsableDiskText(StoreAction action, bool planned);
 // After isdSave or isdRemove returned `status` with `report`: write one line
 // to standard error for each disk that was not written (or one line when no
 // disk was usable), and for each disk written without a journal copy (which
-// is no failure). Returns true when anything failed.
-bool reportStoreFailure(int status, const DiskReport& report, StoreAction action);
+// is no failure).
+void reportStoreFailure(int status, const DiskReport& report, StoreAction action);
 
 // Why a disk did not take (or would not take) what a save or removal had for
 // it: the outcome's words, what holds the disk and the error, as far as known.
@@ -47,5 +47,5 @@ std::string diskFailureText(const DiskResult& disk);
 // After a dry run's isdSave or isdRemove (StoreMode::Plan) returned `status`
 // with `report`: one line on `out` for each disk, saying what the real run
 // would do, and the lines reportStoreFailure would write for disks it would
-// not reach. Returns true when the real run would fail.
-bool reportPlannedStore(int status, const DiskReport& report, StoreAction action, std::FILE* out);
+// not reach.
+void reportPlannedStore(int status, const DiskReport& report, StoreAction action, std::FILE* out);
